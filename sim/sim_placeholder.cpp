@@ -1,0 +1,1 @@
+// Simulated instrument: filled in by the simulator work.

@@ -1,0 +1,1 @@
+// Linux HID backend (libudev + hidraw): filled in by the HID layer work.

@@ -1,0 +1,1 @@
+// Settings file: filled in by the settings work.

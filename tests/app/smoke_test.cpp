@@ -1,0 +1,11 @@
+#include <gtest/gtest.h>
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+TEST(Smoke, ApplicationStarts) { EXPECT_NE(qApp, nullptr); }
