@@ -1,0 +1,42 @@
+#include "string_table.h"
+
+#include <QCoreApplication>
+
+#include <array>
+
+namespace {
+
+struct StringRow {
+    const char *id;
+    const char *polish;
+};
+
+// The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
+constexpr std::array<StringRow, 13> kStrings{{
+    {"IDS_2", QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2")},
+    {"IDS_4", QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4")},
+    {"IDS_5", QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5")},
+    {"IDS_7", QT_TRANSLATE_NOOP3("StringTable", "Odświeżam listę urządzeń", "IDS_7")},
+    {"IDS_31", QT_TRANSLATE_NOOP3("StringTable", "pomiary.csv", "IDS_31")},
+    {"IDS_153", QT_TRANSLATE_NOOP3("StringTable", "min", "IDS_153")},
+    {"IDS_154", QT_TRANSLATE_NOOP3("StringTable", "sek", "IDS_154")},
+    {"IDS_159", QT_TRANSLATE_NOOP3("StringTable", "Zapis: aktywny", "IDS_159")},
+    {"IDS_161", QT_TRANSLATE_NOOP3("StringTable", "Zapis: aktywny", "IDS_161")},
+    {"IDS_162", QT_TRANSLATE_NOOP3("StringTable", "Zapis nieaktywny", "IDS_162")},
+    {"IDS_164", QT_TRANSLATE_NOOP3("StringTable", "Zapis: nieaktywny", "IDS_164")},
+    {"IDS_231", QT_TRANSLATE_NOOP3("StringTable", "Uruchom wykres", "IDS_231")},
+    {"IDS_232", QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj wykres", "IDS_232")},
+}};
+
+} // namespace
+
+QString idsText(QStringView id)
+{
+    for (const StringRow &row : kStrings) {
+        if (id.compare(QLatin1String(row.id), Qt::CaseInsensitive) == 0) {
+            // translate() falls back to the source (Polish) text when the active language has none.
+            return QCoreApplication::translate("StringTable", row.polish, row.id);
+        }
+    }
+    return {};
+}
