@@ -6,26 +6,27 @@
 
 namespace {
 
+// Field order matches what QT_TRANSLATE_NOOP3 expands to: {source text, disambiguation}.
 struct StringRow {
-    const char *id;
     const char *polish;
+    const char *id;
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
 constexpr std::array<StringRow, 13> kStrings{{
-    {"IDS_2", QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2")},
-    {"IDS_4", QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4")},
-    {"IDS_5", QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5")},
-    {"IDS_7", QT_TRANSLATE_NOOP3("StringTable", "Odświeżam listę urządzeń", "IDS_7")},
-    {"IDS_31", QT_TRANSLATE_NOOP3("StringTable", "pomiary.csv", "IDS_31")},
-    {"IDS_153", QT_TRANSLATE_NOOP3("StringTable", "min", "IDS_153")},
-    {"IDS_154", QT_TRANSLATE_NOOP3("StringTable", "sek", "IDS_154")},
-    {"IDS_159", QT_TRANSLATE_NOOP3("StringTable", "Zapis: aktywny", "IDS_159")},
-    {"IDS_161", QT_TRANSLATE_NOOP3("StringTable", "Zapis: aktywny", "IDS_161")},
-    {"IDS_162", QT_TRANSLATE_NOOP3("StringTable", "Zapis nieaktywny", "IDS_162")},
-    {"IDS_164", QT_TRANSLATE_NOOP3("StringTable", "Zapis: nieaktywny", "IDS_164")},
-    {"IDS_231", QT_TRANSLATE_NOOP3("StringTable", "Uruchom wykres", "IDS_231")},
-    {"IDS_232", QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj wykres", "IDS_232")},
+    QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
+    QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
+    QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
+    QT_TRANSLATE_NOOP3("StringTable", "Odświeżam listę urządzeń", "IDS_7"),
+    QT_TRANSLATE_NOOP3("StringTable", "pomiary.csv", "IDS_31"),
+    QT_TRANSLATE_NOOP3("StringTable", "min", "IDS_153"),
+    QT_TRANSLATE_NOOP3("StringTable", "sek", "IDS_154"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zapis: aktywny", "IDS_159"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zapis: aktywny", "IDS_161"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zapis nieaktywny", "IDS_162"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zapis: nieaktywny", "IDS_164"),
+    QT_TRANSLATE_NOOP3("StringTable", "Uruchom wykres", "IDS_231"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj wykres", "IDS_232"),
 }};
 
 } // namespace
