@@ -120,6 +120,7 @@ void TFMain::createStatusPanels()
         auto *label = new QLabel(ui->StatusBar);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
         label->setFixedWidth(kStatusPanelWidths[static_cast<size_t>(panel)]);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         ui->StatusBar->addWidget(label);
         m_statusPanels[static_cast<size_t>(panel)] = label;
     }
