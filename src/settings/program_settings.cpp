@@ -7,8 +7,16 @@
 
 namespace torvex {
 
-std::string encNameKey(int channel) { return "EncName" + std::to_string(channel); }
-std::string encUnitKey(int channel) { return "EncUnit" + std::to_string(channel); }
+namespace {
+std::string channelKey(std::string_view stem, int channel) {
+    std::string key(stem);
+    key += static_cast<char>('0' + channel);
+    return key;
+}
+}  // namespace
+
+std::string encNameKey(int channel) { return channelKey("EncName", channel); }
+std::string encUnitKey(int channel) { return channelKey("EncUnit", channel); }
 
 StartupSettings readStartupSettings(const ProfileFile& file, std::string_view defaultFileName) {
     const auto section = kOptionsSection;
@@ -61,8 +69,16 @@ void writeCloseSettings(ProfileFile& file, const CloseSettings& v) {
     file.writeInteger(section, "Language", v.language);
 }
 
-InvalidIntegerError::InvalidIntegerError(std::string_view text)
-    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value") {}
+namespace {
+std::string invalidIntegerMessage(std::string_view text) {
+    std::string message;
+    message.reserve(text.size() + 32);
+    message.append("'").append(text).append("' is not a valid integer value");
+    return message;
+}
+}  // namespace
+
+InvalidIntegerError::InvalidIntegerError(std::string_view text) : std::runtime_error(invalidIntegerMessage(text)) {}
 
 std::int32_t convertChartTime(std::string_view text) {
     const auto value = profile::parseInteger(text);
