@@ -13,12 +13,12 @@ namespace {
 
 using namespace std::chrono;
 
+#ifndef _WIN32
 system_clock::time_point utc(int y, unsigned mo, unsigned d, int h, int mi, int s, int ms)
 {
     return sys_days{year{y} / month{mo} / day{d}} + hours{h} + minutes{mi} + seconds{s} + milliseconds{ms};
 }
 
-#ifndef _WIN32
 // Runs the test in a fixed zone with daylight-saving time (one hour east of UTC, summer time from the last
 // Sunday of March 02:00 to the last Sunday of October 03:00), independent of the machine's own zone.
 class CentralEuropeanZone : public ::testing::Test {
