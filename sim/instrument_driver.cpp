@@ -30,6 +30,7 @@ void InstrumentDriver::start()
         std::lock_guard lock(mutex_);
         stopping_ = false;
     }
+    stopRequested_ = false;
     thread_ = std::thread([this] { run(); });
 }
 
@@ -39,6 +40,7 @@ void InstrumentDriver::stop()
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
+    stopRequested_ = true;
     wake_.notify_all();
     if (thread_.joinable())
         thread_.join();

@@ -27,6 +27,9 @@ public:
     void start();
     void stop();
     bool running() const { return thread_.joinable(); }
+    // True from stop() until the next start(); a sink that waits for room must give up then.
+    bool stopRequested() const { return stopRequested_.load(); }
+    bool flooding() const { return flood_.load(); }
 
     // Thread-safe; the replies reach the sink before this returns.
     void handleOutputReport(std::span<const std::uint8_t> report);
@@ -60,6 +63,7 @@ private:
     bool stopping_ = false;
     std::uint64_t changes_ = 0; // bumped on every change that may move the next due time
     std::atomic<bool> flood_{false};
+    std::atomic<bool> stopRequested_{false};
     std::atomic<std::uint64_t> sent_{0};
 };
 
