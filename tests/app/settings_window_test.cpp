@@ -61,6 +61,8 @@ struct StartCase
     bool logging;
 };
 
+void PrintTo(const StartCase &c, std::ostream *os) { *os << c.name; }
+
 class StartupTest : public SettingsWindowTest, public ::testing::WithParamInterface<StartCase>
 {};
 

@@ -203,6 +203,8 @@ struct AutoStartCase {
     bool loggingActive;
 };
 
+void PrintTo(const AutoStartCase &c, std::ostream *os) { *os << c.name; }
+
 class AutoStartTest : public ProfileFileTest, public ::testing::WithParamInterface<AutoStartCase> {};
 
 TEST_P(AutoStartTest, BoxAndLoggingFlagUseTheirOwnDefaults) {
