@@ -1,5 +1,9 @@
 #pragma once
 
+#include "config/number_text.h"
+#include "config/param_catalogue.h"
+#include "config/write_payload.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -7,9 +11,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
 class QCheckBox;
+class QColor;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -175,11 +182,30 @@ public:
     void BitBtn15Click();
     void BitBtn17Click();
     void DebugMemoClick();
-    void DecodeConfigReply();
+    // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
+    void DecodeConfigReply(std::span<const uint8_t> reply);
     void UpdateOutputEnable(int output);
     void WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
                        int32_t upper);
     void WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields);
+    // The user's number symbols, taken once from the system locale when the window is made.
+    torvex::NumberFormat configNumberFormat = systemNumberFormat();
+    static torvex::NumberFormat systemNumberFormat();
+    // Counters of the latest MODBUS statistics reply.
+    std::array<int32_t, 9> modbusStats{};
+    // Field feedback colours; the normal colour is the system's text-entry background.
+    static QColor errorColour();
+    static QColor correctedColour();
+    static QColor normalFieldColour(const QLineEdit *field);
+
+private:
+    void writeListParam(QObject *Sender, torvex::ParamId id);
+    void applyFieldOutcome(QLineEdit *field, const torvex::FieldOutcome &outcome);
+    void sendWrite(const torvex::Payload &payload);
+    void sendReadFor(std::string_view controlName);
+    QWidget *configControl(std::string_view name) const;
+
+public:
 
     // ===================================================================================== indicators
     // tfmain_indicators.cpp
