@@ -1,11 +1,6 @@
-#include <QApplication>
-#include <QWidget>
+#include "app_main.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("TORVEX - PC"));
-    QWidget w;
-    w.show();
-    return app.exec();
+    return runTorvexApp(argc, argv, TFMainOptions{});
 }

@@ -1,0 +1,334 @@
+#include "tfmain.h"
+
+#include "error_box.h"
+#include "ui_tfmain.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QLayout>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace {
+
+constexpr int kClientWidth = 700;
+constexpr int kClientHeight = 534;
+constexpr int kStatusBarHeight = 24;
+constexpr std::array<int, TFMain::kStatusPanelCount> kStatusPanelWidths{200, 150, 100, 50};
+
+// The design font is not installed on every system; a narrow sans keeps captions within their design widths.
+void substituteDesignFont()
+{
+    static const bool done = [] {
+        QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                                   {QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans Condensed"),
+                                    QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial")});
+        return true;
+    }();
+    (void)done;
+}
+
+// Handlers run through runHandler so that nothing they throw crosses a Qt frame.
+template <class Control, class Signal>
+void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handler)())
+{
+    QObject::connect(control, signal, window,
+                     [window, handler] { torvex::runHandler([&] { (window->*handler)(); }); });
+}
+
+template <class Control, class Signal>
+void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handler)(QObject *))
+{
+    QObject::connect(control, signal, window, [window, control, handler] {
+        torvex::runHandler([&] { (window->*handler)(control); });
+    });
+}
+
+} // namespace
+
+TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
+    : QMainWindow(parent)
+    , FreqTimer(new QTimer(this))
+    , UpdateDataTimer(new QTimer(this))
+    , ChartTimer(new QTimer(this))
+    , SaveFileTimer(new QTimer(this))
+    , ui(std::make_unique<Ui::TFMain>())
+    , m_beforeStartupStep(options.beforeStartupStep)
+    , m_requestedSettingsPath(options.settingsPath)
+{
+    substituteDesignFont();
+    ui->setupUi(this);
+
+    // System menu and minimise only: the window has one size.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    if (!FormCanResize(kClientWidth, kClientHeight))
+        setFixedSize(kClientWidth, kClientHeight);
+    move(0, 0);
+
+    for (int address = 1; address <= 247; ++address)
+        ui->mod_adr->addItem(QString::number(address));
+    ui->mod_adr->setCurrentIndex(0);
+    ui->UpDown->setRange(1, 600);
+    ui->UpDown->setSingleStep(1);
+    ui->UpDown->setValue(1);
+    ui->UpDown->setBuddy(ui->ChartTime);
+
+    createStatusPanels();
+    fitLabelsToText();
+    // Lay the window out now: start-up places the language picker relative to the status bar's width.
+    if (layout())
+        layout()->activate();
+
+    FreqTimer->setObjectName(QStringLiteral("FreqTimer"));
+    FreqTimer->setInterval(333);
+    UpdateDataTimer->setObjectName(QStringLiteral("UpdateDataTimer"));
+    UpdateDataTimer->setInterval(100);
+    ChartTimer->setObjectName(QStringLiteral("ChartTimer"));
+    ChartTimer->setInterval(100);
+    SaveFileTimer->setObjectName(QStringLiteral("SaveFileTimer"));
+    SaveFileTimer->setInterval(1000);
+
+    wireControls();
+    if (options.startTimers) {
+        for (QTimer *timer : {FreqTimer, UpdateDataTimer, ChartTimer, SaveFileTimer})
+            timer->start();
+    }
+
+    FormCreate();
+}
+
+TFMain::~TFMain() = default;
+
+void TFMain::createStatusPanels()
+{
+    ui->StatusBar->setFixedHeight(kStatusBarHeight);
+    for (int panel = 0; panel < kStatusPanelCount; ++panel) {
+        auto *label = new QLabel(ui->StatusBar);
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
+        label->setFixedWidth(kStatusPanelWidths[static_cast<size_t>(panel)]);
+        ui->StatusBar->addWidget(label);
+        m_statusPanels[static_cast<size_t>(panel)] = label;
+    }
+}
+
+QLabel *TFMain::statusPanel(int panel) const
+{
+    if (panel < 0 || panel >= kStatusPanelCount)
+        return nullptr;
+    return m_statusPanels[static_cast<size_t>(panel)];
+}
+
+void TFMain::setStatusPanelText(int panel, const QString &text)
+{
+    if (QLabel *label = statusPanel(panel))
+        label->setText(text);
+}
+
+QString TFMain::statusPanelText(int panel) const
+{
+    const QLabel *label = statusPanel(panel);
+    return label ? label->text() : QString();
+}
+
+void TFMain::fitLabelsToText()
+{
+    for (QLabel *label : findChildren<QLabel *>()) {
+        if (label->wordWrap() || label->parentWidget() == ui->StatusBar)
+            continue;
+        const QSize hint = label->sizeHint();
+        label->resize(std::max(label->width(), hint.width()), std::max(label->height(), hint.height()));
+    }
+}
+
+void TFMain::fillChannelTables()
+{
+    encModeTable = {ui->enc_mode_1, ui->enc_mode_2, ui->enc_mode_3};
+    encClearTable = {ui->enc_clear_1, ui->enc_clear_2, ui->enc_clear_3};
+    encTimeTable = {ui->enc_time_1, ui->enc_time_2, ui->enc_time_3};
+    encResolutionTable = {ui->enc_resolution_1, ui->enc_resolution_2, ui->enc_resolution_3};
+    encCoeffTable = {ui->enc_coeff_1, ui->enc_coeff_2, ui->enc_coeff_3};
+    encOffsetTable = {ui->enc_offset_1, ui->enc_offset_2, ui->enc_offset_3};
+    outSourceTable = {ui->out1_W, ui->out2_W, ui->out3_W, ui->out4_W};
+    outConditionTable = {ui->out1_B, ui->out2_B, ui->out3_B, ui->out4_B};
+    outValueTable = {ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N};
+    outStateTable = {ui->out1_S, ui->out2_S, ui->out3_S, ui->out4_S};
+    trigTypeTable = {ui->trig_master_type_1, ui->trig_master_type_2, ui->trig_master_type_3};
+}
+
+void TFMain::wireControls()
+{
+    using Button = QAbstractButton;
+    const auto clicked = &Button::clicked;
+
+    // Settings: names and units.
+    wire(this, ui->BitBtn1, clicked, &TFMain::BitBtn1Click);
+    wire(this, ui->BitBtn2, clicked, &TFMain::BitBtn2Click);
+    wire(this, ui->BitBtn4, clicked, &TFMain::BitBtn4Click);
+    wire(this, ui->BitBtn11, clicked, &TFMain::BitBtn11Click);
+    wire(this, ui->BitBtn13, clicked, &TFMain::BitBtn13Click);
+    wire(this, ui->BitBtn6, clicked, &TFMain::BitBtn6Click);
+
+    // Language: every pick, also of the language already active.
+    wire(this, ui->LangCombo1, &QComboBox::activated, &TFMain::LangCombo1Change);
+
+    // Configuration writes.
+    for (QPushButton *b : {ui->button_encmode1, ui->button_encmode2, ui->button_encmode3})
+        wire(this, b, clicked, &TFMain::button_encmode1Click);
+    for (QPushButton *b : {ui->button_time1, ui->button_time2, ui->button_time3})
+        wire(this, b, clicked, &TFMain::button_time1Click);
+    for (QPushButton *b : {ui->button_resolution1, ui->button_resolution2, ui->button_resolution3})
+        wire(this, b, clicked, &TFMain::button_resolution1Click);
+    for (QPushButton *b : {ui->button_enccoeff1, ui->button_enccoeff2, ui->button_enccoeff3})
+        wire(this, b, clicked, &TFMain::button_enccoeff1Click);
+    wire(this, ui->button_encoffset1, clicked, &TFMain::button_encoffset1Click);
+    wire(this, ui->button_encoffset2, clicked, &TFMain::button_encoffset2Click);
+    wire(this, ui->button_encoffset3, clicked, &TFMain::button_encoffset3Click);
+    for (QPushButton *b : {ui->button_encclearC1, ui->button_encclearC2, ui->button_encclearC3})
+        wire(this, b, clicked, &TFMain::button_encclearC3Click);
+    for (QPushButton *b : {ui->button_encclear1, ui->button_encclear2, ui->button_encclear3})
+        wire(this, b, clicked, &TFMain::button_encclear1Click);
+    for (QComboBox *c : {ui->out1_W, ui->out2_W, ui->out3_W, ui->out4_W})
+        wire(this, c, &QComboBox::activated, &TFMain::out1_WChange);
+    wire(this, ui->BitBtn43, clicked, &TFMain::BitBtn43Click);
+    wire(this, ui->BitBtn9, clicked, &TFMain::BitBtn9Click);
+    wire(this, ui->BitBtn55, clicked, &TFMain::BitBtn55Click);
+    wire(this, ui->BitBtn53, clicked, &TFMain::BitBtn53Click);
+    wire(this, ui->BitBtn45, clicked, &TFMain::BitBtn45Click);
+    for (QPushButton *b : {ui->button_trigmastetype_1, ui->button_trigmastetype_2, ui->button_trigmastetype_3})
+        wire(this, b, clicked, &TFMain::button_trigmastetype_1Click);
+    wire(this, ui->BitBtn20, clicked, &TFMain::BitBtn20Click);
+    wire(this, ui->BitBtn22, clicked, &TFMain::BitBtn22Click);
+    wire(this, ui->BitBtn24, clicked, &TFMain::BitBtn24Click);
+    wire(this, ui->BitBtn18, clicked, &TFMain::BitBtn18Click);
+    wire(this, ui->BitBtn7, clicked, &TFMain::BitBtn7Click);
+    wire(this, ui->BitBtn16, clicked, &TFMain::BitBtn16Click);
+
+    // Numeric fields: a text change resets the colour of these; a click resets every numeric field
+    // (the clicks arrive through eventFilter).
+    for (QLineEdit *e : {ui->enc_time_1, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time,
+                         ui->trigger_filter})
+        wire(this, e, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
+    for (QLineEdit *e : {ui->enc_time_1, ui->enc_time_2, ui->enc_time_3, ui->enc_resolution_1,
+                         ui->enc_resolution_2, ui->enc_resolution_3, ui->enc_coeff_1, ui->enc_coeff_2,
+                         ui->enc_coeff_3, ui->enc_offset_1, ui->enc_offset_2, ui->enc_offset_3, ui->out1_N,
+                         ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
+        e->installEventFilter(this);
+
+    // Configuration reads.
+    wire(this, ui->button_1, clicked, &TFMain::button_1Click);
+    wire(this, ui->button_2, clicked, &TFMain::button_2Click);
+    wire(this, ui->BitBtn14, clicked, &TFMain::BitBtn14Click);
+    wire(this, ui->BitBtn44, clicked, &TFMain::BitBtn44Click);
+    wire(this, ui->BitBtn10, clicked, &TFMain::BitBtn10Click);
+    wire(this, ui->BitBtn56, clicked, &TFMain::BitBtn56Click);
+    wire(this, ui->BitBtn54, clicked, &TFMain::BitBtn54Click);
+    wire(this, ui->BitBtn46, clicked, &TFMain::BitBtn46Click);
+    wire(this, ui->BitBtn12, clicked, &TFMain::BitBtn12Click);
+    wire(this, ui->BitBtn3, clicked, &TFMain::BitBtn3Click);
+    wire(this, ui->BitBtn8, clicked, &TFMain::BitBtn8Click);
+    wire(this, ui->BitBtn21, clicked, &TFMain::BitBtn21Click);
+    wire(this, ui->BitBtn23, clicked, &TFMain::BitBtn23Click);
+    wire(this, ui->BitBtn25, clicked, &TFMain::BitBtn25Click);
+    wire(this, ui->BitBtn19, clicked, &TFMain::BitBtn19Click);
+    wire(this, ui->BitBtn15, clicked, &TFMain::BitBtn15Click);
+    wire(this, ui->BitBtn17, clicked, &TFMain::BitBtn17Click);
+    // The memo's text area is its viewport; clicks land there.
+    ui->DebugMemo->viewport()->installEventFilter(this);
+
+    // Logging.
+    wire(this, ui->save_button, clicked, &TFMain::save_buttonClick);
+    wire(this, ui->file_name_button, clicked, &TFMain::file_name_buttonClick);
+    wire(this, ui->BitBtn5, clicked, &TFMain::BitBtn5Click);
+
+    // Chart.
+    wire(this, ui->PlayButton, clicked, &TFMain::PlayButtonClick);
+    wire(this, ui->ClearButton, clicked, &TFMain::ClearButtonClick);
+    wire(this, ui->SaveChartButton, clicked, &TFMain::SaveChartButtonClick);
+
+    // Timers.
+    wire(this, FreqTimer, &QTimer::timeout, &TFMain::FreqTimerTimer);
+    wire(this, UpdateDataTimer, &QTimer::timeout, &TFMain::UpdateDataTimerTimer);
+    wire(this, ChartTimer, &QTimer::timeout, &TFMain::ChartTimerTimer);
+    wire(this, SaveFileTimer, &QTimer::timeout, &TFMain::SaveFileTimerTimer);
+}
+
+bool TFMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        if (watched == ui->DebugMemo->viewport())
+            torvex::runHandler([this] { DebugMemoClick(); });
+        else if (qobject_cast<QLineEdit *>(watched))
+            torvex::runHandler([this, watched] { enc_time_1Change(watched); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFMain::startupStep(int step, const std::function<void()> &action)
+{
+    if (m_beforeStartupStep)
+        m_beforeStartupStep(step);
+    action();
+}
+
+void TFMain::FormCreate()
+{
+    // An error ends the start-up at the failing step; the window still opens with the later steps not done.
+    torvex::runHandler([this] {
+        startupStep(1, [this] { ui->DebugMemo->hide(); });
+        startupStep(2, [this] {
+            ui->LangCombo1->setParent(ui->StatusBar);
+            ui->LangCombo1->move(ui->StatusBar->width() - 115, 2);
+            ui->LangCombo1->show();
+            ui->LangCombo1->raise();
+        });
+        startupStep(3, [this] { fillChannelTables(); });
+        startupStep(4, [this] { ui->PageControl1->setCurrentWidget(ui->TabSheet1); });
+        startupStep(5, [this] {
+            setWindowTitle(QStringLiteral("TORVEX PC [") + QStringLiteral("STANDARD") + QStringLiteral("] - ")
+                           + QStringLiteral("1.01"));
+        });
+        startupStep(6, [this] { fixSettingsPath(); });
+        startupStep(7, [this] { createDefaultSettingsIfMissing(); });
+        startupStep(8, [this] { loadSettings(); });
+        startupStep(9, [this] { ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->TabSheet2), false); });
+        startupStep(10, [this] { loadLanguageIndex(); });
+        startupStep(11, [this] { loadLoggingFlag(); });
+        // Step 12 releases the settings object: every settings user opens and releases its own.
+        startupStep(12, [] {});
+        startupStep(13, [this] { ApplyLoggingState(); });
+        startupStep(14, [this] {
+            BitBtn1Click();
+            BitBtn2Click();
+            BitBtn4Click();
+            BitBtn11Click();
+            BitBtn13Click();
+            BitBtn6Click();
+        });
+        startupStep(15, [this] { chartRunning = true; });
+        startupStep(16, [this] { LangCombo1Change(); });
+    });
+}
+
+bool TFMain::FormCanResize(int, int) const
+{
+    return false;
+}
+
+void TFMain::FormClose()
+{
+    // A failing settings write is reported, but the log file is still closed so no recorded line is lost.
+    torvex::runHandler([this] { saveSettingsOnClose(); });
+    torvex::runHandler([this] { closeLogFile(); });
+}
+
+void TFMain::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}

@@ -1,0 +1,248 @@
+#pragma once
+
+#include "config/number_text.h"
+#include "config/param_catalogue.h"
+#include "config/write_payload.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+class QCheckBox;
+class QColor;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
+
+class WindowPositionTracker;
+namespace torvex {
+class ProfileFile;
+class SettingsError;
+} // namespace torvex
+
+namespace Ui {
+class TFMain;
+}
+
+struct TFMainOptions
+{
+    // Full path of the settings file; empty means "config.ini" in the folder of the executable.
+    QString settingsPath;
+    // Tests pass false and call the timer handlers themselves.
+    bool startTimers = true;
+    // Test seam: called with the step number (1..16) before each start-up step; what it throws ends the
+    // start-up at that step, exactly like a failing step would.
+    std::function<void(int step)> beforeStartupStep;
+};
+
+// The main window. It owns every control, the timers and the program's state; each subsystem keeps its
+// members in its own section below and its handlers in its own tfmain_<subsystem>.cpp.
+class TFMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TFMain(const TFMainOptions &options, QWidget *parent = nullptr);
+    ~TFMain() override;
+
+    // ===================================================================================== lifecycle (window)
+    // tfmain.cpp
+    void FormCreate();
+    void FormClose();
+    // Every resize request is refused: the window keeps its designed size.
+    bool FormCanResize(int newWidth, int newHeight) const;
+
+    // Status bar panels 0..3 (200, 150, 100 and 50 pixels wide).
+    static constexpr int kStatusPanelCount = 4;
+    void setStatusPanelText(int panel, const QString &text);
+    QString statusPanelText(int panel) const;
+    QLabel *statusPanel(int panel) const;
+
+    // Non-wrapping labels grow to fit their text, like the design's auto-sized labels. Run it again after
+    // captions change (language switch).
+    void fitLabelsToText();
+
+    QTimer *FreqTimer;
+    QTimer *UpdateDataTimer;
+    QTimer *ChartTimer;
+    QTimer *SaveFileTimer;
+
+    // Channel control tables: index 0 is encoder/output/slot 1.
+    std::array<QComboBox *, 3> encModeTable{};
+    std::array<QComboBox *, 3> encClearTable{};
+    std::array<QLineEdit *, 3> encTimeTable{};
+    std::array<QLineEdit *, 3> encResolutionTable{};
+    std::array<QLineEdit *, 3> encCoeffTable{};
+    std::array<QLineEdit *, 3> encOffsetTable{};
+    std::array<QComboBox *, 4> outSourceTable{};
+    std::array<QComboBox *, 4> outConditionTable{};
+    std::array<QLineEdit *, 4> outValueTable{};
+    std::array<QComboBox *, 4> outStateTable{};
+    std::array<QComboBox *, 3> trigTypeTable{};
+
+    // Main-window state shared by the subsystems.
+    QString settingsPath;
+    std::array<QString, 3> channelUnits;
+    std::array<QString, 3> channelNames;
+    int32_t moduloValue = 0;
+    bool loggingActive = false;
+    bool chartRunning = false;
+
+    // ===================================================================================== settings
+    // tfmain_settings.cpp
+    void fixSettingsPath();                // start-up step 6
+    void createDefaultSettingsIfMissing(); // start-up step 7
+    void loadSettings();                   // start-up step 8
+    void loadLanguageIndex();              // start-up step 10
+    void loadLoggingFlag();                // start-up step 11
+    void saveSettingsOnClose();            // close steps 1-7
+    // Name apply buttons (start-up step 14 runs them too).
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn4Click();
+    // Unit apply buttons.
+    void BitBtn11Click();
+    void BitBtn13Click();
+    void BitBtn6Click();
+    // Visibility of chart series 1..6 as stored in the settings file; the chart shows and changes it.
+    std::array<bool, 6> chartSeriesVisible{true, true, true, true, true, true};
+    // Settings helpers (tfmain_settings.cpp).
+    torvex::ProfileFile openSettings() const;
+    std::array<QCheckBox *, 12> logCheckBoxes() const;
+    void applyChannelName(int channel);
+    void applyChannelUnit(int channel);
+    void writeChannelSetting(const std::string &key, const QString &value);
+    void reportStartupSettingsError(const torvex::SettingsError &error);
+    bool settingsStartingUp = false;         // between start-up steps 6 and 14
+    bool settingsStartupErrorShown = false;  // at most one settings write error box per start-up
+    WindowPositionTracker *settingsPositionTracker = nullptr;
+
+    // ===================================================================================== language
+    // tfmain_language.cpp
+    void LangCombo1Change(); // start-up step 16 and every pick in the language picker
+
+    // ===================================================================================== link
+    // tfmain_link.cpp
+    // The link engineer adds HidDeviceController1, CurrentDevice, Connected, RxBuffer, ReceivedReportCount,
+    // HidDeviceController1Enumerate(...) and DeviceDataReceived(...) with the controller's types.
+    void HidDeviceController1DeviceChange();
+    void SendCommand(uint8_t command, const uint8_t *payload, unsigned count);
+    void SendReadRequest(uint8_t item, uint8_t channel);
+
+    // ===================================================================================== config
+    // tfmain_config.cpp
+    // Write handlers; shared ones are told apart by the control that raised the event.
+    void button_encmode1Click(QObject *Sender);
+    void button_time1Click(QObject *Sender);
+    void button_resolution1Click(QObject *Sender);
+    void button_enccoeff1Click(QObject *Sender);
+    void button_encoffset1Click();
+    void button_encoffset2Click();
+    void button_encoffset3Click();
+    void button_encclearC3Click(QObject *Sender);
+    void button_encclear1Click(QObject *Sender);
+    void enc_time_1Change(QObject *Sender);
+    void out1_WChange(QObject *Sender);
+    void BitBtn43Click();
+    void BitBtn9Click();
+    void BitBtn55Click();
+    void BitBtn53Click();
+    void BitBtn45Click();
+    void button_trigmastetype_1Click(QObject *Sender);
+    void BitBtn20Click();
+    void BitBtn22Click();
+    void BitBtn24Click();
+    void BitBtn18Click();
+    void BitBtn7Click();
+    void BitBtn16Click();
+    // Read handlers.
+    void button_1Click();
+    void button_2Click();
+    void BitBtn14Click();
+    void BitBtn44Click();
+    void BitBtn10Click();
+    void BitBtn56Click();
+    void BitBtn54Click();
+    void BitBtn46Click();
+    void BitBtn12Click();
+    void BitBtn3Click();
+    void BitBtn8Click();
+    void BitBtn21Click();
+    void BitBtn23Click();
+    void BitBtn25Click();
+    void BitBtn19Click();
+    void BitBtn15Click();
+    void BitBtn17Click();
+    void DebugMemoClick();
+    // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
+    void DecodeConfigReply(std::span<const uint8_t> reply);
+    void UpdateOutputEnable(int output);
+    void WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
+                       int32_t upper);
+    void WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields);
+    // The user's number symbols, taken once from the system locale when the window is made.
+    torvex::NumberFormat configNumberFormat = systemNumberFormat();
+    static torvex::NumberFormat systemNumberFormat();
+    // Counters of the latest MODBUS statistics reply.
+    std::array<int32_t, 9> modbusStats{};
+    // Field feedback colours; the normal colour is the system's text-entry background.
+    static QColor errorColour();
+    static QColor correctedColour();
+    static QColor normalFieldColour(const QLineEdit *field);
+
+private:
+    void writeListParam(QObject *Sender, torvex::ParamId id);
+    void applyFieldOutcome(QLineEdit *field, const torvex::FieldOutcome &outcome);
+    void sendWrite(const torvex::Payload &payload);
+    void sendReadFor(std::string_view controlName);
+    QWidget *configControl(std::string_view name) const;
+
+public:
+
+    // ===================================================================================== indicators
+    // tfmain_indicators.cpp
+    void DecodeMeasurementReport();
+    void UpdateDataTimerTimer();
+    void FreqTimerTimer();
+
+    // ===================================================================================== log
+    // tfmain_log.cpp
+    QString BuildLogLine();
+    void WriteLogLine(const QString &path, const QString &line);
+    void ApplyLoggingState(); // start-up step 13
+    void closeLogFile();      // close step 8
+    void save_buttonClick();
+    void file_name_buttonClick();
+    void BitBtn5Click();
+    void SaveFileTimerTimer();
+
+    // ===================================================================================== chart
+    // tfmain_chart.cpp
+    void PlayButtonClick();
+    void ClearButtonClick();
+    void SaveChartButtonClick();
+    void ChartTimerTimer();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createStatusPanels();
+    void fillChannelTables();
+    void wireControls();
+    void startupStep(int step, const std::function<void()> &action);
+
+    std::unique_ptr<Ui::TFMain> ui;
+    std::array<QLabel *, kStatusPanelCount> m_statusPanels{};
+    std::function<void(int)> m_beforeStartupStep;
+    QString m_requestedSettingsPath;
+};

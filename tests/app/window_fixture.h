@@ -1,0 +1,114 @@
+#pragma once
+
+// Shared fixture for tests that drive the real main window offscreen.
+//
+//   class MyWindowTest : public WindowFixture {};
+//   TEST_F(MyWindowTest, Something)
+//   {
+//       writeSettingsFile("[Options]\r\nMod=5\r\n");   // optional, before the window exists
+//       options().beforeStartupStep = ...;             // optional, before the window exists
+//       TFMain &w = window();                         // created on first use: FormCreate has run
+//       control<QPushButton>("BitBtn5")->click();
+//       w.FreqTimerTimer();                           // timers never run by themselves here
+//       EXPECT_THAT(errors(), testing::IsEmpty());    // error boxes are captured, never shown
+//   }
+//
+// Every window gets its own temporary folder holding its config.ini (settingsPath()). Timers are not started.
+
+#include "error_box.h"
+#include "tfmain.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+
+class WindowFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_options.settingsPath = settingsPath();
+        m_options.startTimers = false;
+        m_previousSink = torvex::setErrorBoxSink([this](const QString &text) { m_errors.append(text); });
+    }
+
+    void TearDown() override
+    {
+        m_window.reset();
+        torvex::setErrorBoxSink(std::move(m_previousSink));
+    }
+
+    // Options of the window still to be created; change them before the first call of window().
+    TFMainOptions &options() { return m_options; }
+
+    QString settingsPath() const { return m_dir.filePath(QStringLiteral("config.ini")); }
+    QString tempPath(const QString &fileName) const { return m_dir.filePath(fileName); }
+
+    void writeSettingsFile(const QByteArray &bytes)
+    {
+        QFile file(settingsPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    QByteArray readSettingsFile() const
+    {
+        QFile file(settingsPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // The window, created (constructor + FormCreate) on first use.
+    TFMain &window()
+    {
+        if (!m_window)
+            m_window = std::make_unique<TFMain>(m_options);
+        return *m_window;
+    }
+
+    // Closes the window the way the user does (FormClose runs) and destroys it; the next window() starts a
+    // new one on the same settings file.
+    void closeWindow()
+    {
+        if (!m_window)
+            return;
+        m_window->close();
+        m_window.reset();
+    }
+
+    // A control by object name; a missing control or a control of another kind fails the test.
+    template <class T>
+    T *control(const char *name)
+    {
+        T *found = window().findChild<T *>(QString::fromLatin1(name));
+        if (!found)
+            ADD_FAILURE() << "no control " << name << " of the expected kind";
+        return found;
+    }
+
+    void click(const char *name)
+    {
+        if (QAbstractButton *button = control<QAbstractButton>(name))
+            button->click();
+    }
+
+    static void processEvents() { QApplication::processEvents(); }
+
+    // Texts of the error boxes raised so far, full stop rule applied.
+    const QStringList &errors() const { return m_errors; }
+    void clearErrors() { m_errors.clear(); }
+
+private:
+    QTemporaryDir m_dir;
+    TFMainOptions m_options;
+    std::unique_ptr<TFMain> m_window;
+    QStringList m_errors;
+    torvex::ErrorBoxSink m_previousSink;
+};
