@@ -4,7 +4,7 @@
 // per device with a data handler, which hands every input report to the UI thread and waits for the handler.
 
 #include "device/hid_platform.h"
-#include "device/ui_dispatcher.h"
+#include "device/hand_over_dispatcher.h"
 
 #include <atomic>
 #include <condition_variable>

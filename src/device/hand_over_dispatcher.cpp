@@ -1,4 +1,4 @@
-#include "device/ui_dispatcher.h"
+#include "device/hand_over_dispatcher.h"
 
 #include <utility>
 

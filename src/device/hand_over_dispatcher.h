@@ -3,6 +3,7 @@
 // handler has returned, so reports are handled one at a time, in order, between other UI work. While the UI
 // thread waits for a read thread to stop it calls serveUntil(), which keeps running hand-overs, so a stop never
 // deadlocks against a read thread blocked in invoke().
+// Not named ui_*.h: Qt's automatic uic would take such an include for a generated form header.
 
 #include <chrono>
 #include <condition_variable>
