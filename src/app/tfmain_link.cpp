@@ -54,14 +54,11 @@ void TFMain::createDeviceLink(const TFMainOptions &options)
 
 void TFMain::destroyDeviceLink()
 {
-    // The devices of the list stay claimed to the end; the controller closes them, then they are ours to free.
+    // The devices of the list stay claimed to the end; the controller closes and frees them with itself.
     CurrentDevice = nullptr;
     HidDeviceController1.reset();
-    for (int row = ui->ListBox1->count() - 1; row >= 0; --row) {
-        auto *entry = static_cast<DeviceEntry *>(ui->ListBox1->item(row));
-        delete entry->device;
-        entry->device = nullptr;
-    }
+    for (int row = 0; row < ui->ListBox1->count(); ++row)
+        static_cast<DeviceEntry *>(ui->ListBox1->item(row))->device = nullptr;
     ui->ListBox1->clear();
 }
 
@@ -96,6 +93,8 @@ void TFMain::clearDeviceList()
 
 void TFMain::HidDeviceController1DeviceChange()
 {
+    if (!HidDeviceController1)
+        return;
     if (CurrentDevice) {
         CurrentDevice->SetDataHandler(nullptr);
         CurrentDevice = nullptr;
@@ -165,7 +164,7 @@ void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint
         break;
     }
     case torvex::InputReportType::ConfigReply:
-        DecodeConfigReply();
+        DecodeConfigReply(std::span<const uint8_t>(RxBuffer.data(), RxReportSize));
         break;
     case torvex::InputReportType::ParameterAck:
         setStatusPanelText(0, idsText(u"IDS_2") + QString::fromStdString(torvex::acknowledgementSuffix(RxBuffer)));
