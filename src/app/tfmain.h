@@ -3,6 +3,9 @@
 #include "config/number_text.h"
 #include "config/param_catalogue.h"
 #include "config/write_payload.h"
+#include "measure/local_clock.h"
+#include "measure/log_line.h"
+#include "measure/log_writer.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -189,20 +192,41 @@ public:
 
     // ===================================================================================== indicators
     // tfmain_indicators.cpp
+    // Latest measurement; the report handler advances MeasurementCount and NewSampleFlag.
+    torvex::MeasurementState Measurement;
     void DecodeMeasurementReport();
     void UpdateDataTimerTimer();
     void FreqTimerTimer();
 
     // ===================================================================================== log
     // tfmain_log.cpp
-    QString BuildLogLine();
-    void WriteLogLine(const QString &path, const QString &line);
+    // Rebuilds logLine from the measurement state, the local clock and the ticked columns (every report).
+    void BuildLogLine();
+    // Appends `line` to the log file at `path` while logging is on.
+    void WriteLogLine(const QString &path, std::string_view line);
     void ApplyLoggingState(); // start-up step 13
     void closeLogFile();      // close step 8
     void save_buttonClick();
     void file_name_buttonClick();
     void BitBtn5Click();
     void SaveFileTimerTimer();
+
+    torvex::LogLine logLine;
+    torvex::LogWriter logWriter;
+    // Test seam: stands in for the modal SaveDialog; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogHook;
+
+private:
+    void showLoggingStatus();
+    char logDecimalSeparator();
+    torvex::LocalClock m_logClock;
+    torvex::LogLineInput m_logInput;
+    QString m_logPath;         // the path last handed to WriteLogLine ...
+    std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
+    char m_logSeparator = 0;   // regional decimal separator, taken once
+    bool m_logErrorShown = false;
+
+public:
 
     // ===================================================================================== chart
     // tfmain_chart.cpp
