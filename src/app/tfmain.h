@@ -15,13 +15,21 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
+class QCheckBox;
 class QColor;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QTimer;
+
+class WindowPositionTracker;
+namespace torvex {
+class ProfileFile;
+class SettingsError;
+} // namespace torvex
 
 namespace Ui {
 class TFMain;
@@ -107,6 +115,18 @@ public:
     void BitBtn11Click();
     void BitBtn13Click();
     void BitBtn6Click();
+    // Visibility of chart series 1..6 as stored in the settings file; the chart shows and changes it.
+    std::array<bool, 6> chartSeriesVisible{true, true, true, true, true, true};
+    // Settings helpers (tfmain_settings.cpp).
+    torvex::ProfileFile openSettings() const;
+    std::array<QCheckBox *, 12> logCheckBoxes() const;
+    void applyChannelName(int channel);
+    void applyChannelUnit(int channel);
+    void writeChannelSetting(const std::string &key, const QString &value);
+    void reportStartupSettingsError(const torvex::SettingsError &error);
+    bool settingsStartingUp = false;         // between start-up steps 6 and 14
+    bool settingsStartupErrorShown = false;  // at most one settings write error box per start-up
+    WindowPositionTracker *settingsPositionTracker = nullptr;
 
     // ===================================================================================== language
     // tfmain_language.cpp

@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace torvex {
 
@@ -42,13 +43,31 @@ uint64_t scaledFloor(uint64_t m, int e, int p)
     return uint64_t((u128(m) << t) / kPowersOf5[size_t(-p)]);
 }
 
-// Writes v in decimal, right-aligned to end at `end`; returns the first character.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (size_t i = 0; i < 100; ++i) {
+        pairs[2 * i] = char('0' + i / 10);
+        pairs[2 * i + 1] = char('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Writes v in decimal, right-aligned to end at `end`; returns the first character. Two digits per step
+// halves the divisions, which dominate the cost of a text.
 char *writeDigitsBackwards(char *end, uint64_t v)
 {
-    do {
-        *--end = char('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
+    while (v >= 100) {
+        const size_t pair = size_t(v % 100) * 2;
+        v /= 100;
+        *--end = kDigitPairs[pair + 1];
+        *--end = kDigitPairs[pair];
+    }
+    if (v >= 10) {
+        *--end = kDigitPairs[size_t(v) * 2 + 1];
+        *--end = kDigitPairs[size_t(v) * 2];
+    } else {
+        *--end = char('0' + v);
+    }
     return end;
 }
 
@@ -64,14 +83,12 @@ size_t copyText(char *out, const char *text)
 
 size_t writeZero(char *out, unsigned decimals, char separator)
 {
-    size_t n = 0;
-    out[n++] = '0';
-    if (decimals > 0) {
-        out[n++] = separator;
-        for (unsigned i = 0; i < decimals; ++i)
-            out[n++] = '0';
-    }
-    return n;
+    out[0] = '0';
+    if (decimals == 0)
+        return 1;
+    out[1] = separator;
+    std::memset(out + 2, '0', decimals);
+    return 2 + decimals;
 }
 
 // digits15 holds exactly 15 significant digits; the value is digits15 * 10^(exponent - 14).
@@ -173,14 +190,14 @@ size_t formatValueText(char *out, float value, unsigned decimals, char separator
     size_t n = 0;
     if (negative)
         out[n++] = '-';
-    while (first != point)
-        out[n++] = *first++;
+    std::memcpy(out + n, first, size_t(point - first));
+    n += size_t(point - first);
     if (decimals > 0) {
         out[n++] = separator;
-        while (first != end)
-            out[n++] = *first++;
-        for (unsigned i = fractionFromDigits; i < decimals; ++i)
-            out[n++] = '0';
+        std::memcpy(out + n, point, fractionFromDigits);
+        n += fractionFromDigits;
+        std::memset(out + n, '0', decimals - fractionFromDigits);
+        n += decimals - fractionFromDigits;
     }
     return n;
 }

@@ -17,10 +17,26 @@ std::string pathToUtf8(const std::filesystem::path& path) {
 
 ProfileFile::ProfileFile(std::filesystem::path path) : path_(std::move(path)) {}
 
+namespace {
+
+// Whole file as bytes; false when it cannot be read (a folder of that name, no permission, a read error).
+bool readBytes(const std::filesystem::path& path, std::string& out) {
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return false;
+        out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return !in.bad();
+    } catch (const std::exception&) {  // the stream reports some read errors by throwing
+        return false;
+    }
+}
+
+}  // namespace
+
 std::string ProfileFile::load() const {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return {};
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string content;
+    if (!readBytes(path_, content)) content.clear();
+    return content;
 }
 
 std::string ProfileFile::readText(std::string_view section, std::string_view key, std::string_view defaultValue) const {
@@ -41,11 +57,10 @@ bool ProfileFile::readBool(std::string_view section, std::string_view key, bool 
 std::string ProfileFile::loadForUpdate() const {
     // A file that exists but cannot be read must not be replaced by one holding only the new keys.
     std::error_code ec;
-    if (!std::filesystem::exists(path_, ec)) return {};
-    std::ifstream in(path_, std::ios::binary);
     std::string content;
-    if (in) content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad()) throw SettingsError("Unable to write to " + pathToUtf8(path_));
+    if (std::filesystem::exists(path_, ec) && !readBytes(path_, content)) {
+        throw SettingsError("Unable to write to " + pathToUtf8(path_));
+    }
     return content;
 }
 

@@ -166,65 +166,6 @@ TEST_F(ConfigReplyWindow, ReplyReplacesTypedTextAndResetsOnlyTextChangeFields)
 
 // ------------------------------------------------------------------------------------------ colours
 
-struct ColourCase {
-    const char *field;
-    const char *button;
-    const char *typed;
-    const char *shown; // text after the click
-    enum { Keep, Error, Corrected } colour;
-};
-
-class FieldColours : public ConfigReplyWindow, public testing::WithParamInterface<ColourCase> {};
-
-TEST_P(FieldColours, AfterAWrite)
-{
-    const ColourCase &c = GetParam();
-    window().configNumberFormat = kComma;
-    auto *field = control<QLineEdit>(c.field);
-    field->setText(c.typed);
-    click(c.button);
-    EXPECT_EQ(field->text(), c.shown);
-    const QColor expected = c.colour == ColourCase::Error       ? TFMain::errorColour()
-                            : c.colour == ColourCase::Corrected ? TFMain::correctedColour()
-                                                                : normal(c.field);
-    EXPECT_EQ(colour(c.field), expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, FieldColours,
-    testing::Values(ColourCase{"enc_time_1", "button_time1", "0", "1", ColourCase::Corrected},
-                    ColourCase{"enc_time_3", "button_time3", "70000", "65535", ColourCase::Corrected},
-                    ColourCase{"enc_time_2", "button_time2", "", "", ColourCase::Error},
-                    ColourCase{"enc_time_2", "button_time2", "500", "500", ColourCase::Keep},
-                    ColourCase{"enc_resolution_1", "button_resolution1", "20000", "16383", ColourCase::Corrected},
-                    ColourCase{"enc_coeff_1", "button_enccoeff1", "12345", "9999,999", ColourCase::Corrected},
-                    ColourCase{"enc_coeff_2", "button_enccoeff2", "-10000", "-10000", ColourCase::Keep},
-                    ColourCase{"enc_coeff_3", "button_enccoeff3", "10000,5", "9999,999", ColourCase::Corrected},
-                    ColourCase{"enc_coeff_1", "button_enccoeff1", "1,5", "1,5", ColourCase::Keep},
-                    ColourCase{"enc_offset_2", "button_encoffset2", "1,2,3", "1,2,3", ColourCase::Error},
-                    ColourCase{"enc_offset_3", "button_encoffset3", "-20000", "-9999,999", ColourCase::Corrected},
-                    ColourCase{"trigger_filter", "BitBtn55", "-5", "0", ColourCase::Corrected},
-                    ColourCase{"trigger_time", "BitBtn45", "0", "1", ColourCase::Corrected},
-                    ColourCase{"trigger_time", "BitBtn45", "99999", "9999", ColourCase::Corrected},
-                    ColourCase{"trigger_filter", "BitBtn55", "x", "x", ColourCase::Error}));
-
-TEST_F(ConfigReplyWindow, RulesWriteColoursThresholds)
-{
-    window().configNumberFormat = kComma;
-    auto src = [&](const char *n) { return control<QComboBox>(n); };
-    src("out1_W")->setCurrentIndex(2);
-    src("out2_W")->setCurrentIndex(1);
-    src("out3_W")->setCurrentIndex(4);
-    control<QLineEdit>("out1_N")->setText("20000");
-    control<QLineEdit>("out2_N")->setText("abc");
-    control<QLineEdit>("out3_N")->setText("abc");
-    click("BitBtn43");
-    EXPECT_EQ(text("out1_N"), "9999,999");
-    EXPECT_EQ(colour("out1_N"), TFMain::correctedColour());
-    EXPECT_EQ(colour("out2_N"), normal("out2_N"));
-    EXPECT_EQ(colour("out3_N"), TFMain::errorColour());
-}
-
 TEST_F(ConfigReplyWindow, ClickResetsEveryNumericFieldTextChangeOnlyTheListedOnes)
 {
     for (const auto &f : torvex::numericFields()) {

@@ -96,6 +96,20 @@ TEST_F(ProfileFileTest, UnwritableLocationGivesTheMessageWithTheFullPath) {
     EXPECT_EQ(bytes(), "[Options]\r\nMod=1\r\n");
 }
 
+TEST_F(ProfileFileTest, FolderInPlaceOfTheFileReadsDefaultsAndRefusesWrites) {
+    fs::create_directory(path_);
+    ProfileFile file(path_);
+    EXPECT_FALSE(ProfileFile::fileExists(path_));
+    EXPECT_EQ(file.readInteger("Options", "Mod", 3), 3);
+    try {
+        file.writeInteger("Options", "Mod", 2);
+        FAIL() << "write over a folder succeeded";
+    } catch (const SettingsError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + pathToUtf8(path_));
+    }
+    EXPECT_TRUE(fs::is_directory(path_));
+}
+
 TEST_F(ProfileFileTest, SuccessfulWriteLeavesNoTemporaryFileBehind) {
     ProfileFile file(path_);
     for (int i = 0; i < 3; ++i) file.writeInteger("Options", "Mod", i);
