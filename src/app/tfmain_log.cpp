@@ -2,6 +2,7 @@
 
 #include "language.h"
 #include "settings/profile_file.h"
+#include "settings/program_settings.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
 
@@ -12,7 +13,6 @@
 #include <QPalette>
 
 #include <algorithm>
-#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -20,7 +20,6 @@ namespace {
 constexpr int kLogStatusPanel = 3;
 constexpr int32_t kModuloMin = 1;
 constexpr int32_t kModuloMax = 99999999;
-constexpr std::string_view kSection = "Options";
 
 void setTextColour(QLabel *label, const QColor &colour)
 {
@@ -143,8 +142,7 @@ void TFMain::file_name_buttonClick()
     chosen = QDir::toNativeSeparators(chosen);
     ui->file_name_edit->setText(chosen);
     try {
-        torvex::ProfileFile(std::filesystem::path(settingsPath.toStdU16String()))
-            .writeText(kSection, "FileName", chosen.toStdString());
+        openSettings().writeText(torvex::kOptionsSection, "FileName", chosen.toStdString());
     } catch (const std::exception &) {
         // The new path is kept for this run; not being able to remember it is not worth an error box.
     }
@@ -163,5 +161,5 @@ void TFMain::BitBtn5Click()
         setFieldColour(ui->edit_mod, correctedColour());
     }
     moduloValue = value;
-    torvex::ProfileFile(std::filesystem::path(settingsPath.toStdU16String())).writeInteger(kSection, "Mod", value);
+    openSettings().writeInteger(torvex::kOptionsSection, "Mod", value);
 }
