@@ -5,6 +5,7 @@
 #include "config/write_payload.h"
 #include "device/hid_controller.h"
 #include "device/report_link.h"
+#include "language.h"
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/log_writer.h"
@@ -138,6 +139,23 @@ public:
     // ===================================================================================== language
     // tfmain_language.cpp
     void LangCombo1Change(); // start-up step 16 and every pick in the language picker
+    // Picker index from the stored `Language` (start-up step 10); an index that names no language leaves the
+    // picker without a selection, which the next LangCombo1Change reports.
+    void setLanguagePickerIndex(int index);
+    int languagePickerIndex() const; // what FormClose stores under `Language`
+    int activeLanguage() const;      // 1 Polish, 2 English
+    void setUpLanguagePicker();      // flags and item drawing of LangCombo1; the constructor calls it
+
+Q_SIGNALS:
+    // After a switch: owners of dialog titles/filters and series titles re-read them with otherText().
+    void otherStringsChanged();
+
+private:
+    void applyFormTexts();     // captions and item lists through retranslateUi, keeping user state
+    void applyStateCaptions(); // save_label and PlayButton from the logging and chart-running flags
+    LanguageSwitcher m_language;
+
+public:
 
     // ===================================================================================== link
     // tfmain_link.cpp
