@@ -88,6 +88,7 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     ui->UpDown->setBuddy(ui->ChartTime);
 
     createStatusPanels();
+    setUpLanguagePicker();
     fitCaptionsToText();
     // Lay the window out now: start-up places the language picker relative to the status bar's width.
     if (layout())

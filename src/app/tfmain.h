@@ -5,6 +5,10 @@
 #include "config/write_payload.h"
 #include "device/hid_controller.h"
 #include "device/report_link.h"
+#include "language.h"
+#include "measure/local_clock.h"
+#include "measure/log_line.h"
+#include "measure/log_writer.h"
 #include "measure/measurement.h"
 
 #include <QMainWindow>
@@ -135,6 +139,23 @@ public:
     // ===================================================================================== language
     // tfmain_language.cpp
     void LangCombo1Change(); // start-up step 16 and every pick in the language picker
+    // Picker index from the stored `Language` (start-up step 10); an index that names no language leaves the
+    // picker without a selection, which the next LangCombo1Change reports.
+    void setLanguagePickerIndex(int index);
+    int languagePickerIndex() const; // what FormClose stores under `Language`
+    int activeLanguage() const;      // 1 Polish, 2 English
+    void setUpLanguagePicker();      // flags and item drawing of LangCombo1; the constructor calls it
+
+Q_SIGNALS:
+    // After a switch: owners of dialog titles/filters and series titles re-read them with otherText().
+    void otherStringsChanged();
+
+private:
+    void applyFormTexts();     // captions and item lists through retranslateUi, keeping user state
+    void applyStateCaptions(); // save_label and PlayButton from the logging and chart-running flags
+    LanguageSwitcher m_language;
+
+public:
 
     // ===================================================================================== link
     // tfmain_link.cpp
@@ -236,14 +257,33 @@ public:
 
     // ===================================================================================== log
     // tfmain_log.cpp
-    QString BuildLogLine();
-    void WriteLogLine(const QString &path, const QString &line);
+    // Rebuilds logLine from the measurement state, the local clock and the ticked columns (every report).
+    void BuildLogLine();
+    // Appends `line` to the log file at `path` while logging is on.
+    void WriteLogLine(const QString &path, std::string_view line);
     void ApplyLoggingState(); // start-up step 13
     void closeLogFile();      // close step 8
     void save_buttonClick();
     void file_name_buttonClick();
     void BitBtn5Click();
     void SaveFileTimerTimer();
+
+    torvex::LogLine logLine;
+    torvex::LogWriter logWriter;
+    // Test seam: stands in for the modal SaveDialog; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogHook;
+
+private:
+    void showLoggingStatus();
+    char logDecimalSeparator();
+    torvex::LocalClock m_logClock;
+    torvex::LogLineInput m_logInput;
+    QString m_logPath;         // the path last handed to WriteLogLine ...
+    std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
+    char m_logSeparator = 0;   // regional decimal separator, taken once
+    bool m_logErrorShown = false;
+
+public:
 
     // ===================================================================================== chart
     // tfmain_chart.cpp
