@@ -13,7 +13,7 @@ struct StringRow {
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
-constexpr std::array<StringRow, 13> kStrings{{
+constexpr std::array<StringRow, 14> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
     QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
     QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
@@ -27,6 +27,8 @@ constexpr std::array<StringRow, 13> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zapis: nieaktywny", "IDS_164"),
     QT_TRANSLATE_NOOP3("StringTable", "Uruchom wykres", "IDS_231"),
     QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj wykres", "IDS_232"),
+    // Our own id: status panel 3 while the log file cannot be opened or written.
+    QT_TRANSLATE_NOOP3("StringTable", "Błąd zapisu", "IDS_LOG_WRITE_ERROR"),
 }};
 
 } // namespace
@@ -40,4 +42,12 @@ QString idsText(QStringView id)
         }
     }
     return {};
+}
+
+QStringList stringIds()
+{
+    QStringList ids;
+    for (const StringRow &row : kStrings)
+        ids << QLatin1String(row.id);
+    return ids;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "config/number_text.h"
+#include "config/param_catalogue.h"
+#include "config/write_payload.h"
 #include "language.h"
 
 #include <QMainWindow>
@@ -9,11 +12,22 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
+#include <string>
+#include <string_view>
 
+class QCheckBox;
+class QColor;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QTimer;
+
+class WindowPositionTracker;
+namespace torvex {
+class ProfileFile;
+class SettingsError;
+} // namespace torvex
 
 namespace Ui {
 class TFMain;
@@ -99,14 +113,22 @@ public:
     void BitBtn11Click();
     void BitBtn13Click();
     void BitBtn6Click();
+    // Visibility of chart series 1..6 as stored in the settings file; the chart shows and changes it.
+    std::array<bool, 6> chartSeriesVisible{true, true, true, true, true, true};
+    // Settings helpers (tfmain_settings.cpp).
+    torvex::ProfileFile openSettings() const;
+    std::array<QCheckBox *, 12> logCheckBoxes() const;
+    void applyChannelName(int channel);
+    void applyChannelUnit(int channel);
+    void writeChannelSetting(const std::string &key, const QString &value);
+    void reportStartupSettingsError(const torvex::SettingsError &error);
+    bool settingsStartingUp = false;         // between start-up steps 6 and 14
+    bool settingsStartupErrorShown = false;  // at most one settings write error box per start-up
+    WindowPositionTracker *settingsPositionTracker = nullptr;
 
     // ===================================================================================== language
     // tfmain_language.cpp
     void LangCombo1Change(); // start-up step 16 and every pick in the language picker
-    // Picker index from the stored `Language` (start-up step 10); an index that names no language leaves the
-    // picker without a selection, which the next LangCombo1Change reports.
-    void setLanguagePickerIndex(int index);
-    int languagePickerIndex() const; // what FormClose stores under `Language`
     int activeLanguage() const;      // 1 Polish, 2 English
     void setUpLanguagePicker();      // flags and item drawing of LangCombo1; the constructor calls it
 
@@ -174,11 +196,30 @@ public:
     void BitBtn15Click();
     void BitBtn17Click();
     void DebugMemoClick();
-    void DecodeConfigReply();
+    // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
+    void DecodeConfigReply(std::span<const uint8_t> reply);
     void UpdateOutputEnable(int output);
     void WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
                        int32_t upper);
     void WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields);
+    // The user's number symbols, taken once from the system locale when the window is made.
+    torvex::NumberFormat configNumberFormat = systemNumberFormat();
+    static torvex::NumberFormat systemNumberFormat();
+    // Counters of the latest MODBUS statistics reply.
+    std::array<int32_t, 9> modbusStats{};
+    // Field feedback colours; the normal colour is the system's text-entry background.
+    static QColor errorColour();
+    static QColor correctedColour();
+    static QColor normalFieldColour(const QLineEdit *field);
+
+private:
+    void writeListParam(QObject *Sender, torvex::ParamId id);
+    void applyFieldOutcome(QLineEdit *field, const torvex::FieldOutcome &outcome);
+    void sendWrite(const torvex::Payload &payload);
+    void sendReadFor(std::string_view controlName);
+    QWidget *configControl(std::string_view name) const;
+
+public:
 
     // ===================================================================================== indicators
     // tfmain_indicators.cpp

@@ -2,52 +2,301 @@
 
 #include "ui_tfmain.h"
 
-// Bodies are filled in by the device configuration work (parameter writes and read-back).
+#include "config/config_reply.h"
 
-void TFMain::button_encmode1Click(QObject *) {}
-void TFMain::button_time1Click(QObject *) {}
-void TFMain::button_resolution1Click(QObject *) {}
-void TFMain::button_enccoeff1Click(QObject *) {}
-void TFMain::button_encoffset1Click() {}
-void TFMain::button_encoffset2Click() {}
-void TFMain::button_encoffset3Click() {}
-void TFMain::button_encclearC3Click(QObject *) {}
-void TFMain::button_encclear1Click(QObject *) {}
-void TFMain::enc_time_1Change(QObject *) {}
-void TFMain::out1_WChange(QObject *) {}
-void TFMain::BitBtn43Click() {}
-void TFMain::BitBtn9Click() {}
-void TFMain::BitBtn55Click() {}
-void TFMain::BitBtn53Click() {}
-void TFMain::BitBtn45Click() {}
-void TFMain::button_trigmastetype_1Click(QObject *) {}
-void TFMain::BitBtn20Click() {}
-void TFMain::BitBtn22Click() {}
-void TFMain::BitBtn24Click() {}
-void TFMain::BitBtn18Click() {}
-void TFMain::BitBtn7Click() {}
-void TFMain::BitBtn16Click() {}
+#include <QApplication>
+#include <QColor>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
 
-void TFMain::button_1Click() {}
-void TFMain::button_2Click() {}
-void TFMain::BitBtn14Click() {}
-void TFMain::BitBtn44Click() {}
-void TFMain::BitBtn10Click() {}
-void TFMain::BitBtn56Click() {}
-void TFMain::BitBtn54Click() {}
-void TFMain::BitBtn46Click() {}
-void TFMain::BitBtn12Click() {}
-void TFMain::BitBtn3Click() {}
-void TFMain::BitBtn8Click() {}
-void TFMain::BitBtn21Click() {}
-void TFMain::BitBtn23Click() {}
-void TFMain::BitBtn25Click() {}
-void TFMain::BitBtn19Click() {}
-void TFMain::BitBtn15Click() {}
-void TFMain::BitBtn17Click() {}
-void TFMain::DebugMemoClick() {}
+using namespace torvex;
 
-void TFMain::DecodeConfigReply() {}
-void TFMain::UpdateOutputEnable(int) {}
-void TFMain::WriteIntParam(QObject *, uint8_t, const std::array<QLineEdit *, 3> &, int32_t, int32_t) {}
-void TFMain::WriteFloatParam(QObject *, uint8_t, const std::array<QLineEdit *, 3> &) {}
+namespace {
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string stdText(const QLineEdit *field) { return field->text().toStdString(); }
+
+// A shared button's channel; buttons of parameters without channels always address 0.
+uint8_t channelOf(const QObject *sender, const ParamInfo &p)
+{
+    if (!p.hasChannels() || !sender)
+        return 0;
+    return channelFromName(sender->objectName().toStdString()).value_or(0);
+}
+
+void setBase(QLineEdit *field, const QColor &colour)
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, colour);
+    field->setPalette(palette);
+}
+
+void setNormal(QLineEdit *field)
+{
+    QPalette palette = field->palette();
+    const QPalette system = QApplication::palette(field);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, system.color(group, QPalette::Base));
+    field->setPalette(palette);
+}
+
+} // namespace
+
+NumberFormat TFMain::systemNumberFormat()
+{
+    static const NumberFormat format = [] {
+        const QLocale locale = QLocale::system();
+        return NumberFormat{locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
+    }();
+    return format;
+}
+
+QColor TFMain::errorColour() { return QColor(253, 124, 102); }
+QColor TFMain::correctedColour() { return QColor(192, 220, 192); }
+QColor TFMain::normalFieldColour(const QLineEdit *field)
+{
+    return QApplication::palette(field).color(QPalette::Active, QPalette::Base);
+}
+
+QWidget *TFMain::configControl(std::string_view name) const
+{
+    return findChild<QWidget *>(qs(name));
+}
+
+void TFMain::sendWrite(const Payload &payload)
+{
+    SendCommand(kWriteCommand, payload.data.data(), static_cast<unsigned>(payload.size));
+}
+
+void TFMain::sendReadFor(std::string_view controlName)
+{
+    if (const auto request = findReadButton(controlName))
+        SendReadRequest(request->id, request->channel);
+}
+
+// ------------------------------------------------------------------------------------------ writes
+
+void TFMain::applyFieldOutcome(QLineEdit *field, const FieldOutcome &outcome)
+{
+    switch (outcome.mark) {
+    case FieldMark::Keep:
+        break;
+    case FieldMark::Error:
+        setBase(field, errorColour());
+        break;
+    case FieldMark::Corrected:
+        // Some fields reset their colour on any text change, so the colour goes after the text.
+        field->setText(qs(outcome.correctedText));
+        setBase(field, correctedColour());
+        break;
+    case FieldMark::Normal:
+        setNormal(field);
+        break;
+    }
+}
+
+void TFMain::writeListParam(QObject *Sender, ParamId id)
+{
+    const ParamInfo &p = param(id);
+    const uint8_t channel = channelOf(Sender, p);
+    auto *list = qobject_cast<QComboBox *>(configControl(p.controls[channel]));
+    if (!list)
+        return;
+    if (const auto payload = listWritePayload(p, channel, list->currentIndex()))
+        sendWrite(*payload);
+}
+
+void TFMain::WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
+                           int32_t upper)
+{
+    const ParamInfo *p = findParam(id);
+    if (!p)
+        return;
+    ParamInfo limited = *p;
+    limited.minValue = lower;
+    limited.maxValue = upper;
+    const uint8_t channel = channelOf(Sender, limited);
+    QLineEdit *field = fields[channel];
+    if (!field)
+        return;
+    const NumberWrite write = planNumberWrite(limited, channel, stdText(field), configNumberFormat);
+    applyFieldOutcome(field, write.field);
+    if (write.payload)
+        sendWrite(*write.payload);
+}
+
+void TFMain::WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields)
+{
+    const ParamInfo *p = findParam(id);
+    if (!p)
+        return;
+    const uint8_t channel = channelOf(Sender, *p);
+    QLineEdit *field = fields[channel];
+    if (!field)
+        return;
+    const NumberWrite write = planNumberWrite(*p, channel, stdText(field), configNumberFormat);
+    applyFieldOutcome(field, write.field);
+    if (write.payload)
+        sendWrite(*write.payload);
+}
+
+void TFMain::button_encmode1Click(QObject *Sender) { writeListParam(Sender, ParamId::EncMode); }
+
+void TFMain::button_time1Click(QObject *Sender)
+{
+    const ParamInfo &p = param(ParamId::EncGateTime);
+    WriteIntParam(Sender, static_cast<uint8_t>(p.id), encTimeTable, p.minValue, p.maxValue);
+}
+
+void TFMain::button_resolution1Click(QObject *Sender)
+{
+    const ParamInfo &p = param(ParamId::EncResolution);
+    WriteIntParam(Sender, static_cast<uint8_t>(p.id), encResolutionTable, p.minValue, p.maxValue);
+}
+
+void TFMain::button_enccoeff1Click(QObject *Sender)
+{
+    WriteFloatParam(Sender, static_cast<uint8_t>(ParamId::EncCoeff), encCoeffTable);
+}
+
+void TFMain::button_encoffset1Click()
+{
+    WriteFloatParam(ui->button_encoffset1, static_cast<uint8_t>(ParamId::EncOffset), encOffsetTable);
+}
+
+void TFMain::button_encoffset2Click()
+{
+    WriteFloatParam(ui->button_encoffset2, static_cast<uint8_t>(ParamId::EncOffset), encOffsetTable);
+}
+
+void TFMain::button_encoffset3Click()
+{
+    WriteFloatParam(ui->button_encoffset3, static_cast<uint8_t>(ParamId::EncOffset), encOffsetTable);
+}
+
+void TFMain::button_encclearC3Click(QObject *Sender) { writeListParam(Sender, ParamId::EncClearByIndex); }
+
+void TFMain::button_encclear1Click(QObject *Sender)
+{
+    const ParamInfo &p = param(ParamId::EncClearPosition);
+    sendWrite(commandPayload(static_cast<uint8_t>(p.id), channelOf(Sender, p)));
+}
+
+void TFMain::BitBtn43Click()
+{
+    std::array<RuleInput, kOutputCount> rules;
+    for (int k = 0; k < kOutputCount; ++k)
+        rules[k] = {outSourceTable[k]->currentIndex(), outConditionTable[k]->currentIndex(),
+                    outStateTable[k]->currentIndex(), stdText(outValueTable[k])};
+    const RulesWrite write = planRulesWrite(rules, configNumberFormat);
+    for (int k = 0; k < kOutputCount; ++k)
+        applyFieldOutcome(outValueTable[k], write.thresholds[k]);
+    if (write.payload)
+        sendWrite(*write.payload);
+}
+
+void TFMain::BitBtn9Click() { writeListParam(nullptr, ParamId::TriggerMasterMode); }
+
+void TFMain::BitBtn55Click()
+{
+    const ParamInfo &p = param(ParamId::TriggerFilter);
+    WriteIntParam(nullptr, static_cast<uint8_t>(p.id), {ui->trigger_filter, nullptr, nullptr}, p.minValue,
+                  p.maxValue);
+}
+
+void TFMain::BitBtn53Click() { writeListParam(nullptr, ParamId::TransmissionMode); }
+
+void TFMain::BitBtn45Click()
+{
+    const ParamInfo &p = param(ParamId::SendInterval);
+    WriteIntParam(nullptr, static_cast<uint8_t>(p.id), {ui->trigger_time, nullptr, nullptr}, p.minValue,
+                  p.maxValue);
+}
+
+void TFMain::button_trigmastetype_1Click(QObject *Sender) { writeListParam(Sender, ParamId::TriggerRegisterType); }
+void TFMain::BitBtn20Click() { writeListParam(nullptr, ParamId::GreenDisplay); }
+void TFMain::BitBtn22Click() { writeListParam(nullptr, ParamId::RedDisplay); }
+void TFMain::BitBtn24Click() { writeListParam(nullptr, ParamId::Beeper); }
+void TFMain::BitBtn18Click() { writeListParam(nullptr, ParamId::DotPosition); }
+void TFMain::BitBtn7Click() { writeListParam(nullptr, ParamId::ModbusAddress); }
+void TFMain::BitBtn16Click() { writeListParam(nullptr, ParamId::ModbusBaud); }
+
+void TFMain::enc_time_1Change(QObject *Sender)
+{
+    if (auto *field = qobject_cast<QLineEdit *>(Sender))
+        setNormal(field);
+}
+
+void TFMain::out1_WChange(QObject *Sender)
+{
+    if (!Sender)
+        return;
+    if (const auto output = outputFromName(Sender->objectName().toStdString()))
+        UpdateOutputEnable(*output);
+}
+
+void TFMain::UpdateOutputEnable(int output)
+{
+    if (output < 0 || output >= kOutputCount)
+        return;
+    const bool compares = outputSourceCompares(outSourceTable[output]->currentIndex());
+    outConditionTable[output]->setEnabled(compares);
+    outValueTable[output]->setEnabled(compares);
+    outStateTable[output]->setEnabled(compares);
+}
+
+// ------------------------------------------------------------------------------------------ reads
+
+void TFMain::button_1Click() { sendReadFor("button_1"); }
+void TFMain::button_2Click() { sendReadFor("button_2"); }
+void TFMain::BitBtn14Click() { sendReadFor("BitBtn14"); }
+void TFMain::BitBtn44Click() { sendReadFor("BitBtn44"); }
+void TFMain::BitBtn10Click() { sendReadFor("BitBtn10"); }
+void TFMain::BitBtn56Click() { sendReadFor("BitBtn56"); }
+void TFMain::BitBtn54Click() { sendReadFor("BitBtn54"); }
+void TFMain::BitBtn46Click() { sendReadFor("BitBtn46"); }
+void TFMain::BitBtn12Click() { sendReadFor("BitBtn12"); }
+void TFMain::BitBtn3Click() { sendReadFor("BitBtn3"); }
+void TFMain::BitBtn8Click() { sendReadFor("BitBtn8"); }
+void TFMain::BitBtn21Click() { sendReadFor("BitBtn21"); }
+void TFMain::BitBtn23Click() { sendReadFor("BitBtn23"); }
+void TFMain::BitBtn25Click() { sendReadFor("BitBtn25"); }
+void TFMain::BitBtn19Click() { sendReadFor("BitBtn19"); }
+void TFMain::BitBtn15Click() { sendReadFor("BitBtn15"); }
+void TFMain::BitBtn17Click() { sendReadFor("BitBtn17"); }
+void TFMain::DebugMemoClick() { sendReadFor(kStatsMemoName); }
+
+void TFMain::DecodeConfigReply(std::span<const uint8_t> reply)
+{
+    const auto decoded = decodeConfigReply(reply);
+    if (!decoded)
+        return;
+    const ReplyEffects effects = replyEffects(*decoded, configNumberFormat);
+    for (const ControlUpdate &update : effects.updates) {
+        QWidget *control = configControl(update.control);
+        if (update.kind == ControlUpdate::Kind::Select) {
+            if (auto *list = qobject_cast<QComboBox *>(control)) {
+                // A value put in by the program is not a user's choice: no change handler runs.
+                const QSignalBlocker quiet(list);
+                list->setCurrentIndex(update.index);
+            }
+        } else if (auto *field = qobject_cast<QLineEdit *>(control)) {
+            field->setText(qs(update.text));
+        }
+    }
+    if (effects.refreshOutputEnable) {
+        for (int k = 0; k < kOutputCount; ++k)
+            UpdateOutputEnable(k);
+    }
+    if (effects.stats) {
+        modbusStats = *effects.stats;
+        QStringList lines;
+        for (const std::string &line : effects.memoLines)
+            lines << qs(line);
+        ui->DebugMemo->setPlainText(lines.join(QLatin1Char('\n')));
+    }
+}

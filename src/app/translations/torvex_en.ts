@@ -68,6 +68,11 @@
         <comment>IDS_232</comment>
         <translation>Pause chart</translation>
     </message>
+    <message>
+        <source>Błąd zapisu</source>
+        <comment>IDS_LOG_WRITE_ERROR</comment>
+        <translation>Write error</translation>
+    </message>
 </context>
 <context>
     <name>TFMain</name>

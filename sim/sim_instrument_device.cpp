@@ -1,0 +1,55 @@
+#include "sim_instrument_device.h"
+
+#include <thread>
+
+namespace torvex::sim {
+
+SimDeviceSpec instrumentDeviceSpec()
+{
+    SimDeviceSpec spec;
+    spec.productName = u"TORVEX";
+    spec.vendorId = kVendorId;
+    spec.productId = kProductId;
+    spec.versionNumber = 0x0101;
+    spec.caps = THidCaps{static_cast<uint16_t>(kReportLength), static_cast<uint16_t>(kReportLength), 0};
+    return spec;
+}
+
+SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceSpec spec, InstrumentDriver::Clock clock)
+    : platform_(platform)
+{
+    device_ = platform_.plug(std::move(spec));
+    std::weak_ptr<SimHidDevice> weak = device_;
+    driver_ = std::make_unique<InstrumentDriver>(
+        [weak, this](std::span<const uint8_t> report) {
+            const auto device = weak.lock();
+            if (!device)
+                return;
+            if (driver_ && driver_->flooding()) {
+                const size_t room = device->spec().inputBufferCount;
+                while (device->pendingInputReports() >= room) {
+                    if (!device->plugged() || driver_->stopRequested())
+                        return; // nobody will make room; an unsent report is what a real device would lose
+                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                }
+            }
+            device->pushInputReport(report);
+        },
+        std::move(clock));
+    InstrumentDriver *driver = driver_.get();
+    device_->setOutputHandler([driver](std::span<const uint8_t> report) { driver->handleOutputReport(report); });
+}
+
+SimInstrumentDevice::~SimInstrumentDevice()
+{
+    device_->setOutputHandler({});
+    driver_->stop();
+    if (device_->plugged())
+        platform_.unplug(device_);
+}
+
+void SimInstrumentDevice::unplug() { platform_.unplug(device_); }
+
+void SimInstrumentDevice::plugBack() { platform_.plug(device_); }
+
+} // namespace torvex::sim

@@ -1,1 +1,0 @@
-// Simulated instrument: filled in by the simulator work.

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace torvex {
+
+// The instrument addresses every parameter by (id, channel); the id numbering is the instrument's.
+enum class ParamId : std::uint8_t {
+    EncMode = 0,
+    EncGateTime = 1,
+    EncResolution = 2,
+    EncCoeff = 3,
+    EncOffset = 4,
+    TransmissionMode = 5,
+    SendInterval = 6,
+    TriggerFilter = 7,
+    OutputRules = 8,
+    EncoderBlock = 9,
+    EncClearPosition = 10,
+    ModbusAddress = 11,
+    ModbusBaud = 12,
+    TriggerMasterMode = 13,
+    TriggerRegisterType = 14,
+    ModbusStats = 15,
+    EncClearByIndex = 16,
+    DotPosition = 17,
+    RedDisplay = 18,
+    GreenDisplay = 19,
+    Beeper = 20,
+};
+
+inline constexpr int kParamCount = 21;
+inline constexpr int kChannelCount = 3; // encoders, or MODBUS register slots
+inline constexpr int kOutputCount = 4;  // transistor outputs T1..T4
+
+enum class ChannelRule : std::uint8_t {
+    None,         // always channel 0
+    Encoder,      // encoder number - 1
+    RegisterSlot, // register slot number - 1
+};
+
+// How the value travels in a write payload and in a configuration reply.
+enum class Encoding : std::uint8_t {
+    ListIndex,    // byte: index of the selected list item
+    Address,      // byte: list index + 1 (the MODBUS address itself)
+    Int32,        // little-endian signed
+    Float32,      // little-endian IEEE single
+    Command,      // no value
+    OutputRules,  // four 7-byte output records
+    EncoderBlock, // read-only group of one encoder's parameters
+    Counters,     // read-only, nine big-endian 32-bit counters
+};
+
+struct ParamInfo {
+    ParamId id;
+    std::string_view name;
+    ChannelRule channelRule;
+    Encoding encoding;
+    // Limits enforced before an integer write; for lists the number of items.
+    std::int32_t minValue;
+    std::int32_t maxValue;
+    int listSize;
+    bool writable;
+    // Request id whose reply refreshes this parameter, and where its value sits in that reply's data.
+    std::optional<std::uint8_t> readId;
+    std::uint8_t replyOffset;
+    // Control, Write button and Read button per channel; a parameter without channels uses index 0 only.
+    std::array<std::string_view, kChannelCount> controls;
+    std::array<std::string_view, kChannelCount> writeButtons;
+    std::array<std::string_view, kChannelCount> readButtons;
+
+    bool hasChannels() const { return channelRule != ChannelRule::None; }
+    int channelCount() const { return hasChannels() ? kChannelCount : 1; }
+};
+
+// Real values (coefficient, offset, thresholds) are limited as float32: beyond +-10000 they become +-9999.999.
+inline constexpr float kRealLimit = 10000.0f;
+inline constexpr float kRealReplacement = 9999.999f;
+
+std::span<const ParamInfo> paramCatalogue();
+const ParamInfo *findParam(std::uint8_t id);
+const ParamInfo &param(ParamId id);
+
+// A Write or Read button and what it addresses.
+struct ButtonTarget {
+    const ParamInfo *param;
+    std::uint8_t channel;
+};
+std::optional<ButtonTarget> findWriteButton(std::string_view buttonName);
+
+struct ReadRequest {
+    std::uint8_t id;
+    std::uint8_t channel;
+    friend bool operator==(const ReadRequest &, const ReadRequest &) = default;
+};
+std::optional<ReadRequest> findReadButton(std::string_view buttonName);
+// The memo whose click asks for the MODBUS statistics.
+inline constexpr std::string_view kStatsMemoName = "DebugMemo";
+
+// Shared buttons tell their channel by the last character of their name ("button_time2" -> 1);
+// nullopt when that character is not a digit 1..3.
+std::optional<std::uint8_t> channelFromName(std::string_view name);
+// Output source lists tell their output by the fourth character ("out3_W" -> 2).
+std::optional<int> outputFromName(std::string_view name);
+
+// The four controls of one output rule.
+struct OutputControls {
+    std::string_view source;    // outN_W
+    std::string_view condition; // outN_B
+    std::string_view threshold; // outN_N
+    std::string_view state;     // outN_S
+};
+const OutputControls &outputControls(int output);
+inline constexpr int kOutputSourceListSize = 8;
+inline constexpr int kOutputConditionListSize = 2;
+inline constexpr int kOutputStateListSize = 2;
+// Sources 0 ("inactive") and 1 ("always active") compare nothing; 2..7 compare a measurement.
+inline constexpr bool outputSourceCompares(int sourceIndex) { return sourceIndex >= 2; }
+
+// Every numeric field of the configuration pages: all reset their colour on a click; these few also on any change
+// of their text, including a change made by the program.
+struct NumericField {
+    std::string_view name;
+    bool resetsOnTextChange;
+};
+std::span<const NumericField> numericFields();
+bool resetsOnTextChange(std::string_view fieldName);
+
+} // namespace torvex

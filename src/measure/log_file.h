@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace torvex {
+
+// An operating-system file opened for appending, without any buffering of its own. Opened so that other
+// programs may read (and on Windows even rename or delete) the file while it is being written.
+class LogFile {
+public:
+    LogFile() = default;
+    ~LogFile();
+    LogFile(const LogFile &) = delete;
+    LogFile &operator=(const LogFile &) = delete;
+
+    // Opens `path` (UTF-8) for appending, creating it when missing. False when it cannot be opened.
+    bool open(const std::string &path);
+    bool isOpen() const;
+    // Writes all of `data` at the end of the file. Returns the number of bytes that reached the file;
+    // fewer than `size` means the write failed (disk full, device gone).
+    std::size_t write(const char *data, std::size_t size);
+    // False when the system reported an error while closing.
+    bool close();
+
+private:
+#ifdef _WIN32
+    void *handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+} // namespace torvex

@@ -1,0 +1,33 @@
+#pragma once
+// The key/value text format of the settings file, on raw Windows-1250 bytes. Pure functions so that the
+// file store, the tests and the fuzzer share one implementation.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace torvex::profile {
+
+// Longest text value handed back by a read, in characters (one byte each in the file's code page).
+inline constexpr std::size_t kMaxValueLength = 2047;
+
+// Value of the first `key` in the first `[section]`, names compared without regard to letter case;
+// surrounding spaces and one pair of matching quotes removed, cut to kMaxValueLength. nullopt when absent.
+std::optional<std::string> findValue(std::string_view content, std::string_view section, std::string_view key);
+
+// `content` with `key=value` in `[section]`: an existing key's line replaced in place, a new key appended after
+// the section's last non-blank line, a missing section appended at the end. Every other byte is kept, and new
+// lines use the content's own line ending (CR LF for content without one).
+// Section and key must be valid names (see isValidName); CR and LF in the value become spaces, since a line
+// break would split the value and could plant other keys.
+std::string setValue(std::string_view content, std::string_view section, std::string_view key, std::string_view value);
+
+// Names the format can hold: not empty, no line breaks, no "=" (keys) or "]" (sections), no leading "[" or ";",
+// no surrounding spaces.
+bool isValidName(std::string_view name);
+
+// Integer forms of the settings file: optional sign and decimal digits within 32 bits, or "0x"/"0X"/"$" and
+// 1-8 significant hex digits (the 32-bit pattern, so 0xFFFFFFFF is -1). Anything else is nullopt.
+std::optional<std::int32_t> parseInteger(std::string_view text);
+
+}  // namespace torvex::profile

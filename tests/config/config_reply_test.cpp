@@ -1,0 +1,181 @@
+#include "config/config_reply.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace torvex;
+
+namespace {
+
+const NumberFormat kComma{",", "\u00a0"};
+const NumberFormat kDot{".", ","};
+
+// Replies arrive in the 64 data bytes of an input report; pad the examples the way the instrument does.
+std::vector<std::uint8_t> report(std::vector<std::uint8_t> data, std::size_t size = 64)
+{
+    data.resize(std::max(size, data.size()), 0);
+    return data;
+}
+
+struct Expected {
+    std::string control;
+    ControlUpdate::Kind kind;
+    int index;
+    std::string text;
+};
+
+void expectUpdates(const ReplyEffects &fx, const std::vector<Expected> &expected)
+{
+    ASSERT_EQ(fx.updates.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].control);
+        EXPECT_EQ(fx.updates[i].control, expected[i].control);
+        EXPECT_EQ(fx.updates[i].kind, expected[i].kind);
+        if (expected[i].kind == ControlUpdate::Kind::Select) {
+            EXPECT_EQ(fx.updates[i].index, expected[i].index);
+        } else {
+            EXPECT_EQ(fx.updates[i].text, expected[i].text);
+        }
+    }
+}
+
+constexpr auto Sel = ControlUpdate::Kind::Select;
+constexpr auto Txt = ControlUpdate::Kind::SetText;
+
+ReplyEffects effectsOf(const std::vector<std::uint8_t> &data, const NumberFormat &format = kComma)
+{
+    const auto reply = decodeConfigReply(data);
+    EXPECT_TRUE(reply.has_value());
+    return reply ? replyEffects(*reply, format) : ReplyEffects{};
+}
+
+struct ReplyCase {
+    std::vector<std::uint8_t> data;
+    const NumberFormat *format;
+    std::vector<Expected> updates;
+};
+
+class ReplyTable : public testing::TestWithParam<ReplyCase> {};
+
+TEST_P(ReplyTable, SetsTheControlsInOrder)
+{
+    expectUpdates(effectsOf(report(GetParam().data), *GetParam().format), GetParam().updates);
+}
+
+const std::vector<std::uint8_t> kEncoder2Block{1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4, 0, 0, 0, 0, 22, 67, 0, 0, 128, 191};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReplyTable,
+    testing::Values(
+        ReplyCase{kEncoder2Block, &kComma,
+                  {{"enc_mode_2", Sel, 1, ""}, {"enc_clear_2", Sel, 0, ""}, {"enc_time_2", Txt, 0, "1000"},
+                   {"enc_resolution_2", Txt, 0, "1024"}, {"enc_coeff_2", Txt, 0, "150,000"},
+                   {"enc_offset_2", Txt, 0, "-1,000"}}},
+        ReplyCase{kEncoder2Block, &kDot,
+                  {{"enc_mode_2", Sel, 1, ""}, {"enc_clear_2", Sel, 0, ""}, {"enc_time_2", Txt, 0, "1000"},
+                   {"enc_resolution_2", Txt, 0, "1024"}, {"enc_coeff_2", Txt, 0, "150.000"},
+                   {"enc_offset_2", Txt, 0, "-1.000"}}},
+        ReplyCase{{1, 9, 0, 7, 2, 255, 255, 255, 255, 0, 0, 0, 128, 0, 0, 128, 127, 0, 0, 192, 127}, &kComma,
+                  {{"enc_mode_1", Sel, -1, ""}, {"enc_clear_1", Sel, -1, ""}, {"enc_time_1", Txt, 0, "-1"},
+                   {"enc_resolution_1", Txt, 0, "-2147483648"}, {"enc_coeff_1", Txt, 0, "INF"},
+                   {"enc_offset_1", Txt, 0, "NAN"}}},
+        ReplyCase{{1, 11, 0, 5}, &kComma, {{"mod_adr", Sel, 4, ""}}},
+        ReplyCase{{1, 11, 0, 247}, &kComma, {{"mod_adr", Sel, 246, ""}}},
+        ReplyCase{{1, 11, 0, 0}, &kComma, {{"mod_adr", Sel, -1, ""}}},
+        ReplyCase{{1, 11, 0, 248}, &kComma, {{"mod_adr", Sel, -1, ""}}},
+        ReplyCase{{1, 12, 0, 4}, &kComma, {{"mod_br", Sel, 4, ""}}},
+        ReplyCase{{1, 12, 0, 5}, &kComma, {{"mod_br", Sel, -1, ""}}},
+        ReplyCase{{1, 14, 2, 3}, &kComma, {{"trig_master_type_3", Sel, 3, ""}}},
+        ReplyCase{{1, 14, 0, 5}, &kComma, {{"trig_master_type_1", Sel, 5, ""}}},
+        ReplyCase{{1, 5, 7, 2}, &kComma, {{"trigger_mode", Sel, 2, ""}}},
+        ReplyCase{{1, 6, 0, 232, 3, 0, 0}, &kComma, {{"trigger_time", Txt, 0, "1000"}}},
+        ReplyCase{{1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}},
+        ReplyCase{{1, 13, 0, 1}, &kComma, {{"trig_master_mode", Sel, 1, ""}}},
+        ReplyCase{{1, 17, 0, 5}, &kComma, {{"Dot", Sel, 5, ""}}},
+        ReplyCase{{1, 18, 0, 1}, &kComma, {{"Led", Sel, 1, ""}}},
+        ReplyCase{{1, 19, 0, 10}, &kComma, {{"Led4", Sel, 10, ""}}},
+        ReplyCase{{1, 19, 0, 11}, &kComma, {{"Led4", Sel, -1, ""}}},
+        ReplyCase{{1, 20, 0, 1}, &kComma, {{"Beep", Sel, 1, ""}}}));
+
+TEST(RulesReply, FillsAllFourOutputsAndAsksForTheEnableRule)
+{
+    std::vector<std::uint8_t> data{1, 8, 0, 2, 1, 1, 102, 230, 246, 66};
+    data.insert(data.end(), {0, 0, 0, 0, 0, 0, 0});
+    data.insert(data.end(), {7, 0, 1, 0, 0, 0x80, 0xbf});
+    data.insert(data.end(), {9, 2, 3, 0, 0, 0x80, 0x7f});
+    for (const NumberFormat *format : {&kComma, &kDot}) {
+        const ReplyEffects fx = effectsOf(report(data), *format);
+        const bool comma = format == &kComma;
+        expectUpdates(fx, {{"out1_W", Sel, 2, ""}, {"out1_B", Sel, 1, ""}, {"out1_S", Sel, 1, ""},
+                           {"out1_N", Txt, 0, comma ? "123,450" : "123.450"},
+                           {"out2_W", Sel, 0, ""}, {"out2_B", Sel, 0, ""}, {"out2_S", Sel, 0, ""},
+                           {"out2_N", Txt, 0, comma ? "0,000" : "0.000"},
+                           {"out3_W", Sel, 7, ""}, {"out3_B", Sel, 0, ""}, {"out3_S", Sel, 1, ""},
+                           {"out3_N", Txt, 0, comma ? "-1,000" : "-1.000"},
+                           {"out4_W", Sel, -1, ""}, {"out4_B", Sel, -1, ""}, {"out4_S", Sel, -1, ""},
+                           {"out4_N", Txt, 0, "INF"}});
+        EXPECT_TRUE(fx.refreshOutputEnable);
+    }
+}
+
+TEST(StatsReply, NineBigEndianCountersAsSignedLines)
+{
+    std::vector<std::uint8_t> data{1, 15, 0};
+    for (int i = 0; i < 9; ++i)
+        data.insert(data.end(), {0, 0, static_cast<std::uint8_t>(i), 1});
+    data[3] = 0, data[4] = 0, data[5] = 0, data[6] = 1;         // BC = 1
+    data[35] = 255, data[36] = 255, data[37] = 255, data[38] = 255; // ID = -1
+    const ReplyEffects fx = effectsOf(report(data));
+    ASSERT_TRUE(fx.stats);
+    EXPECT_EQ((*fx.stats)[0], 1);
+    EXPECT_EQ((*fx.stats)[8], -1);
+    EXPECT_TRUE(fx.updates.empty());
+    const std::vector<std::string> expected{"=====MODBUS STAT=====", "BC:  1", "FRA: 257", "FRC: 513", "TC:  769",
+                                            "FE:  1025", "ORE: 1281", "NE:  1537", "PE:  1793", "ID:  -1"};
+    EXPECT_EQ(fx.memoLines, expected);
+}
+
+struct IgnoredCase {
+    const char *why;
+    std::vector<std::uint8_t> data;
+};
+
+class IgnoredReply : public testing::TestWithParam<IgnoredCase> {};
+
+TEST_P(IgnoredReply, DecodesToNothing) { EXPECT_FALSE(decodeConfigReply(GetParam().data)) << GetParam().why; }
+
+std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> data, std::size_t size)
+{
+    data.resize(size);
+    return data;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IgnoredReply,
+    testing::Values(IgnoredCase{"stats on channel 1", report({1, 15, 1})},
+                    IgnoredCase{"id 10 is only written", report({1, 10, 0, 1})},
+                    IgnoredCase{"id 16 is read through id 9", report({1, 16, 0, 1})},
+                    IgnoredCase{"id 0", report({1, 0, 0, 1})}, IgnoredCase{"id 4", report({1, 4, 0, 1})},
+                    IgnoredCase{"id 21", report({1, 21, 0, 1})}, IgnoredCase{"id 255", report({1, 255, 0, 1})},
+                    IgnoredCase{"encoder channel 3", report({1, 9, 3})},
+                    IgnoredCase{"register slot 3", report({1, 14, 3, 1})},
+                    IgnoredCase{"register slot 255", report({1, 14, 255, 1})},
+                    IgnoredCase{"not a configuration reply", report({0, 5, 0, 1})},
+                    IgnoredCase{"empty", {}}, IgnoredCase{"header only", {1, 5}},
+                    IgnoredCase{"byte body missing", {1, 5, 0}},
+                    IgnoredCase{"int32 one byte short", {1, 6, 0, 232, 3, 0}},
+                    IgnoredCase{"encoder block one byte short", truncated(kEncoder2Block, 20)},
+                    IgnoredCase{"rules one byte short", truncated(report({1, 8, 0}), 30)},
+                    IgnoredCase{"stats one byte short", truncated(report({1, 15, 0}), 38)}));
+
+TEST(ReplyLength, ExactLayoutIsEnough)
+{
+    EXPECT_TRUE(decodeConfigReply(kEncoder2Block));
+    EXPECT_TRUE(decodeConfigReply(truncated(report({1, 8, 0}), 31)));
+    EXPECT_TRUE(decodeConfigReply(truncated(report({1, 15, 0}), 39)));
+    EXPECT_TRUE(decodeConfigReply(std::vector<std::uint8_t>{1, 20, 0, 1}));
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+#include "config/config_reply.h"
+#include "config/param_catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+using namespace torvex;
+
+namespace {
+
+TEST(Catalogue, EveryWriteButtonMapsBackToItsParameterAndChannel)
+{
+    std::set<std::string_view> seen;
+    int count = 0;
+    for (const ParamInfo &p : paramCatalogue()) {
+        EXPECT_EQ(p.writable, !p.writeButtons[0].empty()) << p.name;
+        for (int ch = 0; ch < p.channelCount(); ++ch) {
+            if (p.writeButtons[ch].empty())
+                continue;
+            ++count;
+            EXPECT_TRUE(seen.insert(p.writeButtons[ch]).second) << p.writeButtons[ch];
+            const auto t = findWriteButton(p.writeButtons[ch]);
+            ASSERT_TRUE(t) << p.writeButtons[ch];
+            EXPECT_EQ(t->param, &p);
+            EXPECT_EQ(t->channel, ch) << p.writeButtons[ch];
+        }
+    }
+    EXPECT_EQ(count, 8 * 3 + 11); // seven encoder rows and the register types, eleven single buttons
+    EXPECT_FALSE(findWriteButton("BitBtn1")); // name apply, not an instrument write
+}
+
+struct ReadCase {
+    const char *button;
+    ReadRequest request;
+};
+
+class ReadButtons : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadButtons, SendTheirRequest) { EXPECT_EQ(findReadButton(GetParam().button), GetParam().request); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadButtons,
+    testing::Values(ReadCase{"button_1", {9, 0}}, ReadCase{"button_2", {9, 1}}, ReadCase{"BitBtn14", {9, 2}},
+                    ReadCase{"BitBtn44", {8, 0}}, ReadCase{"BitBtn54", {5, 0}}, ReadCase{"BitBtn46", {6, 0}},
+                    ReadCase{"BitBtn56", {7, 0}}, ReadCase{"BitBtn10", {13, 0}}, ReadCase{"BitBtn12", {14, 0}},
+                    ReadCase{"BitBtn3", {14, 1}}, ReadCase{"BitBtn8", {14, 2}}, ReadCase{"BitBtn21", {19, 0}},
+                    ReadCase{"BitBtn23", {18, 0}}, ReadCase{"BitBtn25", {20, 0}}, ReadCase{"BitBtn19", {17, 0}},
+                    ReadCase{"BitBtn15", {11, 0}}, ReadCase{"BitBtn17", {12, 0}},
+                    ReadCase{"DebugMemo", {15, 0}}));
+
+TEST(Catalogue, EveryReadRequestIsAnsweredByTheDecoder)
+{
+    for (const ParamInfo &p : paramCatalogue()) {
+        if (!p.readId)
+            continue;
+        EXPECT_GT(replyLength(*p.readId), p.replyOffset) << p.name;
+        EXPECT_EQ(replyLength(static_cast<std::uint8_t>(p.id)) != 0, *p.readId == static_cast<std::uint8_t>(p.id))
+            << p.name;
+    }
+}
+
+TEST(Names, ChannelAndOutputFromTheName)
+{
+    EXPECT_EQ(channelFromName("button_time2"), 1);
+    EXPECT_EQ(channelFromName("button_trigmastetype_3"), 2);
+    EXPECT_EQ(channelFromName("button_encclearC1"), 0);
+    EXPECT_FALSE(channelFromName("BitBtn40"));
+    EXPECT_FALSE(channelFromName(""));
+    EXPECT_EQ(outputFromName("out3_W"), 2);
+    EXPECT_EQ(outputFromName("out1_W"), 0);
+    EXPECT_FALSE(outputFromName("out5_W"));
+    EXPECT_FALSE(outputFromName("out"));
+}
+
+TEST(Names, TextChangeResetsOnlyTheListedFields)
+{
+    for (const char *yes : {"enc_time_1", "out1_N", "out4_N", "trigger_time", "trigger_filter"})
+        EXPECT_TRUE(resetsOnTextChange(yes)) << yes;
+    for (const char *no : {"enc_time_2", "enc_time_3", "enc_resolution_1", "enc_coeff_2", "enc_offset_3", "mod_adr"})
+        EXPECT_FALSE(resetsOnTextChange(no)) << no;
+    EXPECT_EQ(numericFields().size(), 18u);
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+#include "config/write_payload.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace torvex;
+
+namespace {
+
+const NumberFormat kPolish{",", "\u00a0"};
+
+std::vector<int> bytesOf(const Payload &p) { return {p.bytes().begin(), p.bytes().end()}; }
+
+// A Write button, as the window sees it: the button's name decides parameter and channel.
+struct NumberCase {
+    const char *button;
+    std::string text;
+    std::vector<int> payload; // empty: nothing sent
+    FieldMark mark;
+    const char *correctedText;
+};
+
+class NumberWriteTest : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberWriteTest, SendsLimitedValueAndMarksField)
+{
+    const NumberCase &c = GetParam();
+    const auto target = findWriteButton(c.button);
+    ASSERT_TRUE(target.has_value()) << c.button;
+    const NumberWrite w = planNumberWrite(*target->param, target->channel, c.text, kPolish);
+    EXPECT_EQ(w.field.mark, c.mark);
+    EXPECT_EQ(w.field.correctedText, c.correctedText);
+    if (c.payload.empty()) {
+        EXPECT_FALSE(w.payload.has_value());
+    } else {
+        ASSERT_TRUE(w.payload.has_value());
+        EXPECT_EQ(bytesOf(*w.payload), c.payload);
+    }
+}
+
+// The window tests cover the everyday examples; these are the boundaries.
+INSTANTIATE_TEST_SUITE_P(
+    Table, NumberWriteTest,
+    testing::Values(
+        NumberCase{"button_time1", "1", {1, 0, 1, 0, 0, 0}, FieldMark::Keep, ""},
+        NumberCase{"button_time2", "65535", {1, 1, 255, 255, 0, 0}, FieldMark::Keep, ""},
+        NumberCase{"button_time1", "3000000000", {}, FieldMark::Error, ""},
+        NumberCase{"button_time1", "-2147483648", {1, 0, 1, 0, 0, 0}, FieldMark::Corrected, "1"},
+        NumberCase{"button_resolution3", "-7", {2, 2, 1, 0, 0, 0}, FieldMark::Corrected, "1"},
+        NumberCase{"BitBtn45", "10000", {6, 0, 0x0f, 0x27, 0, 0}, FieldMark::Corrected, "9999"},
+        NumberCase{"BitBtn55", "0", {7, 0, 0, 0, 0, 0}, FieldMark::Keep, ""},
+        NumberCase{"BitBtn55", "123456", {7, 0, 0x0f, 0x27, 0, 0}, FieldMark::Corrected, "9999"},
+        NumberCase{"button_enccoeff1", "10000", {3, 0, 0, 0x40, 0x1c, 0x46}, FieldMark::Keep, ""},
+        NumberCase{"button_enccoeff1", "9999,9995", {3, 0, 0xff, 0x3f, 0x1c, 0x46}, FieldMark::Keep, ""},
+        NumberCase{"button_enccoeff1", "-10000,5", {3, 0, 0xff, 0x3f, 0x1c, 0xc6}, FieldMark::Corrected,
+                   "-9999,999"},
+        // Rounds to the float 10000, which is not above the limit.
+        NumberCase{"button_enccoeff1", "10000,0004", {3, 0, 0, 0x40, 0x1c, 0x46}, FieldMark::Keep, ""},
+        NumberCase{"button_encoffset2", "1" + std::string(50, '0'), {4, 1, 0xff, 0x3f, 0x1c, 0x46},
+                   FieldMark::Corrected, "9999,999"}));
+
+struct ListCase {
+    const char *button;
+    int index;
+    std::vector<int> payload; // empty: nothing sent
+};
+
+class ListWriteTest : public testing::TestWithParam<ListCase> {};
+
+TEST_P(ListWriteTest, SendsIndexOrNothingWithoutSelection)
+{
+    const ListCase &c = GetParam();
+    const auto target = findWriteButton(c.button);
+    ASSERT_TRUE(target.has_value()) << c.button;
+    const auto p = listWritePayload(*target->param, target->channel, c.index);
+    if (c.payload.empty()) {
+        EXPECT_FALSE(p.has_value());
+    } else {
+        ASSERT_TRUE(p.has_value());
+        EXPECT_EQ(bytesOf(*p), c.payload);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ListWriteTest,
+    testing::Values(ListCase{"button_encmode3", 1, {0, 2, 1}}, ListCase{"BitBtn7", 0, {11, 0, 1}},
+                    ListCase{"BitBtn7", 246, {11, 0, 247}}, ListCase{"button_trigmastetype_2", 5, {14, 1, 5}},
+                    // No selection: neither 255 nor the MODBUS broadcast address 0.
+                    ListCase{"BitBtn7", -1, {}}, ListCase{"BitBtn20", -1, {}}, ListCase{"button_encmode2", -1, {}},
+                    ListCase{"BitBtn16", 5, {}}));
+
+std::array<RuleInput, kOutputCount> exampleRules()
+{
+    return {{{2, 0, 1, "123,45"}, {0, 0, 0, ""}, {1, 0, 1, ""}, {0, 0, 0, ""}}};
+}
+
+TEST(RulesWrite, LettersInThresholdOfAnEncoderSourceSendNothing)
+{
+    auto rules = exampleRules();
+    rules[0].thresholdText = "12345";
+    rules[2] = {4, 1, 0, "abc"};
+    const RulesWrite w = planRulesWrite(rules, kPolish);
+    EXPECT_FALSE(w.payload);
+    EXPECT_EQ(w.thresholds[0].mark, FieldMark::Corrected);
+    EXPECT_EQ(w.thresholds[0].correctedText, "9999,999");
+    EXPECT_EQ(w.thresholds[2].mark, FieldMark::Error);
+    EXPECT_EQ(w.thresholds[3].mark, FieldMark::Keep);
+}
+
+TEST(RulesWrite, CorrectedThresholdIsSent)
+{
+    auto rules = exampleRules();
+    rules[3] = {7, 1, 0, "-20000"};
+    const RulesWrite w = planRulesWrite(rules, kPolish);
+    ASSERT_TRUE(w.payload);
+    EXPECT_EQ(w.thresholds[3].correctedText, "-9999,999");
+    const auto b = bytesOf(*w.payload);
+    EXPECT_EQ(std::vector<int>(b.begin() + 23, b.begin() + 30), (std::vector<int>{7, 1, 0, 0xff, 0x3f, 0x1c, 0xc6}));
+}
+
+TEST(RulesWrite, ListWithoutSelectionSendsNothing)
+{
+    for (int field = 0; field < 3; ++field) {
+        auto rules = exampleRules();
+        int *slot[] = {&rules[2].source, &rules[2].condition, &rules[2].state};
+        *slot[field] = -1;
+        EXPECT_FALSE(planRulesWrite(rules, kPolish).payload) << field;
+    }
+}
+
+TEST(RulesPayload, FixedSourcesNeverCarryAThreshold)
+{
+    const Payload p = outputRulesPayload({{{0, 1, 1, 5.0f}, {1, 0, 0, -3.0f}, {2, 0, 0, 1.0f}, {7, 1, 1, 2.0f}}});
+    ASSERT_EQ(p.size, 44u);
+    const auto b = bytesOf(p);
+    EXPECT_EQ(std::vector<int>(b.begin() + 5, b.begin() + 9), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(std::vector<int>(b.begin() + 12, b.begin() + 16), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(std::vector<int>(b.begin() + 19, b.begin() + 23), (std::vector<int>{0, 0, 0x80, 0x3f}));
+}
+
+} // namespace

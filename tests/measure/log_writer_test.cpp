@@ -1,0 +1,243 @@
+#include "measure/log_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace torvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LogWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / (std::string("torvex_log_") + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        path_ = (dir_ / "pomiary.csv").string();
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    static std::string contents(const std::string &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(LogWriterTest, WritesNothingWhileOff)
+{
+    LogWriter w;
+    w.writeLine(path_, "1;\r\n");
+    w.tick();
+    w.close();
+    EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(LogWriterTest, AppendsToExistingContentAndAfterRestart)
+{
+    {
+        std::ofstream(path_, std::ios::binary) << "old;\r\n";
+    }
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine(path_, "1;\r\n");
+    w.writeLine(path_, "2;\r\n");
+    w.setActive(false); // stop puts the lines into the file and closes it
+    EXPECT_FALSE(w.isOpen());
+    EXPECT_EQ(contents(path_), "old;\r\n1;\r\n2;\r\n");
+
+    w.writeLine(path_, "dropped;\r\n");
+    w.setActive(true);
+    w.writeLine(path_, "3;\r\n");
+    w.close();
+    EXPECT_EQ(contents(path_), "old;\r\n1;\r\n2;\r\n3;\r\n");
+}
+
+TEST_F(LogWriterTest, LineAfterTickClosesAndNextLineReopens)
+{
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine(path_, "1;\r\n");
+    EXPECT_TRUE(w.isOpen());
+    w.tick();
+    w.writeLine(path_, "2;\r\n");
+    EXPECT_FALSE(w.isOpen());
+    EXPECT_EQ(contents(path_), "1;\r\n2;\r\n");
+    w.writeLine(path_, "3;\r\n");
+    EXPECT_TRUE(w.isOpen());
+    w.close();
+    EXPECT_EQ(contents(path_), "1;\r\n2;\r\n3;\r\n");
+}
+
+TEST_F(LogWriterTest, TickAloneBringsBufferedLinesToDiskAndClosesAQuietFile)
+{
+    LogWriter w;
+    w.setActive(true);
+    w.tick(); // close request pending from before the first line, as at 1 kHz right after a start
+    w.writeLine(path_, "1;\r\n");
+    w.writeLine(path_, "2;\r\n");
+    w.writeLine(path_, "3;\r\n");
+    // The instrument falls silent: no line follows.
+    w.tick();
+    EXPECT_EQ(contents(path_), "1;\r\n2;\r\n3;\r\n");
+    EXPECT_TRUE(w.isOpen());
+    w.tick();
+    EXPECT_FALSE(w.isOpen());
+    EXPECT_EQ(contents(path_), "1;\r\n2;\r\n3;\r\n");
+}
+
+TEST_F(LogWriterTest, FullBufferGoesToTheFileWithoutLosingLines)
+{
+    LogWriter w(16);
+    w.setActive(true);
+    std::string expected;
+    for (int i = 0; i < 20; ++i) {
+        const std::string line = std::to_string(1000 + i) + ";\r\n"; // 7 bytes: two fit, the third spills
+        expected += line;
+        w.writeLine(path_, line);
+    }
+    w.writeLine(path_, "a line longer than the whole buffer;\r\n");
+    expected += "a line longer than the whole buffer;\r\n";
+    w.close();
+    EXPECT_EQ(contents(path_), expected);
+    EXPECT_EQ(w.droppedLines(), 0u);
+}
+
+TEST_F(LogWriterTest, MissingFolderFailsRetriesOncePerTickAndRecovers)
+{
+    const std::string path = (dir_ / "missing" / "pomiary.csv").string();
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine(path, "1;\r\n");
+    EXPECT_TRUE(w.failing());
+    EXPECT_TRUE(w.active());
+    EXPECT_FALSE(w.isOpen());
+
+    fs::create_directories(dir_ / "missing");
+    w.writeLine(path, "2;\r\n"); // no new attempt before the next tick
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(w.failing());
+
+    w.tick();
+    w.writeLine(path, "3;\r\n");
+    EXPECT_FALSE(w.failing());
+    w.writeLine(path, "4;\r\n");
+    w.close();
+    EXPECT_EQ(contents(path), "3;\r\n4;\r\n");
+    EXPECT_EQ(w.droppedLines(), 2u);
+}
+
+TEST_F(LogWriterTest, StopClearsTheErrorAndStartTriesAtOnce)
+{
+    const std::string path = (dir_ / "missing" / "pomiary.csv").string();
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine(path, "1;\r\n");
+    ASSERT_TRUE(w.failing());
+    w.setActive(false);
+    EXPECT_FALSE(w.failing());
+    fs::create_directories(dir_ / "missing");
+    w.setActive(true);
+    w.writeLine(path, "2;\r\n");
+    w.close();
+    EXPECT_FALSE(w.failing());
+    EXPECT_EQ(contents(path), "2;\r\n");
+}
+
+#ifndef _WIN32
+TEST_F(LogWriterTest, DiskFullFailsWithoutCrashAndRecoversWhenWritable)
+{
+    // The log path first leads to a device that is always full, later to an ordinary file.
+    fs::create_symlink("/dev/full", path_);
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine(path_, "1;\r\n");
+    w.writeLine(path_, "2;\r\n");
+    w.tick(); // the buffered lines meet the full disk
+    EXPECT_TRUE(w.failing());
+    EXPECT_FALSE(w.isOpen());
+    EXPECT_TRUE(w.active());
+    w.tick();
+    w.writeLine(path_, "3;\r\n"); // reopened, still full: the error stays, the handle is dropped again
+    EXPECT_TRUE(w.failing());
+    EXPECT_FALSE(w.isOpen());
+
+    fs::remove(path_);
+    w.writeLine(path_, "4;\r\n"); // before the next tick: not tried
+    EXPECT_FALSE(fs::exists(path_));
+    w.tick();
+    w.writeLine(path_, "5;\r\n");
+    EXPECT_FALSE(w.failing());
+    w.close();
+    EXPECT_EQ(contents(path_), "5;\r\n");
+    EXPECT_EQ(w.droppedLines(), 4u);
+}
+
+// A file-size limit stands in for a disk that fills up in the middle of a line.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { lift(); }
+    void lift()
+    {
+        if (lifted_)
+            return;
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+        lifted_ = true;
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+    bool lifted_ = false;
+};
+
+TEST_F(LogWriterTest, LineCutByFullDiskIsEndedBeforeTheNextOne)
+{
+    LogWriter w;
+    w.setActive(true);
+    {
+        FileSizeLimit limit(10);
+        w.writeLine(path_, "first;\r\n");   // 8 bytes fit
+        w.writeLine(path_, "second;\r\n");  // cut after 2 bytes
+        w.tick();
+        EXPECT_TRUE(w.failing());
+    }
+    w.tick();
+    w.writeLine(path_, "third;\r\n");
+    w.close();
+    EXPECT_FALSE(w.failing());
+    EXPECT_EQ(contents(path_), "first;\r\nse\r\nthird;\r\n");
+    EXPECT_EQ(w.droppedLines(), 1u);
+}
+#endif
+
+} // namespace
+} // namespace torvex
