@@ -139,10 +139,6 @@ public:
     // ===================================================================================== language
     // tfmain_language.cpp
     void LangCombo1Change(); // start-up step 16 and every pick in the language picker
-    // Picker index from the stored `Language` (start-up step 10); an index that names no language leaves the
-    // picker without a selection, which the next LangCombo1Change reports.
-    void setLanguagePickerIndex(int index);
-    int languagePickerIndex() const; // what FormClose stores under `Language`
     int activeLanguage() const;      // 1 Polish, 2 English
     void setUpLanguagePicker();      // flags and item drawing of LangCombo1; the constructor calls it
 
