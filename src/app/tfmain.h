@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+class ChartView;
 class QCheckBox;
 class QColor;
 class QComboBox;
@@ -287,6 +288,15 @@ public:
     void ClearButtonClick();
     void SaveChartButtonClick();
     void ChartTimerTimer();
+    ChartView *chartView() const;
+    // Series titles in the active language (start-up and every language switch).
+    void applyChartSeriesTitles();
+    // Series visibility from chartSeriesVisible (after the settings are read).
+    void applyChartSeriesVisibility();
+    // x value of the next point, seconds; advances 0.1 per plotted tick, not with the clock.
+    double chartTime = 0.0;
+    // Test seam: stands in for the modal SaveDialogBitmap; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogBitmapHook;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
