@@ -67,6 +67,15 @@ size_t SimHidDevice::pendingInputReports() const
     return input_.size();
 }
 
+bool SimHidDevice::waitForInputRoom(size_t below, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(mutex_);
+    roomBelow_ = below;
+    roomCv_.wait_for(lock, timeout, [&] { return input_.size() < below || !plugged_; });
+    roomBelow_ = 0;
+    return plugged_ && input_.size() < below;
+}
+
 size_t SimHidDevice::droppedInputReports() const
 {
     std::lock_guard lock(mutex_);
@@ -125,6 +134,7 @@ void SimHidDevice::setPlugged(bool plugged)
         ++generation_;
     }
     inputCv_.notify_all();
+    roomCv_.notify_all();
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -227,6 +237,9 @@ public:
         if (!device_->input_.empty()) {
             std::vector<uint8_t> report = std::move(device_->input_.front());
             device_->input_.pop_front();
+            // Wake a waiting producer only when its threshold is reached, not on every report.
+            if (device_->input_.size() < device_->roomBelow_)
+                device_->roomCv_.notify_all();
             // Like the system, a read returns at most the buffer size and the rest of the report is lost.
             const size_t count = std::min(report.size(), size_);
             std::copy_n(report.begin(), count, buffer_);

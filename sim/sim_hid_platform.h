@@ -5,6 +5,7 @@
 
 #include "device/hid_platform.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -56,6 +57,9 @@ public:
     // was not queued whole: device unplugged, or the buffer was full and the oldest report was dropped.
     bool pushInputReport(std::span<const uint8_t> report);
     size_t pendingInputReports() const;
+    // Blocks until fewer than `below` reports are queued (a producer that must not overrun the buffer), the
+    // device is unplugged or `timeout` passed. Returns whether there is room.
+    bool waitForInputRoom(size_t below, std::chrono::milliseconds timeout);
     size_t droppedInputReports() const;
 
     // Failure switches for tests: every read start fails with `error` (0 = reads work again).
@@ -84,6 +88,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable inputCv_;
+    std::condition_variable roomCv_;
+    size_t roomBelow_ = 0;   // threshold of a producer waiting for room; 0 = none waits
     std::deque<std::vector<uint8_t>> input_;
     OutputHandler outputHandler_;
     std::vector<std::vector<uint8_t>> written_;

@@ -14,12 +14,20 @@ std::unique_ptr<UiWatch> UiDispatcher::repeatEvery(std::chrono::milliseconds, st
     return nullptr;
 }
 
+void HandOverDispatcher::setSpin(std::chrono::microseconds spin, std::chrono::microseconds drainSlice)
+{
+    std::lock_guard lock(mutex_);
+    spin_ = spin;
+    drainSlice_ = drainSlice;
+}
+
 void HandOverDispatcher::enqueue(const std::shared_ptr<Item> &item)
 {
     bool schedule = false;
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(item);
+        queued_.store(queue_.size(), std::memory_order_release);
         if (!drainScheduled_) {
             drainScheduled_ = true;
             schedule = true;
@@ -42,9 +50,20 @@ void HandOverDispatcher::invoke(std::function<void()> fn)
     auto item = std::make_shared<Item>();
     item->fn = std::move(fn);
     item->sync = true;
+    std::chrono::microseconds spin;
+    {
+        std::lock_guard lock(mutex_);
+        spin = spin_;
+    }
     enqueue(item);
+    if (spin.count() > 0) {
+        const auto end = std::chrono::steady_clock::now() + spin;
+        while (std::chrono::steady_clock::now() < end)
+            if (item->done.load(std::memory_order_acquire))
+                return;
+    }
     std::unique_lock lock(mutex_);
-    doneCv_.wait(lock, [&] { return item->done; });
+    doneCv_.wait(lock, [&] { return item->done.load(); });
 }
 
 void HandOverDispatcher::runItem(const std::shared_ptr<Item> &item)
@@ -59,7 +78,7 @@ void HandOverDispatcher::runItem(const std::shared_ptr<Item> &item)
                 return;
             {
                 std::lock_guard lock(self->mutex_);
-                item->done = true;
+                item->done.store(true, std::memory_order_release);
             }
             self->doneCv_.notify_all();
         }
@@ -67,43 +86,69 @@ void HandOverDispatcher::runItem(const std::shared_ptr<Item> &item)
     item->fn();
 }
 
-size_t HandOverDispatcher::drain()
+bool HandOverDispatcher::awaitItem(std::chrono::microseconds limit)
 {
-    size_t budget;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    do {
+        if (queued_.load(std::memory_order_acquire) > 0)
+            return true;
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+void HandOverDispatcher::finishDrain()
+{
+    bool schedule = false;
     {
         std::lock_guard lock(mutex_);
-        drainScheduled_ = false;
-        budget = queue_.size();
+        if (queue_.empty())
+            drainScheduled_ = false;
+        else
+            schedule = true;   // the flag stays set: this post is the one the new items wait for
+    }
+    if (schedule)
+        scheduleDrain();
+}
+
+size_t HandOverDispatcher::drain()
+{
+    const auto begin = std::chrono::steady_clock::now();
+    std::chrono::microseconds spin;
+    std::chrono::microseconds slice;
+    {
+        std::lock_guard lock(mutex_);
+        // Items queued while this drain runs are taken by it (or by the post finishDrain() makes).
+        drainScheduled_ = true;
+        spin = spin_;
+        slice = drainSlice_;
     }
     size_t ran = 0;
-    // Only what was queued when the drain began: items queued meanwhile get a drain of their own, so a busy
-    // producer cannot starve the rest of the UI loop.
-    while (ran < budget) {
-        std::shared_ptr<Item> item;
-        {
-            std::lock_guard lock(mutex_);
-            if (queue_.empty())
-                break;
-            item = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        ++ran;
-        try {
-            runItem(item);
-        } catch (...) {
-            bool schedule = false;
-            {
-                std::lock_guard lock(mutex_);
-                if (!queue_.empty() && !drainScheduled_) {
-                    drainScheduled_ = true;
-                    schedule = true;
+    try {
+        for (;;) {
+            // Only what is queued now: anything later waits for the next round, so a busy producer cannot
+            // keep the UI loop from its other work beyond one slice.
+            size_t budget = queued_.load(std::memory_order_acquire);
+            while (budget-- > 0) {
+                std::shared_ptr<Item> item;
+                {
+                    std::lock_guard lock(mutex_);
+                    if (queue_.empty())
+                        break;
+                    item = std::move(queue_.front());
+                    queue_.pop_front();
+                    queued_.store(queue_.size(), std::memory_order_release);
                 }
+                ++ran;
+                runItem(item);
             }
-            if (schedule)
-                scheduleDrain();
-            throw;
+            if (spin.count() == 0 || std::chrono::steady_clock::now() - begin > slice || !awaitItem(spin))
+                break;
         }
+    } catch (...) {
+        finishDrain();
+        throw;
     }
+    finishDrain();
     return ran;
 }
 
@@ -118,6 +163,7 @@ void HandOverDispatcher::serveUntil(const std::function<bool()> &done)
                 if ((*it)->sync) {
                     item = std::move(*it);
                     queue_.erase(it);
+                    queued_.store(queue_.size(), std::memory_order_release);
                     break;
                 }
             }

@@ -5,6 +5,7 @@
 // deadlocks against a read thread blocked in invoke().
 // Not named ui_*.h: Qt's automatic uic would take such an include for a generated form header.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -65,6 +66,11 @@ public:
 
     size_t pendingCount() const;
 
+    // Reports tend to come back to back. With a spin set, a drain waits up to that long for the next item
+    // before it returns to the event loop (at most `drainSlice` in all), and a read thread checks for the
+    // end of its hand-over for up to that long before it sleeps. Both save a thread wake-up per report.
+    void setSpin(std::chrono::microseconds spin, std::chrono::microseconds drainSlice = std::chrono::milliseconds(2));
+
 protected:
     // Any thread: ask the UI loop to call drain() soon. Called once per batch, not per item.
     virtual void scheduleDrain() = 0;
@@ -73,18 +79,23 @@ private:
     struct Item {
         std::function<void()> fn;
         bool sync = false;
-        bool done = false;
+        std::atomic<bool> done{false};
     };
 
     void enqueue(const std::shared_ptr<Item> &item);
     void runItem(const std::shared_ptr<Item> &item);
+    bool awaitItem(std::chrono::microseconds limit);
+    void finishDrain();
 
     mutable std::mutex mutex_;
     std::condition_variable doneCv_;     // callers of invoke() wait here
     std::condition_variable serveCv_;    // serveUntil() waits here
     std::deque<std::shared_ptr<Item>> queue_;
-    bool drainScheduled_ = false;
+    bool drainScheduled_ = false;   // a drain is queued or running: new items need no post of their own
     bool woken_ = false;
+    std::atomic<size_t> queued_{0};
+    std::chrono::microseconds spin_{0};
+    std::chrono::microseconds drainSlice_{0};
 };
 
 // A dispatcher whose UI thread is whoever calls drain() or serveUntil(): tests run the queue by hand.

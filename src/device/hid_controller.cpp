@@ -9,7 +9,6 @@ namespace {
 
 constexpr int kMinSleepTime = 10;
 constexpr int kMaxSleepTime = 10000;
-constexpr int kDefaultSleepTime = 100;
 // The product string buffer holds 254 UTF-16 units (508 bytes).
 constexpr size_t kProductNameUnits = 254;
 
