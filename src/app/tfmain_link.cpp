@@ -158,8 +158,8 @@ void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint
     switch (torvex::classifyInputReport(report)) {
     case torvex::InputReportType::Measurement: {
         DecodeMeasurementReport();
-        const QString line = BuildLogLine();
-        WriteLogLine(ui->file_name_edit->text(), line);
+        BuildLogLine();
+        WriteLogLine(ui->file_name_edit->text(), logLine.view());
         torvex::markMeasurementHandled(Measurement);
         break;
     }
