@@ -200,9 +200,11 @@ std::vector<Report> Instrument::poll(Instant now)
             break;
         }
         if (!lastSent_ || now.elapsed - *lastSent_ >= interval) {
-            // Keep the cadence when slightly late, but do not send a burst to catch up after a long stall.
-            lastSent_ = (lastSent_ && now.elapsed - *lastSent_ < 2 * interval) ? *lastSent_ + interval
-                                                                                : now.elapsed;
+            // Keep the cadence through scheduling jitter (the late reports follow at once), but do not send a
+            // burst to catch up after a long stall.
+            constexpr milliseconds kJitter{50};
+            lastSent_ = (lastSent_ && now.elapsed - *lastSent_ < interval + kJitter) ? *lastSent_ + interval
+                                                                                     : now.elapsed;
             due = true;
         }
         break;

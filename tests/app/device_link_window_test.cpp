@@ -4,6 +4,7 @@
 #include "sim_instrument_device.h"
 #include "string_table.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -316,4 +317,28 @@ TEST_F(DeviceLinkWindow, OnlyMeasurementReportsAdvanceTheMeasurementCount)
     ASSERT_TRUE(waitForReports(4));
     EXPECT_EQ(w.Measurement.MeasurementCount, 2u);
     EXPECT_EQ(w.Measurement.NewSampleFlag, 255);
+}
+
+TEST_F(DeviceLinkWindow, TextsFollowTheActiveLanguage)
+{
+    const auto keyboard = addOther(u"USB Keyboard");
+    SimInstrumentDevice &instrument = addInstrument();
+    TFMain &w = connectedWindow();
+    ASSERT_TRUE(w.Connected);
+    auto *picker = control<QComboBox>("LangCombo1");
+    auto pick = [&](int index) {
+        picker->setCurrentIndex(index);
+        Q_EMIT picker->activated(index);
+    };
+
+    pick(1);
+    EXPECT_EQ(w.statusPanelText(1), QString()) << "the connection text waits for the next device pass";
+    push(instrument, data({2, 5, 1}));
+    ASSERT_TRUE(waitForReports(1));
+    EXPECT_EQ(w.statusPanelText(0), QStringLiteral("Parameter update: [5][1]"));
+
+    platform->unplug(keyboard);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.statusPanelText(1) == QStringLiteral("Connected"); }, kWaitMs));
+    EXPECT_EQ(w.statusPanelText(0), QStringLiteral("Refreh device list"));
+    pick(0);
 }

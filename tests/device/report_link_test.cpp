@@ -52,15 +52,6 @@ TEST(ReportFraming, NothingToWriteWhenTheLengthCannotCarryTheReport)
     EXPECT_TRUE(framed(2, {6, 0, 232, 3, 0, 0}, 7).empty()) << "the value would be cut";
 }
 
-TEST(ReportFraming, OutputRulesPayloadFitsTheInstrumentReport)
-{
-    Bytes payload(44, 0x11);
-    const Bytes out = framed(2, payload, 65);
-    ASSERT_EQ(out.size(), 65u);
-    EXPECT_EQ(out[45], 0x11);
-    EXPECT_EQ(out[46], 0);
-}
-
 TEST(InputReports, ClassifiedByTypeByte)
 {
     const std::pair<Bytes, InputReportType> cases[] = {

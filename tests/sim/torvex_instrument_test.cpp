@@ -245,6 +245,15 @@ TEST(InstrumentSchedule, TransmissionModes)
     EXPECT_EQ(ins.nextPollAt(at(50)), milliseconds{100});
     EXPECT_EQ(ins.poll(at(105)).size(), 1u);
     EXPECT_EQ(ins.poll(at(200)).size(), 1u) << "keeps the cadence when a poll is late";
+    EXPECT_EQ(ins.nextPollAt(at(200)), milliseconds{300});
+
+    Instrument fast;
+    fast.parameters().sendInterval = 1;
+    EXPECT_EQ(fast.poll(at(0)).size(), 1u);
+    int sent = 0;
+    while (!fast.poll(at(20)).empty())
+        ++sent;
+    EXPECT_EQ(sent, 20) << "reports held up by a late wake-up follow at once";
     EXPECT_EQ(ins.poll(at(5000)).size(), 1u) << "no burst after a stall";
     EXPECT_EQ(ins.poll(at(5001)).size(), 0u);
 
