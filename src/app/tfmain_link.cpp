@@ -158,14 +158,15 @@ void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint
     RxReportSize = static_cast<uint16_t>(torvex::storeInputReport(RxBuffer, report));
     switch (torvex::classifyInputReport(report)) {
     case torvex::InputReportType::Measurement: {
-        DecodeMeasurementReport();
+        if (!DecodeMeasurementReport())
+            break; // too short to be a measurement: counted and stored only
         const QString line = BuildLogLine();
         WriteLogLine(ui->file_name_edit->text(), line);
         torvex::markMeasurementHandled(Measurement);
         break;
     }
     case torvex::InputReportType::ConfigReply:
-        DecodeConfigReply();
+        DecodeConfigReply(std::span<const uint8_t>(RxBuffer.data(), RxReportSize));
         break;
     case torvex::InputReportType::ParameterAck:
         setStatusPanelText(0, idsText(u"IDS_2") + QString::fromStdString(torvex::acknowledgementSuffix(RxBuffer)));
