@@ -248,7 +248,13 @@ public:
     // tfmain_indicators.cpp
     // Latest measurement; the report handler advances MeasurementCount and NewSampleFlag.
     torvex::MeasurementState Measurement;
-    void DecodeMeasurementReport();
+    // The regional decimal separator, taken once since value texts are written at the report rate.
+    // Tests may set it.
+    char decimalSeparator = systemDecimalSeparator();
+    static char systemDecimalSeparator();
+    // Decodes the latest report in RxBuffer. False, with the measurement left alone, when the report is too
+    // short to be one: then no log line is built and the counters stay as they are.
+    bool DecodeMeasurementReport();
     void UpdateDataTimerTimer();
     void FreqTimerTimer();
 

@@ -157,7 +157,8 @@ void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint
     RxReportSize = static_cast<uint16_t>(torvex::storeInputReport(RxBuffer, report));
     switch (torvex::classifyInputReport(report)) {
     case torvex::InputReportType::Measurement: {
-        DecodeMeasurementReport();
+        if (!DecodeMeasurementReport())
+            break; // too short to be a measurement: counted and stored only
         BuildLogLine();
         WriteLogLine(ui->file_name_edit->text(), logLine.view());
         torvex::markMeasurementHandled(Measurement);

@@ -1,0 +1,210 @@
+#include "lamp_widget.h"
+#include "language.h"
+#include "window_fixture.h"
+
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <array>
+#include <bit>
+#include <cstdint>
+
+namespace {
+
+class IndicatorsTest : public WindowFixture
+{
+protected:
+    // A measurement report's data part as the instrument sends it.
+    struct Report {
+        std::array<uint8_t, 63> bytes{};
+        Report &io(uint8_t states) { bytes[1] = states; return *this; }
+        Report &decimals(uint8_t places) { bytes[2] = places; return *this; }
+        Report &clock(uint16_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second)
+        {
+            bytes[5] = uint8_t(year >> 8);
+            bytes[6] = uint8_t(year);
+            bytes[7] = month; bytes[8] = day; bytes[9] = hour; bytes[10] = minute; bytes[11] = second;
+            return *this;
+        }
+        Report &encoder(int n, uint8_t perMinute, float position, float velocity)
+        {
+            uint8_t *record = bytes.data() + 12 + 9 * (n - 1);
+            record[0] = perMinute;
+            putSingle(record + 1, position);
+            putSingle(record + 5, velocity);
+            return *this;
+        }
+        static void putSingle(uint8_t *p, float value)
+        {
+            const uint32_t bits = std::bit_cast<uint32_t>(value);
+            for (int i = 0; i < 4; ++i)
+                p[i] = uint8_t(bits >> (8 * i));
+        }
+    };
+
+    // Through the report handler, as the read thread hands a report over.
+    void receive(const Report &report, uint16_t size = 63)
+    {
+        window().DeviceDataReceived(nullptr, 0, report.bytes.data(), size);
+    }
+
+    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
+    QColor lamp(const char *name) { return control<LampWidget>(name)->brushColor(); }
+};
+
+const QColor kBlue(0, 0, 255);
+const QColor kGreen(0, 128, 0);
+const QColor kSilver(192, 192, 192);
+
+TEST_F(IndicatorsTest, ZeroStateBeforeTheFirstReport)
+{
+    window().UpdateDataTimerTimer();
+    for (const char *name : {"Edit1_encp1", "Edit1_encp2", "Edit1_encp3"})
+        EXPECT_EQ(text(name), " 0 [...]") << name;
+    EXPECT_EQ(text("Edit1_encv3"), " 0 [.../sek]");
+    EXPECT_EQ(text("Edit_date"), " 00-00-0000");
+    EXPECT_EQ(text("Edit_time"), " 00:00:00");
+    for (const char *name : {"Shape1", "Shape2", "Shape3", "Shape4", "Shape7", "Shape8"})
+        EXPECT_EQ(lamp(name), kSilver) << name;
+}
+
+TEST_F(IndicatorsTest, ValuesWithUnitsDecimalsAndTimeBase)
+{
+    TFMain &w = window();
+    w.channelUnits = {QStringLiteral("mm"), QString(), QStringLiteral("m")};
+    w.decimalSeparator = '.';
+    receive(Report().decimals(2).encoder(1, 0, 1234.5f, 0.25f).encoder(2, 0, 0.0f, 7.0f).encoder(3, 1, 12.5f, 3.0f));
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encp1"), " 1234.50 [mm]");
+    EXPECT_EQ(text("Edit1_encv1"), " 0.25 [mm/sek]");
+    EXPECT_EQ(text("Edit1_encv2"), " 7.00 [.../sek]");
+    EXPECT_EQ(text("Edit1_encv3"), " 3.00 [m/min]");
+
+    w.decimalSeparator = ',';
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encp1"), " 1234,50 [mm]");
+    EXPECT_EQ(text("Edit1_encp3"), " 12,50 [m]");
+
+    receive(Report().decimals(0).encoder(1, 0, 1234.5f, 0.0f).encoder(2, 0, 0.0f, 7.0f).encoder(3, 255, -0.5f, 0.0f));
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encp1"), " 1235 [mm]");
+    EXPECT_EQ(text("Edit1_encv2"), " 7 [.../sek]");
+    EXPECT_EQ(text("Edit1_encp3"), " -1 [m]");
+    EXPECT_EQ(text("Edit1_encv3"), " 0 [m/min]");
+}
+
+TEST_F(IndicatorsTest, TimeBaseWordFollowsTheLanguageAtTheNextTick)
+{
+    TFMain &w = window();
+    receive(Report().encoder(2, 0, 0.0f, 7.0f).encoder(3, 1, 0.0f, 3.0f));
+    LanguageSwitcher language;
+    language.activate(kEnglish);
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encv2"), " 7 [.../sec]");
+    EXPECT_EQ(text("Edit1_encv3"), " 3 [.../min]");
+    language.activate(kPolish);
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encv2"), " 7 [.../sek]");
+}
+
+TEST_F(IndicatorsTest, LampsFollowOutputAndTriggerBits)
+{
+    TFMain &w = window();
+    receive(Report().io(0xFF));
+    w.UpdateDataTimerTimer();
+    for (const char *name : {"Shape1", "Shape2", "Shape3", "Shape4"})
+        EXPECT_EQ(lamp(name), kBlue) << name;
+    EXPECT_EQ(lamp("Shape7"), kGreen);
+    EXPECT_EQ(lamp("Shape8"), kGreen);
+
+    receive(Report().io(0x30)); // bits 4 and 5 light nothing
+    w.UpdateDataTimerTimer();
+    for (const char *name : {"Shape1", "Shape2", "Shape3", "Shape4", "Shape7", "Shape8"})
+        EXPECT_EQ(lamp(name), kSilver) << name;
+
+    receive(Report().io(0x41));
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(lamp("Shape1"), kBlue);
+    EXPECT_EQ(lamp("Shape2"), kSilver);
+    EXPECT_EQ(lamp("Shape7"), kGreen);
+    EXPECT_EQ(lamp("Shape8"), kSilver);
+}
+
+TEST_F(IndicatorsTest, InstrumentClockDayFirst)
+{
+    receive(Report().clock(2026, 12, 8, 9, 5, 3));
+    window().UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit_date"), " 08-12-2026");
+    EXPECT_EQ(text("Edit_time"), " 09:05:03");
+}
+
+TEST_F(IndicatorsTest, OtherPageOnViewFreezesTheIndicators)
+{
+    TFMain &w = window();
+    auto *pages = control<QTabWidget>("PageControl1");
+    receive(Report().encoder(1, 0, 1.0f, 0.0f).io(0x01));
+    w.UpdateDataTimerTimer();
+    ASSERT_EQ(text("Edit1_encp1"), " 1 [...]");
+
+    pages->setCurrentWidget(control<QWidget>("TabSheet3"));
+    receive(Report().encoder(1, 0, 2.0f, 0.0f).io(0x00));
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encp1"), " 1 [...]");
+    EXPECT_EQ(lamp("Shape1"), kBlue);
+
+    pages->setCurrentWidget(control<QWidget>("TabSheet1"));
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encp1"), " 2 [...]");
+    EXPECT_EQ(lamp("Shape1"), kSilver);
+}
+
+TEST_F(IndicatorsTest, ShortMeasurementReportIsOnlyCounted)
+{
+    TFMain &w = window();
+    receive(Report().decimals(1).encoder(1, 0, 5.0f, 0.0f));
+    w.Measurement.NewSampleFlag = 0;
+    receive(Report().decimals(3).encoder(1, 0, 9.0f, 0.0f), 38);
+    EXPECT_EQ(w.ReceivedReportCount, 2u);
+    EXPECT_EQ(w.Measurement.MeasurementCount, 1u);
+    EXPECT_EQ(w.Measurement.NewSampleFlag, 0);
+    w.UpdateDataTimerTimer();
+    EXPECT_EQ(text("Edit1_encp1"), " 5.0 [...]");
+}
+
+TEST_F(IndicatorsTest, CountsFollowMeasurementReportsOnly)
+{
+    TFMain &w = window();
+    const uint8_t ack[] = {2, 5, 1};
+    const uint8_t reply[40] = {1};
+    receive(Report());
+    w.DeviceDataReceived(nullptr, 0, ack, sizeof ack);
+    receive(Report());
+    w.DeviceDataReceived(nullptr, 0, reply, sizeof reply);
+    receive(Report());
+    EXPECT_EQ(w.Measurement.MeasurementCount, 3u);
+    EXPECT_EQ(w.Measurement.NewSampleFlag, 255);
+    EXPECT_EQ(w.ReceivedReportCount, 5u);
+}
+
+TEST_F(IndicatorsTest, RateTickShowsKilohertzAndResetsTheCount)
+{
+    TFMain &w = window();
+    w.decimalSeparator = '.';
+    w.FreqTimerTimer();
+    EXPECT_EQ(w.statusPanelText(2), "0.0000 kHz");
+
+    w.ReceivedReportCount = 333;
+    w.FreqTimerTimer();
+    EXPECT_EQ(w.statusPanelText(2), "1.0000 kHz");
+    EXPECT_EQ(w.ReceivedReportCount, 0u);
+
+    w.decimalSeparator = ',';
+    w.ReceivedReportCount = 100;
+    w.FreqTimerTimer();
+    EXPECT_EQ(w.statusPanelText(2), "0,3003 kHz");
+    w.FreqTimerTimer();
+    EXPECT_EQ(w.statusPanelText(2), "0,0000 kHz");
+}
+
+} // namespace
