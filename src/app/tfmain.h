@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+class ChartView;
 class QCheckBox;
 class QColor;
 class QComboBox;
@@ -139,10 +140,6 @@ public:
     // ===================================================================================== language
     // tfmain_language.cpp
     void LangCombo1Change(); // start-up step 16 and every pick in the language picker
-    // Picker index from the stored `Language` (start-up step 10); an index that names no language leaves the
-    // picker without a selection, which the next LangCombo1Change reports.
-    void setLanguagePickerIndex(int index);
-    int languagePickerIndex() const; // what FormClose stores under `Language`
     int activeLanguage() const;      // 1 Polish, 2 English
     void setUpLanguagePicker();      // flags and item drawing of LangCombo1; the constructor calls it
 
@@ -291,6 +288,15 @@ public:
     void ClearButtonClick();
     void SaveChartButtonClick();
     void ChartTimerTimer();
+    ChartView *chartView() const;
+    // Series titles in the active language (start-up and every language switch).
+    void applyChartSeriesTitles();
+    // Series visibility from chartSeriesVisible (after the settings are read).
+    void applyChartSeriesVisibility();
+    // x value of the next point, seconds; advances 0.1 per plotted tick, not with the clock.
+    double chartTime = 0.0;
+    // Test seam: stands in for the modal SaveDialogBitmap; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogBitmapHook;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

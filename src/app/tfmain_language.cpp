@@ -65,17 +65,6 @@ void TFMain::setUpLanguagePicker()
     ::setUpLanguagePicker(ui->LangCombo1);
 }
 
-void TFMain::setLanguagePickerIndex(int index)
-{
-    // A stored index that names no language leaves the picker without a selection; the switch reports it.
-    ui->LangCombo1->setCurrentIndex(index >= 0 && index < ui->LangCombo1->count() ? index : -1);
-}
-
-int TFMain::languagePickerIndex() const
-{
-    return ui->LangCombo1->currentIndex();
-}
-
 int TFMain::activeLanguage() const
 {
     return m_language.active();

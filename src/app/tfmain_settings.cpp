@@ -116,6 +116,7 @@ void TFMain::loadSettings()
     ui->edit_mod->setText(QString::number(s.mod));
 
     chartSeriesVisible = s.chartVisible;
+    applyChartSeriesVisibility();
 
     move(s.screenLeft, s.screenTop);
 

@@ -251,7 +251,6 @@ TEST_F(WindowLayout, DesignTextsKeepTheirExactSpacing)
 
 TEST_F(WindowLayout, InitialStatesOfTheControls)
 {
-    TFMain &w = window();
     auto *connectAtStart = control<QCheckBox>("CheckBox1");
     EXPECT_TRUE(connectAtStart->isChecked());
     EXPECT_FALSE(connectAtStart->isEnabled());
@@ -292,7 +291,6 @@ TEST_F(WindowLayout, InitialStatesOfTheControls)
     }
     for (const char *name : {"n1", "n2", "n3", "n4", "n5", "n6"})
         EXPECT_TRUE(control<QLabel>(name)->text().isEmpty()) << name;
-    (void)w;
 }
 
 TEST_F(WindowLayout, DesignGeometryOfKeyControls)

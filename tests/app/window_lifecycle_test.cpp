@@ -40,7 +40,7 @@ TEST_F(WindowLifecycle, StartUpLeavesTheWindowInItsInitialState)
     // The language picker sits at the right end of the status bar, beyond the four panels.
     auto *picker = control<QComboBox>("LangCombo1");
     EXPECT_EQ(picker->parentWidget(), w.statusBar());
-    EXPECT_EQ(w.statusBar()->width(), 700);
+    EXPECT_EQ(w.statusBar()->geometry(), QRect(0, 510, 700, 24));
     EXPECT_EQ(picker->geometry(), QRect(700 - 115, 2, 100, 22));
     EXPECT_FALSE(picker->isHidden());
 }

@@ -412,7 +412,7 @@
     </message>
     <message>
         <source>Konfiguracja - wyzwalania + LED</source>
-        <translation>Configuration - LED &amp; Trigger</translation>
+        <translation>Configuration - LED &amp;&amp; Trigger</translation>
     </message>
     <message>
         <source>Wyzwalanie pomiarów - konfiguracja</source>
