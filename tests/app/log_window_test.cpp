@@ -256,18 +256,19 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
     EXPECT_TRUE(window().loggingActive);
 
+    measurementReport(); // fails again and waits for the next tick
     if (c.diskFull)
         fs::remove(file);
     else
         fs::create_directory(folder);
-    measurementReport(); // opening is tried again once per tick
+    measurementReport(); // usable now, but not tried before the tick
     window().SaveFileTimerTimer();
     EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
     measurementReport();
     window().SaveFileTimerTimer();
     EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText));
     closeWindow();
-    EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())), testing::ElementsAre("4;"));
+    EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())), testing::ElementsAre("5;"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
