@@ -1,0 +1,331 @@
+// Logging through the real window: reports handed to the report handler, the buttons clicked, the 1 s tick
+// called by hand; the end-to-end case runs the simulated instrument in real time.
+#include "window_fixture.h"
+
+#include "language.h"
+#include "sim_instrument_device.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gmock/gmock.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string fileContents(const QString &path)
+{
+    std::ifstream in(fs::path(path.toStdU16String()), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> fileLines(const QString &path)
+{
+    std::vector<std::string> lines;
+    const std::string all = fileContents(path);
+    size_t start = 0;
+    for (size_t end; (end = all.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(all.substr(start, end - start));
+    EXPECT_EQ(start, all.size()) << "text after the last line end";
+    return lines;
+}
+
+class LogWindowTest : public WindowFixture
+{
+protected:
+    // Leaves only the counter column ticked, so each line is the report's number.
+    void onlyCounterColumn()
+    {
+        for (const char *name : {"save_date", "save_time", "save_cntmod", "save_enc1p", "save_enc2p", "save_enc3p",
+                                 "save_enc1v", "save_enc2v", "save_enc3v", "save_output"})
+            control<QCheckBox>(name)->setChecked(false);
+        control<QCheckBox>("save_cnt")->setChecked(true);
+    }
+
+    void setLogPath(const QString &path) { control<QLineEdit>("file_name_edit")->setText(path); }
+
+    // One measurement report through the report handler, as the device's read thread delivers it.
+    void measurementReport(uint8_t decimals = 0)
+    {
+        std::array<uint8_t, 64> data{};
+        data[2] = decimals;
+        window().DeviceDataReceived(nullptr, 1, data.data(), static_cast<uint16_t>(data.size()));
+    }
+
+    QString panel3() { return window().statusPanelText(3); }
+    QColor labelColour() { return control<QLabel>("save_label")->palette().color(QPalette::WindowText); }
+};
+
+TEST_F(LogWindowTest, StartWithEmptyPathChangesNothing)
+{
+    setLogPath(QString());
+    click("save_button");
+    EXPECT_FALSE(window().loggingActive);
+    EXPECT_EQ(control<QLabel>("save_label")->text(), QStringLiteral("Zapis nieaktywny"));
+    EXPECT_EQ(labelColour(), QColor(0, 64, 128));
+    EXPECT_EQ(panel3(), QStringLiteral("Zapis: nieaktywny"));
+    EXPECT_TRUE(control<QPushButton>("file_name_button")->isEnabled());
+}
+
+TEST_F(LogWindowTest, StopAndStartAgainAppendsAndTheCounterRunsOn)
+{
+    const QString path = tempPath(QStringLiteral("pomiary.csv"));
+    {
+        std::ofstream(fs::path(path.toStdU16String()), std::ios::binary) << "earlier run;\r\n";
+    }
+    onlyCounterColumn();
+    setLogPath(path);
+
+    click("save_button");
+    ASSERT_TRUE(window().loggingActive);
+    EXPECT_EQ(control<QLabel>("save_label")->text(), QStringLiteral("Zapis: aktywny"));
+    EXPECT_EQ(labelColour(), QColor(168, 22, 6));
+    EXPECT_EQ(panel3(), QStringLiteral("Zapis: aktywny"));
+    EXPECT_FALSE(control<QPushButton>("file_name_button")->isEnabled());
+    for (int i = 0; i < 3; ++i)
+        measurementReport();
+
+    click("save_button"); // stop: everything so far is in the file
+    EXPECT_FALSE(window().loggingActive);
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("earlier run;", "0;", "1;", "2;"));
+    EXPECT_EQ(panel3(), QStringLiteral("Zapis: nieaktywny"));
+    EXPECT_TRUE(control<QPushButton>("file_name_button")->isEnabled());
+
+    measurementReport(); // not logged, but counted
+    measurementReport();
+    click("save_button");
+    measurementReport();
+    closeWindow(); // closing the window closes the file
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("earlier run;", "0;", "1;", "2;", "5;"));
+}
+
+TEST_F(LogWindowTest, AutoStartFromTheSettingsFile)
+{
+    const QString path = tempPath(QStringLiteral("auto.csv"));
+    writeSettingsFile("[Options]\r\nSaveAuto=1\r\nSaveDate=0\r\nSaveTime=0\r\nSaveCntMod=0\r\nSaveEnc1p=0\r\n"
+                      "SaveEnc2p=0\r\nSaveEnc3p=0\r\nSaveEnc1v=0\r\nSaveEnc2v=0\r\nSaveEnc3v=0\r\nSaveOutput=0\r\n"
+                      "FileName=" + path.toUtf8() + "\r\n");
+    EXPECT_TRUE(window().loggingActive);
+    EXPECT_EQ(panel3(), QStringLiteral("Zapis: aktywny"));
+    measurementReport();
+    closeWindow();
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("0;"));
+}
+
+TEST_F(LogWindowTest, TickAloneBringsTheLinesToDisk)
+{
+    const QString path = tempPath(QStringLiteral("tick.csv"));
+    onlyCounterColumn();
+    setLogPath(path);
+    click("save_button");
+    window().SaveFileTimerTimer();
+    measurementReport(); // first line after the tick: written and closed
+    measurementReport();
+    measurementReport();
+    // The instrument falls silent; only the timer runs.
+    window().SaveFileTimerTimer();
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("0;", "1;", "2;"));
+    EXPECT_TRUE(window().loggingActive);
+}
+
+struct ModuloCase {
+    const char *typed;
+    const char *shown;
+    int32_t modulo;       // modulo value afterwards (7 = the one stored before)
+    const char *colour;   // "red", "green" or "unchanged"
+};
+
+class ModuloTest : public LogWindowTest, public testing::WithParamInterface<ModuloCase>
+{
+};
+
+TEST_P(ModuloTest, ApplyValidatesLimitsAndStores)
+{
+    const ModuloCase &c = GetParam();
+    writeSettingsFile("[Options]\r\nMod=7\r\n");
+    QLineEdit *field = control<QLineEdit>("edit_mod");
+    ASSERT_EQ(window().moduloValue, 7);
+    const QColor before = field->palette().color(QPalette::Base);
+
+    field->setText(QString::fromUtf8(c.typed));
+    click("BitBtn5");
+
+    EXPECT_EQ(field->text(), QString::fromUtf8(c.shown));
+    EXPECT_EQ(window().moduloValue, c.modulo);
+    const QColor after = field->palette().color(QPalette::Base);
+    if (std::string(c.colour) == "red")
+        EXPECT_EQ(after, QColor(253, 124, 102));
+    else if (std::string(c.colour) == "green")
+        EXPECT_EQ(after, QColor(192, 220, 192));
+    else
+        EXPECT_EQ(after, before);
+    EXPECT_TRUE(readSettingsFile().contains("Mod=" + QByteArray::number(c.modulo) + "\r\n"));
+    EXPECT_THAT(errors(), testing::IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(EditMod, ModuloTest,
+                         testing::Values(ModuloCase{"0", "1", 1, "green"}, ModuloCase{"-5", "1", 1, "green"},
+                                         ModuloCase{"abc", "abc", 7, "red"}, ModuloCase{"", "", 7, "red"},
+                                         ModuloCase{"250", "250", 250, "unchanged"},
+                                         ModuloCase{"99999999", "99999999", 99999999, "unchanged"}));
+
+TEST_F(LogWindowTest, ModuloZeroFromTheSettingsFileWritesThePlaceholder)
+{
+    const QString path = tempPath(QStringLiteral("mod0.csv"));
+    writeSettingsFile("[Options]\r\nMod=0\r\n");
+    onlyCounterColumn();
+    control<QCheckBox>("save_cntmod")->setChecked(true);
+    control<QCheckBox>("save_enc1p")->setChecked(true);
+    setLogPath(path);
+    click("save_button");
+    measurementReport();
+    closeWindow();
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("0;---;0;"));
+}
+
+TEST_F(LogWindowTest, ChosenFileIsShownAndStoredAtOnce)
+{
+    const QString chosen = tempPath(QStringLiteral("chosen.csv"));
+    window().saveDialogHook = [&] { return chosen; };
+    click("file_name_button");
+    EXPECT_EQ(control<QLineEdit>("file_name_edit")->text(), QDir::toNativeSeparators(chosen));
+    EXPECT_TRUE(readSettingsFile().contains("FileName=" + QDir::toNativeSeparators(chosen).toUtf8() + "\r\n"));
+
+    window().saveDialogHook = [] { return QString(); }; // cancelled
+    click("file_name_button");
+    EXPECT_EQ(control<QLineEdit>("file_name_edit")->text(), QDir::toNativeSeparators(chosen));
+}
+
+TEST_F(LogWindowTest, ChosenFileIsKeptWhenTheSettingsFileCannotBeWritten)
+{
+    window();
+    // A folder where the settings file should be: every write to it fails.
+    fs::remove(fs::path(settingsPath().toStdU16String()));
+    fs::create_directory(fs::path(settingsPath().toStdU16String()));
+    const QString chosen = tempPath(QStringLiteral("kept.csv"));
+    window().saveDialogHook = [&] { return chosen; };
+    click("file_name_button");
+    EXPECT_EQ(control<QLineEdit>("file_name_edit")->text(), QDir::toNativeSeparators(chosen));
+    EXPECT_THAT(errors(), testing::IsEmpty());
+}
+
+// A log path that fails, in both languages; logging stays on and comes back once the path is usable.
+struct FailureCase {
+    const char *name;
+    int language;
+    bool diskFull; // the path leads to a full device instead of into a missing folder
+    const char *errorText;
+    const char *activeText;
+};
+
+class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase>
+{
+};
+
+TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
+{
+    const FailureCase &c = GetParam();
+    LanguageSwitcher language;
+    language.activate(c.language);
+    const fs::path folder = fs::path(tempPath(QStringLiteral("logs")).toStdU16String());
+    const fs::path file = folder / "pomiary.csv";
+    if (c.diskFull) {
+        fs::create_directory(folder);
+        fs::create_symlink("/dev/full", file);
+    }
+    onlyCounterColumn();
+    setLogPath(QString::fromStdU16String(file.u16string()));
+    click("save_button");
+    measurementReport();
+    measurementReport();
+    window().SaveFileTimerTimer();
+    measurementReport();
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
+    EXPECT_TRUE(window().loggingActive);
+
+    measurementReport(); // fails again and waits for the next tick
+    if (c.diskFull)
+        fs::remove(file);
+    else
+        fs::create_directory(folder);
+    measurementReport(); // usable now, but not tried before the tick
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
+    measurementReport();
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText));
+    closeWindow();
+    EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())), testing::ElementsAre("5;"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, LogFailureTest,
+    testing::Values(FailureCase{"MissingFolderPolish", kPolish, false, "Błąd zapisu", "Zapis: aktywny"},
+                    FailureCase{"MissingFolderEnglish", kEnglish, false, "Write error", "Write: active"}
+#ifndef _WIN32
+                    ,
+                    FailureCase{"DiskFullPolish", kPolish, true, "Błąd zapisu", "Zapis: aktywny"}
+#endif
+                    ),
+    [](const auto &param) { return std::string(param.param.name); });
+
+// The simulated instrument sends every millisecond for a few seconds; logging is switched on and off while
+// it runs. Every report handled while logging was on must be in the file exactly once, in order.
+TEST_F(LogWindowTest, EndToEndAtOneMillisecondNothingLostNothingDoubled)
+{
+    auto platform = std::make_shared<torvex::sim::SimHidPlatform>();
+    torvex::sim::SimInstrumentDevice instrument(*platform);
+    instrument.driver().withInstrument([](torvex::sim::Instrument &i) { i.parameters().sendInterval = 1; });
+    options().hidPlatform = platform;
+    const QString path = tempPath(QStringLiteral("e2e.csv"));
+    onlyCounterColumn();
+    setLogPath(path);
+
+    QElapsedTimer clock;
+    clock.start();
+    auto runFor = [&](qint64 ms) {
+        const qint64 end = clock.elapsed() + ms;
+        qint64 nextTick = clock.elapsed() + 1000;
+        while (clock.elapsed() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (clock.elapsed() >= nextTick) {
+                window().SaveFileTimerTimer();
+                nextTick += 1000;
+            }
+        }
+    };
+    runFor(300);
+    ASSERT_TRUE(window().Connected);
+    instrument.start();
+    runFor(300);
+
+    click("save_button");
+    const uint32_t first = window().Measurement.MeasurementCount;
+    runFor(2500);
+    click("save_button");
+    const uint32_t end = window().Measurement.MeasurementCount;
+    runFor(300);
+    instrument.stop();
+    closeWindow();
+
+    const std::vector<std::string> lines = fileLines(path);
+    ASSERT_EQ(lines.size(), size_t(end - first));
+    EXPECT_GT(lines.size(), 200u) << "the instrument hardly sent anything";
+    for (size_t i = 0; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i], std::to_string(first + i) + ";") << "line " << i;
+}
+
+} // namespace
