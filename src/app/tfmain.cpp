@@ -99,10 +99,14 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
             timer->start();
     }
 
+    createDeviceLink(options);
     FormCreate();
 }
 
-TFMain::~TFMain() = default;
+TFMain::~TFMain()
+{
+    destroyDeviceLink();
+}
 
 void TFMain::createStatusPanels()
 {

@@ -3,6 +3,9 @@
 #include "config/number_text.h"
 #include "config/param_catalogue.h"
 #include "config/write_payload.h"
+#include "device/hid_controller.h"
+#include "device/report_link.h"
+#include "measure/measurement.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -14,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QCheckBox;
 class QColor;
@@ -41,6 +45,9 @@ struct TFMainOptions
     // Test seam: called with the step number (1..16) before each start-up step; what it throws ends the
     // start-up at that step, exactly like a failing step would.
     std::function<void(int step)> beforeStartupStep;
+    // Where HID devices come from: the system's (createNativeHidPlatform()) or a simulated one. None = the
+    // window lists no devices.
+    std::shared_ptr<torvex::HidPlatform> hidPlatform;
 };
 
 // The main window. It owns every control, the timers and the program's state; each subsystem keeps its
@@ -131,11 +138,23 @@ public:
 
     // ===================================================================================== link
     // tfmain_link.cpp
-    // The link engineer adds HidDeviceController1, CurrentDevice, Connected, RxBuffer, ReceivedReportCount,
-    // HidDeviceController1Enumerate(...) and DeviceDataReceived(...) with the controller's types.
+    // None when the window was given no HID platform.
+    std::unique_ptr<torvex::THidDeviceController> HidDeviceController1;
+    // Not owned: the ListBox1 entry holding it owns it.
+    torvex::THidDevice *CurrentDevice = nullptr;
+    bool Connected = false;
+    // Data of the latest input report (type byte first); never cleared, each report overwrites its own length.
+    torvex::RxBuffer RxBuffer{};
+    // Bytes of RxBuffer the latest report filled (its data cut to the buffer), for decoders that need it.
+    uint16_t RxReportSize = 0;
+    uint32_t ReceivedReportCount = 0;
+    bool HidDeviceController1Enumerate(torvex::THidDevice *HidDev, int Idx);
     void HidDeviceController1DeviceChange();
     void SendCommand(uint8_t command, const uint8_t *payload, unsigned count);
     void SendReadRequest(uint8_t item, uint8_t channel);
+    void DeviceDataReceived(torvex::THidDevice *HidDev, uint8_t ReportID, const uint8_t *Data, uint16_t Size);
+    // The devices held by ListBox1, in list order (entries whose claim failed hold none).
+    std::vector<torvex::THidDevice *> listedDevices() const;
 
     // ===================================================================================== config
     // tfmain_config.cpp
@@ -182,6 +201,8 @@ public:
     void BitBtn15Click();
     void BitBtn17Click();
     void DebugMemoClick();
+    // Decodes the latest report in RxBuffer (only the bytes it filled).
+    void DecodeConfigReply();
     // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
     void DecodeConfigReply(std::span<const uint8_t> reply);
     void UpdateOutputEnable(int output);
@@ -209,6 +230,8 @@ public:
 
     // ===================================================================================== indicators
     // tfmain_indicators.cpp
+    // Latest measurement; the report handler advances MeasurementCount and NewSampleFlag.
+    torvex::MeasurementState Measurement;
     void DecodeMeasurementReport();
     void UpdateDataTimerTimer();
     void FreqTimerTimer();
@@ -240,6 +263,13 @@ private:
     void fillChannelTables();
     void wireControls();
     void startupStep(int step, const std::function<void()> &action);
+    // Link: the controller is made with the window (its start-up notice is served once the event loop runs)
+    // and taken down before the controls its handlers use.
+    void createDeviceLink(const TFMainOptions &options);
+    void destroyDeviceLink();
+    void clearDeviceList();
+    std::shared_ptr<torvex::UiDispatcher> m_uiDispatcher;
+    torvex::OutputWorkingBuffer m_outputBuffer{};
 
     std::unique_ptr<Ui::TFMain> ui;
     std::array<QLabel *, kStatusPanelCount> m_statusPanels{};
