@@ -338,7 +338,7 @@ TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
     EXPECT_THAT(errors(), testing::IsEmpty());
 
     closeWindow();
-    TFMain &fresh = connected();
+    connected();
     for (const char *read : {"button_1", "button_2", "BitBtn14", "BitBtn44", "BitBtn54", "BitBtn46", "BitBtn56",
                              "BitBtn10", "BitBtn12", "BitBtn3", "BitBtn8", "BitBtn21", "BitBtn23", "BitBtn25",
                              "BitBtn19", "BitBtn15", "BitBtn17"})
@@ -361,7 +361,6 @@ TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
     EXPECT_EQ(control<QLineEdit>("out4_N")->text(), "0,001");
     EXPECT_TRUE(control<QWidget>("out1_N")->isEnabled());
     EXPECT_FALSE(control<QWidget>("out2_N")->isEnabled());
-    EXPECT_THAT(fresh.statusPanelText(0).toStdString(), testing::Not(testing::IsEmpty()));
 }
 
 } // namespace
