@@ -13,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 
-#include <algorithm>
 
 using namespace torvex;
 
@@ -301,11 +300,4 @@ void TFMain::DecodeConfigReply(std::span<const uint8_t> reply)
             lines << qs(line);
         ui->DebugMemo->setPlainText(lines.join(QLatin1Char('\n')));
     }
-}
-
-void TFMain::DecodeConfigReply()
-{
-    // Bytes behind the latest report's own length belong to earlier reports: never decode them.
-    const std::size_t size = std::min<std::size_t>(RxReportSize, RxBuffer.size());
-    DecodeConfigReply(std::span<const uint8_t>(RxBuffer).first(size));
 }

@@ -1,31 +1,15 @@
 #include "tfmain.h"
 
+#include "error_box.h"
+#include "qt_ui_dispatcher.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
 
-#include <QCoreApplication>
 #include <QListWidgetItem>
-#include <QPointer>
 
 using torvex::THidDevice;
 
 namespace {
-
-// Hands read-thread reports to the Qt event loop of the window's thread.
-class EventLoopDispatcher : public torvex::HandOverDispatcher
-{
-public:
-    explicit EventLoopDispatcher(QObject *context) : m_context(context) {}
-
-protected:
-    void scheduleDrain() override
-    {
-        QMetaObject::invokeMethod(m_context, [this] { drain(); }, Qt::QueuedConnection);
-    }
-
-private:
-    QObject *m_context;
-};
 
 // A ListBox1 entry: the label plus the claimed device it owns. Labels sort without regard to letter case,
 // as device names are listed elsewhere on the desktop.
@@ -57,7 +41,10 @@ void TFMain::createDeviceLink(const TFMainOptions &options)
 {
     if (!options.hidPlatform)
         return;
-    m_uiDispatcher = std::make_shared<EventLoopDispatcher>(this);
+    auto dispatcher = std::make_shared<torvex::QtUiDispatcher>();
+    // A report handler that fails (e.g. the log file cannot be written) reports like any other handler.
+    dispatcher->setErrorHandler([] { torvex::showCurrentException(); });
+    m_uiDispatcher = dispatcher;
     HidDeviceController1 = std::make_unique<torvex::THidDeviceController>(options.hidPlatform, m_uiDispatcher);
     HidDeviceController1->OnEnumerate = [this](THidDevice *HidDev, int Idx) {
         return HidDeviceController1Enumerate(HidDev, Idx);
@@ -67,10 +54,10 @@ void TFMain::createDeviceLink(const TFMainOptions &options)
 
 void TFMain::destroyDeviceLink()
 {
-    // The devices of the list stay claimed to the end; the controller owns them and destroys them with itself.
+    // The devices of the list stay claimed to the end; the controller closes and frees them with itself.
     CurrentDevice = nullptr;
     HidDeviceController1.reset();
-    for (int row = ui->ListBox1->count() - 1; row >= 0; --row)
+    for (int row = 0; row < ui->ListBox1->count(); ++row)
         static_cast<DeviceEntry *>(ui->ListBox1->item(row))->device = nullptr;
     ui->ListBox1->clear();
 }
@@ -106,6 +93,8 @@ void TFMain::clearDeviceList()
 
 void TFMain::HidDeviceController1DeviceChange()
 {
+    if (!HidDeviceController1)
+        return;
     if (CurrentDevice) {
         CurrentDevice->SetDataHandler(nullptr);
         CurrentDevice = nullptr;
@@ -169,13 +158,13 @@ void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint
     switch (torvex::classifyInputReport(report)) {
     case torvex::InputReportType::Measurement: {
         DecodeMeasurementReport();
-        const QString line = BuildLogLine();
-        WriteLogLine(ui->file_name_edit->text(), line);
+        BuildLogLine();
+        WriteLogLine(ui->file_name_edit->text(), logLine.view());
         torvex::markMeasurementHandled(Measurement);
         break;
     }
     case torvex::InputReportType::ConfigReply:
-        DecodeConfigReply();
+        DecodeConfigReply(std::span<const uint8_t>(RxBuffer.data(), RxReportSize));
         break;
     case torvex::InputReportType::ParameterAck:
         setStatusPanelText(0, idsText(u"IDS_2") + QString::fromStdString(torvex::acknowledgementSuffix(RxBuffer)));
