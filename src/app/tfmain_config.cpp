@@ -13,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 
-
 using namespace torvex;
 
 namespace {
