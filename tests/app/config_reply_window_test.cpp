@@ -129,22 +129,6 @@ TEST_F(ConfigReplyWindow, StatisticsReplyRewritesTheMemo)
     EXPECT_EQ(window().modbusStats[8], -1);
 }
 
-TEST_F(ConfigReplyWindow, IgnoredRepliesChangeNothing)
-{
-    control<QLineEdit>("enc_time_1")->setText("77");
-    control<QComboBox>("enc_clear_1")->setCurrentIndex(1);
-    for (const Bytes &data : {Bytes{1, 10, 0, 0}, Bytes{1, 16, 0, 0}, Bytes{1, 1, 0, 5, 0, 0, 0},
-                              Bytes{1, 9, 3, 0, 0, 5, 0, 0, 0}, Bytes{1, 14, 3, 2}}) {
-        reply(data);
-        EXPECT_EQ(text("enc_time_1"), "77");
-        EXPECT_EQ(index("enc_clear_1"), 1);
-        EXPECT_EQ(index("trig_master_type_1"), 0);
-    }
-    // Shorter than its layout: the earlier report's bytes are not taken for this one.
-    window().DecodeConfigReply(Bytes{1, 9, 0, 0, 0, 9, 0, 0, 0});
-    EXPECT_EQ(text("enc_time_1"), "77");
-}
-
 TEST_F(ConfigReplyWindow, ReplyReplacesTypedTextAndResetsOnlyTextChangeFields)
 {
     auto *time1 = control<QLineEdit>("enc_time_1");

@@ -66,6 +66,7 @@ TEST_P(ReplyTable, SetsTheControlsInOrder)
 
 const std::vector<std::uint8_t> kEncoder2Block{1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4, 0, 0, 0, 0, 22, 67, 0, 0, 128, 191};
 
+// The window tests cover the everyday examples; these are the order of the updates and the odd values.
 INSTANTIATE_TEST_SUITE_P(
     Table, ReplyTable,
     testing::Values(
@@ -73,31 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"enc_mode_2", Sel, 1, ""}, {"enc_clear_2", Sel, 0, ""}, {"enc_time_2", Txt, 0, "1000"},
                    {"enc_resolution_2", Txt, 0, "1024"}, {"enc_coeff_2", Txt, 0, "150,000"},
                    {"enc_offset_2", Txt, 0, "-1,000"}}},
-        ReplyCase{kEncoder2Block, &kDot,
-                  {{"enc_mode_2", Sel, 1, ""}, {"enc_clear_2", Sel, 0, ""}, {"enc_time_2", Txt, 0, "1000"},
-                   {"enc_resolution_2", Txt, 0, "1024"}, {"enc_coeff_2", Txt, 0, "150.000"},
-                   {"enc_offset_2", Txt, 0, "-1.000"}}},
         ReplyCase{{1, 9, 0, 7, 2, 255, 255, 255, 255, 0, 0, 0, 128, 0, 0, 128, 127, 0, 0, 192, 127}, &kComma,
                   {{"enc_mode_1", Sel, -1, ""}, {"enc_clear_1", Sel, -1, ""}, {"enc_time_1", Txt, 0, "-1"},
                    {"enc_resolution_1", Txt, 0, "-2147483648"}, {"enc_coeff_1", Txt, 0, "INF"},
                    {"enc_offset_1", Txt, 0, "NAN"}}},
-        ReplyCase{{1, 11, 0, 5}, &kComma, {{"mod_adr", Sel, 4, ""}}},
-        ReplyCase{{1, 11, 0, 247}, &kComma, {{"mod_adr", Sel, 246, ""}}},
         ReplyCase{{1, 11, 0, 0}, &kComma, {{"mod_adr", Sel, -1, ""}}},
         ReplyCase{{1, 11, 0, 248}, &kComma, {{"mod_adr", Sel, -1, ""}}},
-        ReplyCase{{1, 12, 0, 4}, &kComma, {{"mod_br", Sel, 4, ""}}},
-        ReplyCase{{1, 12, 0, 5}, &kComma, {{"mod_br", Sel, -1, ""}}},
-        ReplyCase{{1, 14, 2, 3}, &kComma, {{"trig_master_type_3", Sel, 3, ""}}},
-        ReplyCase{{1, 14, 0, 5}, &kComma, {{"trig_master_type_1", Sel, 5, ""}}},
         ReplyCase{{1, 5, 7, 2}, &kComma, {{"trigger_mode", Sel, 2, ""}}},
-        ReplyCase{{1, 6, 0, 232, 3, 0, 0}, &kComma, {{"trigger_time", Txt, 0, "1000"}}},
-        ReplyCase{{1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}},
-        ReplyCase{{1, 13, 0, 1}, &kComma, {{"trig_master_mode", Sel, 1, ""}}},
-        ReplyCase{{1, 17, 0, 5}, &kComma, {{"Dot", Sel, 5, ""}}},
-        ReplyCase{{1, 18, 0, 1}, &kComma, {{"Led", Sel, 1, ""}}},
-        ReplyCase{{1, 19, 0, 10}, &kComma, {{"Led4", Sel, 10, ""}}},
-        ReplyCase{{1, 19, 0, 11}, &kComma, {{"Led4", Sel, -1, ""}}},
-        ReplyCase{{1, 20, 0, 1}, &kComma, {{"Beep", Sel, 1, ""}}}));
+        ReplyCase{{1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}}));
 
 TEST(RulesReply, FillsAllFourOutputsAndAsksForTheEnableRule)
 {

@@ -124,10 +124,4 @@ INSTANTIATE_TEST_SUITE_P(
                     FormatCase{std::numeric_limits<double>::infinity(), "INF", "INF"},
                     FormatCase{-std::numeric_limits<double>::infinity(), "-INF", "-INF"}));
 
-TEST(FormatReal3, ParsesBackToTheSameFloat)
-{
-    for (float v : {150.0f, -1.0f, 123.45f, 9999.999f, -9999.999f, 0.125f, 1.5f})
-        EXPECT_EQ(parseReal(formatReal3(v, kPolish), kPolish), v) << v;
-}
-
 } // namespace

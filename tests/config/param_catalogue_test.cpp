@@ -31,25 +31,6 @@ TEST(Catalogue, EveryWriteButtonMapsBackToItsParameterAndChannel)
     EXPECT_FALSE(findWriteButton("BitBtn1")); // name apply, not an instrument write
 }
 
-struct ReadCase {
-    const char *button;
-    ReadRequest request;
-};
-
-class ReadButtons : public testing::TestWithParam<ReadCase> {};
-
-TEST_P(ReadButtons, SendTheirRequest) { EXPECT_EQ(findReadButton(GetParam().button), GetParam().request); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ReadButtons,
-    testing::Values(ReadCase{"button_1", {9, 0}}, ReadCase{"button_2", {9, 1}}, ReadCase{"BitBtn14", {9, 2}},
-                    ReadCase{"BitBtn44", {8, 0}}, ReadCase{"BitBtn54", {5, 0}}, ReadCase{"BitBtn46", {6, 0}},
-                    ReadCase{"BitBtn56", {7, 0}}, ReadCase{"BitBtn10", {13, 0}}, ReadCase{"BitBtn12", {14, 0}},
-                    ReadCase{"BitBtn3", {14, 1}}, ReadCase{"BitBtn8", {14, 2}}, ReadCase{"BitBtn21", {19, 0}},
-                    ReadCase{"BitBtn23", {18, 0}}, ReadCase{"BitBtn25", {20, 0}}, ReadCase{"BitBtn19", {17, 0}},
-                    ReadCase{"BitBtn15", {11, 0}}, ReadCase{"BitBtn17", {12, 0}},
-                    ReadCase{"DebugMemo", {15, 0}}));
-
 TEST(Catalogue, EveryReadRequestIsAnsweredByTheDecoder)
 {
     for (const ParamInfo &p : paramCatalogue()) {

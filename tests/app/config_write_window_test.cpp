@@ -1,0 +1,366 @@
+// The configuration pages against the simulated instrument: the exact reports a click sends, and a full
+// write-then-read round trip through the real window.
+#include "window_fixture.h"
+
+#include "sim_hid_platform.h"
+#include "sim_instrument_device.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <gmock/gmock.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const torvex::NumberFormat kComma{",", "\u00a0"};
+
+class ConfigWindowWithInstrument : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        platform = std::make_shared<torvex::sim::SimHidPlatform>();
+        instrument = std::make_unique<torvex::sim::SimInstrumentDevice>(*platform);
+        options().hidPlatform = platform;
+    }
+
+    void TearDown() override
+    {
+        WindowFixture::TearDown();
+        instrument.reset();
+    }
+
+    // The window, connected to the instrument.
+    TFMain &connected()
+    {
+        TFMain &w = window();
+        waitFor([&] { return w.Connected; });
+        w.configNumberFormat = kComma;
+        return w;
+    }
+
+    bool waitFor(const std::function<bool()> &done)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > 5000)
+                return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+
+    size_t writeCount() const { return instrument->device()->writtenReports().size(); }
+
+    // Output reports written to the instrument since `from`, report id first.
+    std::vector<Bytes> writtenSince(size_t from) const
+    {
+        const auto all = instrument->device()->writtenReports();
+        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+    }
+
+    // Lets the instrument's replies reach the window.
+    void settle()
+    {
+        waitFor([&] { return instrument->device()->pendingInputReports() == 0; });
+        QApplication::processEvents();
+    }
+
+public:
+    void setText(const char *field, const QString &text) { control<QLineEdit>(field)->setText(text); }
+    void select(const char *list, int index) { control<QComboBox>(list)->setCurrentIndex(index); }
+
+protected:
+    std::shared_ptr<torvex::sim::SimHidPlatform> platform;
+    std::unique_ptr<torvex::sim::SimInstrumentDevice> instrument;
+};
+
+Bytes framed(uint8_t command, const Bytes &payload)
+{
+    Bytes report{1, command};
+    report.insert(report.end(), payload.begin(), payload.end());
+    report.resize(65, 0);
+    return report;
+}
+
+Bytes rulesExample()
+{
+    Bytes p{8, 0, 2, 0, 1, 102, 230, 246, 66, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0};
+    p.resize(44, 0);
+    return p;
+}
+
+enum class Colour { Normal, Error, Corrected };
+
+struct WriteCase {
+    const char *name;
+    std::function<void(ConfigWindowWithInstrument &)> prepare;
+    const char *button;
+    Bytes payload; // empty: nothing written
+    // The field whose text and colour the click decides, if any.
+    const char *field = nullptr;
+    const char *shown = nullptr;
+    Colour colour = Colour::Normal;
+};
+
+class WriteButtons : public ConfigWindowWithInstrument, public testing::WithParamInterface<WriteCase> {};
+
+TEST_P(WriteButtons, SendExactlyThisReport)
+{
+    connected();
+    GetParam().prepare(*this);
+    const size_t before = writeCount();
+    click(GetParam().button);
+    const auto sent = writtenSince(before);
+    if (GetParam().payload.empty()) {
+        EXPECT_THAT(sent, testing::IsEmpty());
+    } else {
+        EXPECT_THAT(sent, testing::ElementsAre(framed(2, GetParam().payload)));
+    }
+    if (!GetParam().field)
+        return;
+    auto *field = control<QLineEdit>(GetParam().field);
+    EXPECT_EQ(field->text(), QString::fromUtf8(GetParam().shown));
+    const QColor expected = GetParam().colour == Colour::Error       ? TFMain::errorColour()
+                            : GetParam().colour == Colour::Corrected ? TFMain::correctedColour()
+                                                                     : TFMain::normalFieldColour(field);
+    EXPECT_EQ(field->palette().color(QPalette::Active, QPalette::Base), expected);
+}
+
+using W = ConfigWindowWithInstrument;
+auto text(const char *field, const char *value)
+{
+    return [=](W &t) { t.setText(field, QString::fromUtf8(value)); };
+}
+auto pick(const char *list, int index)
+{
+    return [=](W &t) { t.select(list, index); };
+}
+auto both(std::function<void(W &)> a, std::function<void(W &)> b)
+{
+    return [=](W &t) { a(t), b(t); };
+}
+void exampleRules(W &t)
+{
+    t.select("out1_W", 2), t.select("out1_B", 0), t.select("out1_S", 1), t.setText("out1_N", "123,45");
+    t.select("out2_W", 0);
+    t.select("out3_W", 1), t.select("out3_S", 1);
+    t.select("out4_W", 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteButtons,
+    testing::Values(
+        WriteCase{"GateTime0", text("enc_time_1", "0"), "button_time1", {1, 0, 1, 0, 0, 0}, "enc_time_1", "1", Colour::Corrected},
+        WriteCase{"GateTime70000Enc3", text("enc_time_3", "70000"), "button_time3", {1, 2, 255, 255, 0, 0}, "enc_time_3",
+                  "65535", Colour::Corrected},
+        WriteCase{"GateTimeEmpty", text("enc_time_2", ""), "button_time2", {}, "enc_time_2", "", Colour::Error},
+        WriteCase{"Resolution20000", text("enc_resolution_2", "20000"), "button_resolution2", {2, 1, 255, 63, 0, 0},
+                  "enc_resolution_2", "16383", Colour::Corrected},
+        WriteCase{"Coeff150", text("enc_coeff_1", "150"), "button_enccoeff1", {3, 0, 0, 0, 22, 67}, "enc_coeff_1", "150"},
+        WriteCase{"Coeff12345", text("enc_coeff_1", "12345"), "button_enccoeff1", {3, 0, 255, 63, 28, 70}, "enc_coeff_1",
+                  "9999,999", Colour::Corrected},
+        WriteCase{"CoeffMinus10000", text("enc_coeff_2", "-10000"), "button_enccoeff2", {3, 1, 0, 64, 28, 198},
+                  "enc_coeff_2", "-10000"},
+        WriteCase{"Coeff10000comma5", text("enc_coeff_3", "10000,5"), "button_enccoeff3", {3, 2, 255, 63, 28, 70},
+                  "enc_coeff_3", "9999,999", Colour::Corrected},
+        WriteCase{"Coeff1comma5", text("enc_coeff_1", "1,5"), "button_enccoeff1", {3, 0, 0, 0, 192, 63}, "enc_coeff_1", "1,5"},
+        WriteCase{"OffsetMinus1", text("enc_offset_3", "-1"), "button_encoffset3", {4, 2, 0, 0, 128, 191}, "enc_offset_3", "-1"},
+        WriteCase{"OffsetLetters", text("enc_offset_1", "x"), "button_encoffset1", {}, "enc_offset_1", "x", Colour::Error},
+        WriteCase{"ModeEnc3PerMinute", pick("enc_mode_3", 1), "button_encmode3", {0, 2, 1}},
+        WriteCase{"ClearByIndexEnc2", pick("enc_clear_2", 1), "button_encclearC2", {16, 1, 1}},
+        WriteCase{"ClearPositionEnc2", [](W &) {}, "button_encclear2", {10, 1}},
+        WriteCase{"Rules", exampleRules, "BitBtn43", rulesExample()},
+        WriteCase{"RulesLettersFixedSource", both(exampleRules, both(pick("out2_W", 1), text("out2_N", "abc"))),
+                  "BitBtn43",
+                  [] {
+                      Bytes p = rulesExample();
+                      p[9] = 1;
+                      return p;
+                  }(),
+                  "out2_N", "abc", Colour::Normal},
+        WriteCase{"RulesLettersEncoderSource", both(exampleRules, both(pick("out3_W", 3), text("out3_N", "abc"))),
+                  "BitBtn43", {}, "out3_N", "abc", Colour::Error},
+        WriteCase{"RulesThresholdCapped", both(exampleRules, text("out1_N", "20000")), "BitBtn43",
+                  [] {
+                      Bytes p = rulesExample();
+                      p[5] = 255, p[6] = 63, p[7] = 28, p[8] = 70;
+                      return p;
+                  }(),
+                  "out1_N", "9999,999", Colour::Corrected},
+        WriteCase{"TriggerFilterMinus5", text("trigger_filter", "-5"), "BitBtn55", {7, 0, 0, 0, 0, 0}, "trigger_filter", "0",
+                  Colour::Corrected},
+        WriteCase{"TriggerFilterCap", text("trigger_filter", "99999"), "BitBtn55", {7, 0, 15, 39, 0, 0}, "trigger_filter",
+                  "9999", Colour::Corrected},
+        WriteCase{"SendTime0", text("trigger_time", "0"), "BitBtn45", {6, 0, 1, 0, 0, 0}, "trigger_time", "1", Colour::Corrected},
+        WriteCase{"SendTimeCap", text("trigger_time", "10000"), "BitBtn45", {6, 0, 15, 39, 0, 0}, "trigger_time", "9999",
+                  Colour::Corrected},
+        WriteCase{"SendTime1000", text("trigger_time", "1000"), "BitBtn45", {6, 0, 232, 3, 0, 0}},
+        WriteCase{"TransmissionMode", pick("trigger_mode", 2), "BitBtn53", {5, 0, 2}},
+        WriteCase{"TriggerMasterMode", pick("trig_master_mode", 1), "BitBtn9", {13, 0, 1}},
+        WriteCase{"RegisterType3", pick("trig_master_type_3", 4), "button_trigmastetype_3", {14, 2, 4}},
+        WriteCase{"GreenDisplay", pick("Led4", 9), "BitBtn20", {19, 0, 9}},
+        WriteCase{"RedDisplay", pick("Led", 1), "BitBtn22", {18, 0, 1}},
+        WriteCase{"Beeper", pick("Beep", 1), "BitBtn24", {20, 0, 1}},
+        WriteCase{"Dot", pick("Dot", 4), "BitBtn18", {17, 0, 4}},
+        WriteCase{"ModbusAddress247", pick("mod_adr", 246), "BitBtn7", {11, 0, 247}},
+        WriteCase{"ModbusAddress1", pick("mod_adr", 0), "BitBtn7", {11, 0, 1}},
+        WriteCase{"ModbusBaud115200", pick("mod_br", 4), "BitBtn16", {12, 0, 4}},
+        // A list left without a selection by a reply sends nothing rather than 255 or the broadcast address.
+        WriteCase{"AddressWithoutSelection", pick("mod_adr", -1), "BitBtn7", {}},
+        WriteCase{"DisplayWithoutSelection", pick("Led4", -1), "BitBtn20", {}}),
+    [](const testing::TestParamInfo<WriteCase> &p) { return std::string(p.param.name); });
+
+struct ReadCase {
+    const char *button;
+    uint8_t id;
+    uint8_t channel;
+};
+
+class ReadButtons : public ConfigWindowWithInstrument, public testing::WithParamInterface<ReadCase> {};
+
+TEST_P(ReadButtons, SendTheirRequest)
+{
+    connected();
+    const size_t before = writeCount();
+    click(GetParam().button);
+    EXPECT_THAT(writtenSince(before), testing::ElementsAre(framed(1, {GetParam().id, GetParam().channel})));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadButtons,
+    testing::Values(ReadCase{"button_1", 9, 0}, ReadCase{"button_2", 9, 1}, ReadCase{"BitBtn14", 9, 2},
+                    ReadCase{"BitBtn44", 8, 0}, ReadCase{"BitBtn54", 5, 0}, ReadCase{"BitBtn46", 6, 0},
+                    ReadCase{"BitBtn56", 7, 0}, ReadCase{"BitBtn10", 13, 0}, ReadCase{"BitBtn12", 14, 0},
+                    ReadCase{"BitBtn3", 14, 1}, ReadCase{"BitBtn8", 14, 2}, ReadCase{"BitBtn21", 19, 0},
+                    ReadCase{"BitBtn23", 18, 0}, ReadCase{"BitBtn25", 20, 0}, ReadCase{"BitBtn19", 17, 0},
+                    ReadCase{"BitBtn15", 11, 0}, ReadCase{"BitBtn17", 12, 0}));
+
+TEST_F(ConfigWindowWithInstrument, ClickOnTheMemoAsksForStatisticsAndShowsThem)
+{
+    instrument->driver().withInstrument([](auto &i) { i.parameters().modbusStats = {1, 2, 3, 4, 5, 6, 7, 8, 0xffffffffu}; });
+    connected();
+    auto *memo = control<QPlainTextEdit>("DebugMemo");
+    memo->show(); // hidden at start-up; the user never reaches it
+    const size_t before = writeCount();
+    QTest::mouseClick(memo->viewport(), Qt::LeftButton);
+    EXPECT_THAT(writtenSince(before), testing::ElementsAre(framed(1, {15, 0})));
+    ASSERT_TRUE(waitFor([&] { return memo->toPlainText().startsWith("====="); }));
+    EXPECT_EQ(memo->toPlainText().split('\n').last(), "ID:  -1");
+    EXPECT_EQ(window().modbusStats[3], 4);
+}
+
+TEST_F(ConfigWindowWithInstrument, WithoutAccessNothingIsSentButColoursStillChange)
+{
+    instrument.reset();
+    torvex::sim::SimDeviceSpec spec = torvex::sim::instrumentDeviceSpec();
+    spec.readWriteAccess = false;
+    instrument = std::make_unique<torvex::sim::SimInstrumentDevice>(*platform, spec);
+    TFMain &w = window();
+    QApplication::processEvents();
+    ASSERT_FALSE(w.Connected);
+    w.configNumberFormat = kComma;
+    setText("enc_time_1", "0");
+    setText("enc_coeff_2", "abc");
+    click("button_time1");
+    click("button_enccoeff2");
+    click("button_1");
+    click("BitBtn7");
+    EXPECT_EQ(writeCount(), 0u);
+    EXPECT_EQ(control<QLineEdit>("enc_time_1")->text(), "1");
+    EXPECT_EQ(control<QLineEdit>("enc_time_1")->palette().color(QPalette::Active, QPalette::Base),
+              TFMain::correctedColour());
+    EXPECT_EQ(control<QLineEdit>("enc_coeff_2")->palette().color(QPalette::Active, QPalette::Base),
+              TFMain::errorColour());
+}
+
+// Every parameter written with a value the instrument does not start with, then read back into a fresh window.
+TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
+{
+    struct Field {
+        const char *name;
+        const char *written;
+        const char *readBack;
+    };
+    const std::vector<std::pair<const char *, Field>> fields{
+        {"button_time1", {"enc_time_1", "250", "250"}},       {"button_time2", {"enc_time_2", "2500", "2500"}},
+        {"button_time3", {"enc_time_3", "65535", "65535"}},   {"button_resolution1", {"enc_resolution_1", "360", "360"}},
+        {"button_resolution2", {"enc_resolution_2", "500", "500"}},
+        {"button_resolution3", {"enc_resolution_3", "16383", "16383"}},
+        {"button_enccoeff1", {"enc_coeff_1", "150,0", "150,000"}},
+        {"button_enccoeff2", {"enc_coeff_2", "-2,5", "-2,500"}},
+        {"button_enccoeff3", {"enc_coeff_3", "0,125", "0,125"}},
+        {"button_encoffset1", {"enc_offset_1", "10", "10,000"}},
+        {"button_encoffset2", {"enc_offset_2", "-9999,999", "-9999,999"}},
+        {"button_encoffset3", {"enc_offset_3", "0,5", "0,500"}},
+        {"BitBtn45", {"trigger_time", "250", "250"}},         {"BitBtn55", {"trigger_filter", "0", "0"}},
+    };
+    const std::vector<std::pair<const char *, std::pair<const char *, int>>> lists{
+        {"button_encmode1", {"enc_mode_1", 1}},     {"button_encmode2", {"enc_mode_2", 1}},
+        {"button_encmode3", {"enc_mode_3", 1}},     {"button_encclearC1", {"enc_clear_1", 1}},
+        {"button_encclearC2", {"enc_clear_2", 1}},  {"button_encclearC3", {"enc_clear_3", 1}},
+        {"BitBtn53", {"trigger_mode", 1}},          {"BitBtn9", {"trig_master_mode", 1}},
+        {"button_trigmastetype_1", {"trig_master_type_1", 5}},
+        {"button_trigmastetype_2", {"trig_master_type_2", 4}},
+        {"button_trigmastetype_3", {"trig_master_type_3", 3}},
+        {"BitBtn20", {"Led4", 7}},                  {"BitBtn22", {"Led", 1}},
+        {"BitBtn24", {"Beep", 1}},                  {"BitBtn18", {"Dot", 5}},
+        {"BitBtn7", {"mod_adr", 246}},              {"BitBtn16", {"mod_br", 3}},
+    };
+
+    connected();
+    for (const auto &[button, f] : fields) {
+        setText(f.name, f.written);
+        click(button);
+    }
+    for (const auto &[button, l] : lists) {
+        select(l.first, l.second);
+        click(button);
+    }
+    select("out1_W", 7), select("out1_B", 1), select("out1_S", 1), setText("out1_N", "-12,5");
+    select("out2_W", 1), select("out2_S", 1);
+    select("out3_W", 2), setText("out3_N", "9999,999");
+    select("out4_W", 5), select("out4_B", 1), setText("out4_N", "0,001");
+    click("BitBtn43");
+    settle();
+    EXPECT_THAT(errors(), testing::IsEmpty());
+
+    closeWindow();
+    connected();
+    for (const char *read : {"button_1", "button_2", "BitBtn14", "BitBtn44", "BitBtn54", "BitBtn46", "BitBtn56",
+                             "BitBtn10", "BitBtn12", "BitBtn3", "BitBtn8", "BitBtn21", "BitBtn23", "BitBtn25",
+                             "BitBtn19", "BitBtn15", "BitBtn17"})
+        click(read);
+    ASSERT_TRUE(waitFor([&] { return control<QComboBox>("mod_br")->currentIndex() == 3; }));
+    settle();
+
+    for (const auto &[button, f] : fields)
+        EXPECT_EQ(control<QLineEdit>(f.name)->text(), f.readBack) << f.name;
+    for (const auto &[button, l] : lists)
+        EXPECT_EQ(control<QComboBox>(l.first)->currentIndex(), l.second) << l.first;
+    const std::vector<std::pair<const char *, int>> outputs{{"out1_W", 7}, {"out1_B", 1}, {"out1_S", 1},
+                                                            {"out2_W", 1}, {"out2_S", 1}, {"out3_W", 2},
+                                                            {"out4_W", 5}, {"out4_B", 1}};
+    for (const auto &[name, index] : outputs)
+        EXPECT_EQ(control<QComboBox>(name)->currentIndex(), index) << name;
+    EXPECT_EQ(control<QLineEdit>("out1_N")->text(), "-12,500");
+    EXPECT_EQ(control<QLineEdit>("out2_N")->text(), "0,000");
+    EXPECT_EQ(control<QLineEdit>("out3_N")->text(), "9999,999");
+    EXPECT_EQ(control<QLineEdit>("out4_N")->text(), "0,001");
+    EXPECT_TRUE(control<QWidget>("out1_N")->isEnabled());
+    EXPECT_FALSE(control<QWidget>("out2_N")->isEnabled());
+}
+
+} // namespace
