@@ -67,9 +67,9 @@ public:
     QString statusPanelText(int panel) const;
     QLabel *statusPanel(int panel) const;
 
-    // Non-wrapping labels grow to fit their text, like the design's auto-sized labels. Run it again after
-    // captions change (language switch).
-    void fitLabelsToText();
+    // Non-wrapping labels grow to fit their text, like the design's auto-sized labels; check boxes grow up to
+    // their group's edge. Run it again after captions change (language switch).
+    void fitCaptionsToText();
 
     QTimer *FreqTimer;
     QTimer *UpdateDataTimer;

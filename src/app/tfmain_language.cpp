@@ -93,7 +93,7 @@ void TFMain::applyFormTexts()
         kept.keepLabel(statusPanel(panel));
     ui->retranslateUi(this);
     kept.restore();
-    fitLabelsToText();
+    fitCaptionsToText();
 }
 
 void TFMain::applyStateCaptions()
