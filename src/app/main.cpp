@@ -2,5 +2,7 @@
 
 int main(int argc, char *argv[])
 {
-    return runTorvexApp(argc, argv, TFMainOptions{});
+    TFMainOptions options;
+    options.hidPlatform = torvex::createNativeHidPlatform();
+    return runTorvexApp(argc, argv, options);
 }

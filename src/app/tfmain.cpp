@@ -1,5 +1,7 @@
 #include "tfmain.h"
 
+#include "chart_view.h"
+
 #include "error_box.h"
 #include "ui_tfmain.h"
 
@@ -109,10 +111,14 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
             timer->start();
     }
 
+    createDeviceLink(options);
     FormCreate();
 }
 
-TFMain::~TFMain() = default;
+TFMain::~TFMain()
+{
+    destroyDeviceLink();
+}
 
 void TFMain::createStatusPanels()
 {
@@ -265,6 +271,10 @@ void TFMain::wireControls()
     wire(this, ui->PlayButton, clicked, &TFMain::PlayButtonClick);
     wire(this, ui->ClearButton, clicked, &TFMain::ClearButtonClick);
     wire(this, ui->SaveChartButton, clicked, &TFMain::SaveChartButtonClick);
+    // The legend's check boxes change what the settings file stores at close.
+    connect(chartView(), &ChartView::seriesVisibilityToggled, this,
+            [this](int index, bool visible) { chartSeriesVisible[size_t(index)] = visible; });
+    applyChartSeriesTitles();
 
     // Timers.
     wire(this, FreqTimer, &QTimer::timeout, &TFMain::FreqTimerTimer);

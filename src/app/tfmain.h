@@ -3,7 +3,13 @@
 #include "config/number_text.h"
 #include "config/param_catalogue.h"
 #include "config/write_payload.h"
+#include "device/hid_controller.h"
+#include "device/report_link.h"
 #include "language.h"
+#include "measure/local_clock.h"
+#include "measure/log_line.h"
+#include "measure/log_writer.h"
+#include "measure/measurement.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -15,7 +21,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+class ChartView;
 class QCheckBox;
 class QColor;
 class QComboBox;
@@ -42,6 +50,9 @@ struct TFMainOptions
     // Test seam: called with the step number (1..16) before each start-up step; what it throws ends the
     // start-up at that step, exactly like a failing step would.
     std::function<void(int step)> beforeStartupStep;
+    // Where HID devices come from: the system's (createNativeHidPlatform()) or a simulated one. None = the
+    // window lists no devices.
+    std::shared_ptr<torvex::HidPlatform> hidPlatform;
 };
 
 // The main window. It owns every control, the timers and the program's state; each subsystem keeps its
@@ -145,11 +156,23 @@ public:
 
     // ===================================================================================== link
     // tfmain_link.cpp
-    // The link engineer adds HidDeviceController1, CurrentDevice, Connected, RxBuffer, ReceivedReportCount,
-    // HidDeviceController1Enumerate(...) and DeviceDataReceived(...) with the controller's types.
+    // None when the window was given no HID platform.
+    std::unique_ptr<torvex::THidDeviceController> HidDeviceController1;
+    // Not owned: the ListBox1 entry holding it owns it.
+    torvex::THidDevice *CurrentDevice = nullptr;
+    bool Connected = false;
+    // Data of the latest input report (type byte first); never cleared, each report overwrites its own length.
+    torvex::RxBuffer RxBuffer{};
+    // Bytes of RxBuffer the latest report filled (its data cut to the buffer), for decoders that need it.
+    uint16_t RxReportSize = 0;
+    uint32_t ReceivedReportCount = 0;
+    bool HidDeviceController1Enumerate(torvex::THidDevice *HidDev, int Idx);
     void HidDeviceController1DeviceChange();
     void SendCommand(uint8_t command, const uint8_t *payload, unsigned count);
     void SendReadRequest(uint8_t item, uint8_t channel);
+    void DeviceDataReceived(torvex::THidDevice *HidDev, uint8_t ReportID, const uint8_t *Data, uint16_t Size);
+    // The devices held by ListBox1, in list order (entries whose claim failed hold none).
+    std::vector<torvex::THidDevice *> listedDevices() const;
 
     // ===================================================================================== config
     // tfmain_config.cpp
@@ -223,14 +246,18 @@ public:
 
     // ===================================================================================== indicators
     // tfmain_indicators.cpp
+    // Latest measurement; the report handler advances MeasurementCount and NewSampleFlag.
+    torvex::MeasurementState Measurement;
     void DecodeMeasurementReport();
     void UpdateDataTimerTimer();
     void FreqTimerTimer();
 
     // ===================================================================================== log
     // tfmain_log.cpp
-    QString BuildLogLine();
-    void WriteLogLine(const QString &path, const QString &line);
+    // Rebuilds logLine from the measurement state, the local clock and the ticked columns (every report).
+    void BuildLogLine();
+    // Appends `line` to the log file at `path` while logging is on.
+    void WriteLogLine(const QString &path, std::string_view line);
     void ApplyLoggingState(); // start-up step 13
     void closeLogFile();      // close step 8
     void save_buttonClick();
@@ -238,12 +265,38 @@ public:
     void BitBtn5Click();
     void SaveFileTimerTimer();
 
+    torvex::LogLine logLine;
+    torvex::LogWriter logWriter;
+    // Test seam: stands in for the modal SaveDialog; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogHook;
+
+private:
+    void showLoggingStatus();
+    char logDecimalSeparator();
+    torvex::LocalClock m_logClock;
+    torvex::LogLineInput m_logInput;
+    QString m_logPath;         // the path last handed to WriteLogLine ...
+    std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
+    char m_logSeparator = 0;   // regional decimal separator, taken once
+    bool m_logErrorShown = false;
+
+public:
+
     // ===================================================================================== chart
     // tfmain_chart.cpp
     void PlayButtonClick();
     void ClearButtonClick();
     void SaveChartButtonClick();
     void ChartTimerTimer();
+    ChartView *chartView() const;
+    // Series titles in the active language (start-up and every language switch).
+    void applyChartSeriesTitles();
+    // Series visibility from chartSeriesVisible (after the settings are read).
+    void applyChartSeriesVisibility();
+    // x value of the next point, seconds; advances 0.1 per plotted tick, not with the clock.
+    double chartTime = 0.0;
+    // Test seam: stands in for the modal SaveDialogBitmap; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogBitmapHook;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -254,6 +307,13 @@ private:
     void fillChannelTables();
     void wireControls();
     void startupStep(int step, const std::function<void()> &action);
+    // Link: the controller is made with the window (its start-up notice is served once the event loop runs)
+    // and taken down before the controls its handlers use.
+    void createDeviceLink(const TFMainOptions &options);
+    void destroyDeviceLink();
+    void clearDeviceList();
+    std::shared_ptr<torvex::UiDispatcher> m_uiDispatcher;
+    torvex::OutputWorkingBuffer m_outputBuffer{};
 
     std::unique_ptr<Ui::TFMain> ui;
     std::array<QLabel *, kStatusPanelCount> m_statusPanels{};
