@@ -275,6 +275,7 @@ void TFMain::wireControls()
     connect(chartView(), &ChartView::seriesVisibilityToggled, this,
             [this](int index, bool visible) { chartSeriesVisible[size_t(index)] = visible; });
     applyChartSeriesTitles();
+    connect(this, &TFMain::otherStringsChanged, this, &TFMain::applyChartSeriesTitles);
 
     // Timers.
     wire(this, FreqTimer, &QTimer::timeout, &TFMain::FreqTimerTimer);

@@ -122,14 +122,14 @@ void TFMain::loadSettings()
 
     ui->file_name_edit->setText(fromUtf8(s.fileName));
 
-    int chartTime = torvex::kChartTimeMin;
+    int chartWidth = torvex::kChartTimeMin;
     try {
-        chartTime = torvex::convertChartTime(s.chartTimeText);
+        chartWidth = torvex::convertChartTime(s.chartTimeText);
     } catch (const torvex::InvalidIntegerError &error) {
         // Reported, then the start-up goes on with the shortest width instead of stopping half done.
         torvex::showErrorBox(QString::fromUtf8(error.what()));
     }
-    ui->UpDown->setValue(chartTime);
+    ui->UpDown->setValue(chartWidth);
 }
 
 void TFMain::loadLanguageIndex()

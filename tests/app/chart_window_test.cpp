@@ -2,6 +2,7 @@
 #include "up_down_control.h"
 #include "window_fixture.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QImage>
 #include <QPushButton>
@@ -141,8 +142,9 @@ TEST_F(ChartWindowTest, HiddenSeriesKeepReceivingPointsAndVisibilityIsStoredAtCl
     EXPECT_FALSE(chart()->seriesVisible(1));
     EXPECT_TRUE(chart()->seriesVisible(4));
 
+    window().show();
     showChartPage();
-    chart()->resize(697, 438);
+    processEvents();
     chart()->replot();
     // Hide series 5 through its legend check box, as the user does.
     QTest::mouseClick(chart(), Qt::LeftButton, {}, chart()->legend->item(4)->rect().center());
@@ -196,6 +198,26 @@ TEST_F(ChartWindowTest, CancelledDialogDoesNothing)
     window().saveDialogBitmapHook = [] { return QString(); };
     click("SaveChartButton");
     EXPECT_THAT(errors(), testing::IsEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ChartWindowTest, SeriesTitlesFollowTheLanguage)
+{
+    EXPECT_EQ(chart()->seriesTitle(0), QStringLiteral("pozycja ENKODER 1"));
+    EXPECT_EQ(chart()->seriesTitle(5), QStringLiteral("prędkość ENKODER3"));
+    auto *picker = control<QComboBox>("LangCombo1");
+    picker->setCurrentIndex(1);
+    window().LangCombo1Change();
+    EXPECT_EQ(chart()->seriesTitle(3), QStringLiteral("velocity ENCODER 1"));
+    EXPECT_EQ(chart()->seriesTitle(5), QStringLiteral("velocity ENCODER 3"));
+    // The axis titles stay Polish.
+    EXPECT_EQ(chart()->xAxis->label(), QStringLiteral("Czas [s]"));
+    picker->setCurrentIndex(0);
+    window().LangCombo1Change();
+    EXPECT_EQ(chart()->seriesTitle(3), QStringLiteral("prędkość ENKODER 1"));
 }
 
 } // namespace
