@@ -97,7 +97,7 @@ TEST_F(WindowLayout, EveryControlExistsWithItsKindOnItsPage)
           "Edit1_encv3"}},
         {"LampWidget", "TabSheet1", {"Shape1", "Shape2", "Shape3", "Shape4", "Shape7", "Shape8"}},
         {"QPushButton", "TabSheet1", {"save_button"}},
-        {"QWidget", "TabSheet2", {"Chart"}},
+        {"ChartView", "TabSheet2", {"Chart"}},
         {"QPushButton", "TabSheet2", {"PlayButton", "ClearButton", "SaveChartButton"}},
         {"QGroupBox", "TabSheet4", {"GroupBox2"}},
         {"QLabel", "TabSheet4",
