@@ -16,12 +16,17 @@ std::string fourDigits(unsigned y)
 
 std::string deviceDateText(const DeviceDateTime &clock)
 {
-    return " " + twoDigits(clock.Day) + "-" + twoDigits(clock.Month) + "-" + fourDigits(clock.Year);
+    // Appended step by step: GCC 12 at -O3 warns falsely (-Wrestrict) on " " + std::string&&.
+    std::string text = " ";
+    text += twoDigits(clock.Day) + "-" + twoDigits(clock.Month) + "-" + fourDigits(clock.Year);
+    return text;
 }
 
 std::string deviceTimeText(const DeviceDateTime &clock)
 {
-    return " " + twoDigits(clock.Hour) + ":" + twoDigits(clock.Minute) + ":" + twoDigits(clock.Second);
+    std::string text = " ";
+    text += twoDigits(clock.Hour) + ":" + twoDigits(clock.Minute) + ":" + twoDigits(clock.Second);
+    return text;
 }
 
 std::string rateText(uint32_t reportCount, uint32_t intervalMs, char separator)
