@@ -43,3 +43,11 @@ QString idsText(QStringView id)
     }
     return {};
 }
+
+QStringList stringIds()
+{
+    QStringList ids;
+    for (const StringRow &row : kStrings)
+        ids << QLatin1String(row.id);
+    return ids;
+}

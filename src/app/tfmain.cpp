@@ -1,10 +1,14 @@
 #include "tfmain.h"
 
+#include "chart_view.h"
+
 #include "error_box.h"
 #include "ui_tfmain.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontDatabase>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QStatusBar>
@@ -13,6 +17,12 @@
 #include <algorithm>
 #include <initializer_list>
 
+// The pictures live in a static library; without this the linker may drop them.
+static void initWindowResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace {
 
 constexpr int kClientWidth = 700;
@@ -20,16 +30,16 @@ constexpr int kClientHeight = 534;
 constexpr int kStatusBarHeight = 24;
 constexpr std::array<int, TFMain::kStatusPanelCount> kStatusPanelWidths{200, 150, 100, 50};
 
-// The design font is not installed on every system; a narrow sans keeps captions within their design widths.
-void substituteDesignFont()
+// Where the design font is missing, a narrow stand-in keeps the captions within the widths they were
+// designed for (the usual default sans is much wider).
+void useNarrowStandInFont(QWidget *window)
 {
-    static const bool done = [] {
-        QFont::insertSubstitutions(QStringLiteral("Tahoma"),
-                                   {QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans Condensed"),
-                                    QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial")});
-        return true;
-    }();
-    (void)done;
+    QFont designFont = window->font();
+    if (QFontDatabase::hasFamily(designFont.family()))
+        return;
+    designFont.setFamilies({designFont.family(), QStringLiteral("Liberation Sans Narrow"),
+                            QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Arial")});
+    window->setFont(designFont);
 }
 
 // Handlers run through runHandler so that nothing they throw crosses a Qt frame.
@@ -60,8 +70,9 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     , m_beforeStartupStep(options.beforeStartupStep)
     , m_requestedSettingsPath(options.settingsPath)
 {
-    substituteDesignFont();
+    initWindowResources();
     ui->setupUi(this);
+    useNarrowStandInFont(this);
 
     // System menu and minimise only: the window has one size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -79,7 +90,8 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     ui->UpDown->setBuddy(ui->ChartTime);
 
     createStatusPanels();
-    fitLabelsToText();
+    setUpLanguagePicker();
+    fitCaptionsToText();
     // Lay the window out now: start-up places the language picker relative to the status bar's width.
     if (layout())
         layout()->activate();
@@ -115,6 +127,7 @@ void TFMain::createStatusPanels()
         auto *label = new QLabel(ui->StatusBar);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
         label->setFixedWidth(kStatusPanelWidths[static_cast<size_t>(panel)]);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         ui->StatusBar->addWidget(label);
         m_statusPanels[static_cast<size_t>(panel)] = label;
     }
@@ -139,13 +152,18 @@ QString TFMain::statusPanelText(int panel) const
     return label ? label->text() : QString();
 }
 
-void TFMain::fitLabelsToText()
+void TFMain::fitCaptionsToText()
 {
     for (QLabel *label : findChildren<QLabel *>()) {
         if (label->wordWrap() || label->parentWidget() == ui->StatusBar)
             continue;
         const QSize hint = label->sizeHint();
         label->resize(std::max(label->width(), hint.width()), std::max(label->height(), hint.height()));
+    }
+    // A check box may not grow past its group's edge, where it would be cut anyway.
+    for (QCheckBox *box : findChildren<QCheckBox *>()) {
+        const int room = box->parentWidget()->width() - box->x() - 3;
+        box->resize(std::clamp(box->sizeHint().width(), box->width(), std::max(box->width(), room)), box->height());
     }
 }
 
@@ -253,6 +271,10 @@ void TFMain::wireControls()
     wire(this, ui->PlayButton, clicked, &TFMain::PlayButtonClick);
     wire(this, ui->ClearButton, clicked, &TFMain::ClearButtonClick);
     wire(this, ui->SaveChartButton, clicked, &TFMain::SaveChartButtonClick);
+    // The legend's check boxes change what the settings file stores at close.
+    connect(chartView(), &ChartView::seriesVisibilityToggled, this,
+            [this](int index, bool visible) { chartSeriesVisible[size_t(index)] = visible; });
+    applyChartSeriesTitles();
 
     // Timers.
     wire(this, FreqTimer, &QTimer::timeout, &TFMain::FreqTimerTimer);

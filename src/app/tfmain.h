@@ -5,6 +5,10 @@
 #include "config/write_payload.h"
 #include "device/hid_controller.h"
 #include "device/report_link.h"
+#include "language.h"
+#include "measure/local_clock.h"
+#include "measure/log_line.h"
+#include "measure/log_writer.h"
 #include "measure/measurement.h"
 
 #include <QMainWindow>
@@ -19,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+class ChartView;
 class QCheckBox;
 class QColor;
 class QComboBox;
@@ -73,9 +78,9 @@ public:
     QString statusPanelText(int panel) const;
     QLabel *statusPanel(int panel) const;
 
-    // Non-wrapping labels grow to fit their text, like the design's auto-sized labels. Run it again after
-    // captions change (language switch).
-    void fitLabelsToText();
+    // Non-wrapping labels grow to fit their text, like the design's auto-sized labels; check boxes grow up to
+    // their group's edge. Run it again after captions change (language switch).
+    void fitCaptionsToText();
 
     QTimer *FreqTimer;
     QTimer *UpdateDataTimer;
@@ -135,6 +140,19 @@ public:
     // ===================================================================================== language
     // tfmain_language.cpp
     void LangCombo1Change(); // start-up step 16 and every pick in the language picker
+    int activeLanguage() const;      // 1 Polish, 2 English
+    void setUpLanguagePicker();      // flags and item drawing of LangCombo1; the constructor calls it
+
+Q_SIGNALS:
+    // After a switch: owners of dialog titles/filters and series titles re-read them with otherText().
+    void otherStringsChanged();
+
+private:
+    void applyFormTexts();     // captions and item lists through retranslateUi, keeping user state
+    void applyStateCaptions(); // save_label and PlayButton from the logging and chart-running flags
+    LanguageSwitcher m_language;
+
+public:
 
     // ===================================================================================== link
     // tfmain_link.cpp
@@ -242,8 +260,10 @@ public:
 
     // ===================================================================================== log
     // tfmain_log.cpp
-    QString BuildLogLine();
-    void WriteLogLine(const QString &path, const QString &line);
+    // Rebuilds logLine from the measurement state, the local clock and the ticked columns (every report).
+    void BuildLogLine();
+    // Appends `line` to the log file at `path` while logging is on.
+    void WriteLogLine(const QString &path, std::string_view line);
     void ApplyLoggingState(); // start-up step 13
     void closeLogFile();      // close step 8
     void save_buttonClick();
@@ -251,12 +271,38 @@ public:
     void BitBtn5Click();
     void SaveFileTimerTimer();
 
+    torvex::LogLine logLine;
+    torvex::LogWriter logWriter;
+    // Test seam: stands in for the modal SaveDialog; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogHook;
+
+private:
+    void showLoggingStatus();
+    char logDecimalSeparator();
+    torvex::LocalClock m_logClock;
+    torvex::LogLineInput m_logInput;
+    QString m_logPath;         // the path last handed to WriteLogLine ...
+    std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
+    char m_logSeparator = 0;   // regional decimal separator, taken once
+    bool m_logErrorShown = false;
+
+public:
+
     // ===================================================================================== chart
     // tfmain_chart.cpp
     void PlayButtonClick();
     void ClearButtonClick();
     void SaveChartButtonClick();
     void ChartTimerTimer();
+    ChartView *chartView() const;
+    // Series titles in the active language (start-up and every language switch).
+    void applyChartSeriesTitles();
+    // Series visibility from chartSeriesVisible (after the settings are read).
+    void applyChartSeriesVisibility();
+    // x value of the next point, seconds; advances 0.1 per plotted tick, not with the clock.
+    double chartTime = 0.0;
+    // Test seam: stands in for the modal SaveDialogBitmap; returns the chosen path, or an empty text for cancel.
+    std::function<QString()> saveDialogBitmapHook;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

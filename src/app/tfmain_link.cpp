@@ -54,14 +54,11 @@ void TFMain::createDeviceLink(const TFMainOptions &options)
 
 void TFMain::destroyDeviceLink()
 {
-    // The devices of the list stay claimed to the end; the controller closes them, then they are ours to free.
+    // The devices of the list stay claimed to the end; the controller closes and frees them with itself.
     CurrentDevice = nullptr;
     HidDeviceController1.reset();
-    for (int row = ui->ListBox1->count() - 1; row >= 0; --row) {
-        auto *entry = static_cast<DeviceEntry *>(ui->ListBox1->item(row));
-        delete entry->device;
-        entry->device = nullptr;
-    }
+    for (int row = 0; row < ui->ListBox1->count(); ++row)
+        static_cast<DeviceEntry *>(ui->ListBox1->item(row))->device = nullptr;
     ui->ListBox1->clear();
 }
 
@@ -96,6 +93,8 @@ void TFMain::clearDeviceList()
 
 void TFMain::HidDeviceController1DeviceChange()
 {
+    if (!HidDeviceController1)
+        return;
     if (CurrentDevice) {
         CurrentDevice->SetDataHandler(nullptr);
         CurrentDevice = nullptr;
@@ -160,8 +159,8 @@ void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint
     case torvex::InputReportType::Measurement: {
         if (!DecodeMeasurementReport())
             break; // too short to be a measurement: counted and stored only
-        const QString line = BuildLogLine();
-        WriteLogLine(ui->file_name_edit->text(), line);
+        BuildLogLine();
+        WriteLogLine(ui->file_name_edit->text(), logLine.view());
         torvex::markMeasurementHandled(Measurement);
         break;
     }

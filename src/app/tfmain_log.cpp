@@ -1,17 +1,165 @@
 #include "tfmain.h"
 
+#include "language.h"
+#include "settings/profile_file.h"
+#include "settings/program_settings.h"
+#include "string_table.h"
 #include "ui_tfmain.h"
 
-// Bodies are filled in by the measurement log work (log line, log file, logging controls).
+#include <QDir>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLocale>
+#include <QPalette>
 
-QString TFMain::BuildLogLine()
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kLogStatusPanel = 3;
+constexpr int32_t kModuloMin = 1;
+constexpr int32_t kModuloMax = 99999999;
+
+void setTextColour(QLabel *label, const QColor &colour)
 {
-    return {};
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
 }
-void TFMain::WriteLogLine(const QString &, const QString &) {}
-void TFMain::ApplyLoggingState() {}
-void TFMain::closeLogFile() {}
-void TFMain::save_buttonClick() {}
-void TFMain::file_name_buttonClick() {}
-void TFMain::BitBtn5Click() {}
-void TFMain::SaveFileTimerTimer() {}
+
+void setFieldColour(QLineEdit *field, const QColor &colour)
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, colour);
+    field->setPalette(palette);
+}
+
+} // namespace
+
+char TFMain::logDecimalSeparator()
+{
+    if (m_logSeparator == 0) {
+        // The log file is single-byte text: a separator outside ASCII cannot be written as one byte.
+        const QString point = QLocale::system().decimalPoint();
+        m_logSeparator = point.size() == 1 && point.at(0).unicode() < 0x80 ? char(point.at(0).unicode()) : '.';
+    }
+    return m_logSeparator;
+}
+
+void TFMain::BuildLogLine()
+{
+    torvex::LogColumns &c = m_logInput.columns;
+    c.date = ui->save_date->isChecked();
+    c.time = ui->save_time->isChecked();
+    c.count = ui->save_cnt->isChecked();
+    c.countModulo = ui->save_cntmod->isChecked();
+    c.position = {ui->save_enc1p->isChecked(), ui->save_enc2p->isChecked(), ui->save_enc3p->isChecked()};
+    c.velocity = {ui->save_enc1v->isChecked(), ui->save_enc2v->isChecked(), ui->save_enc3v->isChecked()};
+    c.outputs = ui->save_output->isChecked();
+    m_logInput.takeMeasurement(Measurement);
+    m_logInput.moduloValue = moduloValue;
+    m_logInput.decimalSeparator = logDecimalSeparator();
+    torvex::BuildLogLine(logLine, m_logInput, m_logClock.now());
+}
+
+void TFMain::WriteLogLine(const QString &path, std::string_view line)
+{
+    if (!loggingActive)
+        return;
+    if (path != m_logPath) {
+        m_logPath = path;
+        m_logPathUtf8 = path.toStdString();
+    }
+    logWriter.writeLine(m_logPathUtf8, line);
+}
+
+void TFMain::SaveFileTimerTimer()
+{
+    logWriter.tick();
+    // The report handler only stores; a file error reaches the status bar here, within a second.
+    if (logWriter.failing() != m_logErrorShown)
+        showLoggingStatus();
+}
+
+void TFMain::showLoggingStatus()
+{
+    m_logErrorShown = loggingActive && logWriter.failing();
+    if (!loggingActive)
+        setStatusPanelText(kLogStatusPanel, idsText(u"IDS_164"));
+    else if (m_logErrorShown)
+        setStatusPanelText(kLogStatusPanel, idsText(u"IDS_LOG_WRITE_ERROR"));
+    else
+        setStatusPanelText(kLogStatusPanel, idsText(u"IDS_161"));
+}
+
+void TFMain::ApplyLoggingState()
+{
+    logWriter.setActive(loggingActive); // off closes the file
+    if (loggingActive) {
+        ui->save_label->setText(idsText(u"IDS_159"));
+        setTextColour(ui->save_label, QColor(168, 22, 6));
+        ui->save_button->setIcon(QIcon(QStringLiteral(":/ID_stop")));
+        ui->file_name_button->setEnabled(false);
+    } else {
+        ui->save_label->setText(idsText(u"IDS_162"));
+        setTextColour(ui->save_label, QColor(0, 64, 128));
+        ui->save_button->setIcon(QIcon(QStringLiteral(":/ID_run")));
+        ui->file_name_button->setEnabled(true);
+    }
+    showLoggingStatus();
+}
+
+void TFMain::closeLogFile()
+{
+    logWriter.close();
+}
+
+void TFMain::save_buttonClick()
+{
+    if (!ui->file_name_edit->text().isEmpty())
+        loggingActive = !loggingActive;
+    ApplyLoggingState();
+}
+
+void TFMain::file_name_buttonClick()
+{
+    QString chosen;
+    if (saveDialogHook) {
+        chosen = saveDialogHook();
+    } else {
+        QFileDialog dialog(this, otherText(u"SaveDialog.Title"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilters(fileDialogNameFilters(otherText(u"SaveDialog.Filter")));
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        // The file is appended to, so choosing an existing one needs no warning.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().constFirst();
+    }
+    if (chosen.isEmpty())
+        return;
+    chosen = QDir::toNativeSeparators(chosen);
+    ui->file_name_edit->setText(chosen);
+    try {
+        openSettings().writeText(torvex::kOptionsSection, "FileName", chosen.toStdString());
+    } catch (const std::exception &) {
+        // The new path is kept for this run; not being able to remember it is not worth an error box.
+    }
+}
+
+void TFMain::BitBtn5Click()
+{
+    const std::optional<int32_t> typed = torvex::parseInt32(ui->edit_mod->text().toStdString());
+    if (!typed) {
+        setFieldColour(ui->edit_mod, errorColour());
+        return;
+    }
+    const int32_t value = std::clamp(*typed, kModuloMin, kModuloMax);
+    if (value != *typed) {
+        ui->edit_mod->setText(QString::number(value));
+        setFieldColour(ui->edit_mod, correctedColour());
+    }
+    moduloValue = value;
+    openSettings().writeInteger(torvex::kOptionsSection, "Mod", value);
+}

@@ -116,6 +116,7 @@ void TFMain::loadSettings()
     ui->edit_mod->setText(QString::number(s.mod));
 
     chartSeriesVisible = s.chartVisible;
+    applyChartSeriesVisibility();
 
     move(s.screenLeft, s.screenTop);
 
@@ -149,9 +150,11 @@ void TFMain::loadLoggingFlag()
 void TFMain::saveSettingsOnClose()
 {
     torvex::CloseSettings values;
-    const std::optional<QPoint> position = settingsPositionTracker ? settingsPositionTracker->restoredPosition()
-        : platformReportsWindowPosition()                           ? std::optional<QPoint>(pos())
-                                                                    : std::nullopt;
+    std::optional<QPoint> position;
+    if (settingsPositionTracker)
+        position = settingsPositionTracker->restoredPosition();
+    else if (platformReportsWindowPosition())
+        position = pos();  // start-up ended before the tracker was made
     values.storePosition = position.has_value();
     if (position) {
         values.screenTop = position->y();

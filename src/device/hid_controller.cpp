@@ -355,7 +355,8 @@ THidDeviceController::THidDeviceController(std::shared_ptr<HidPlatform> platform
         noticeWatch_ = dispatcher_->repeatEvery(platform_->rescanInterval(),
                                                 [this] { DeviceChangeMessage(kDeviceNodesChanged, 0); });
     // Posted, not run now: the first scan must come from the event loop once the window has finished loading.
-    post(kDeviceNodesChanged, kStartupNoticeParam);
+    if (!platform_->postNotice(kDeviceNodesChanged, kStartupNoticeParam))
+        post(kDeviceNodesChanged, kStartupNoticeParam);
 }
 
 THidDeviceController::~THidDeviceController()

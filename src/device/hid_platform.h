@@ -115,6 +115,15 @@ public:
     virtual int noticeFd() const { return -1; }
     virtual void processNotices() {}
 
+    // Posts a notice through the system's own channel (the Windows notification window), so it arrives like a
+    // real one. False when the backend has no such channel; the owner then posts it itself.
+    virtual bool postNotice(uint32_t eventCode, intptr_t param)
+    {
+        (void)eventCode;
+        (void)param;
+        return false;
+    }
+
     // When the backend cannot learn of changes at all, the interval at which the owner should rescan.
     virtual std::chrono::milliseconds rescanInterval() const { return std::chrono::milliseconds(0); }
 };

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QStandardItemModel>
 #include <QStyleOptionViewItem>
+#include <QTranslator>
 
 namespace {
 
@@ -35,6 +36,7 @@ const IdsCase kIdsCases[] = {
     {"IDS_164", "Zapis: nieaktywny", "Write: inactive"},
     {"IDS_231", "Uruchom wykres", "Start chart"},
     {"IDS_232", "Zatrzymaj wykres", "Pause chart"},
+    {"IDS_LOG_WRITE_ERROR", "Błąd zapisu", "Write error"},
 };
 
 class StringTableTest : public ::testing::TestWithParam<IdsCase> {};
@@ -52,6 +54,21 @@ TEST_P(StringTableTest, GivesTheActiveLanguagesTextAtTheMomentOfAsking)
 
 INSTANTIATE_TEST_SUITE_P(AllIds, StringTableTest, ::testing::ValuesIn(kIdsCases),
                          [](const auto &row) { return std::string(row.param.id); });
+
+// A new id without its English row would silently show Polish in English.
+TEST(StringTable, EveryIdHasAnEnglishRow)
+{
+    QTranslator english;
+    ASSERT_TRUE(english.load(QStringLiteral(":/i18n/torvex_en.qm")));
+    LanguageSwitcher switcher;
+    for (const QString &id : stringIds()) {
+        const QString polish = idsText(id);
+        EXPECT_FALSE(polish.isEmpty()) << id.toStdString();
+        EXPECT_FALSE(english.translate("StringTable", polish.toUtf8().constData(), id.toLatin1().constData())
+                         .isEmpty())
+            << id.toStdString() << " has no English text";
+    }
+}
 
 TEST(StringTable, IdsMatchWithoutRegardToLetterCase)
 {

@@ -61,6 +61,8 @@ struct StartCase
     bool logging;
 };
 
+void PrintTo(const StartCase &c, std::ostream *os) { *os << c.name; }
+
 class StartupTest : public SettingsWindowTest, public ::testing::WithParamInterface<StartCase>
 {};
 
@@ -76,7 +78,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StartCase{"checkedEmptyName", "[Options]\r\nSaveAuto=1\r\nFileName=\r\n", true, false},
                       StartCase{"missingKeyWithName", "[Options]\r\nFileName=log.csv\r\n", true, false},
                       StartCase{"checkedWithName", "[Options]\r\nSaveAuto=1\r\nFileName=log.csv\r\n", true, true},
-                      StartCase{"missingFileName", "[Options]\r\nSaveAuto=1\r\n", true, true}),
+                      StartCase{"missingFileName", "[Options]\r\nSaveAuto=1\r\n", true, true},
+                      StartCase{"unreadableWithName", "[Options]\r\nSaveAuto=x\r\nFileName=a\r\n", true, false},
+                      StartCase{"uncheckedWithName", "[Options]\r\nSaveAuto=0\r\nFileName=a\r\n", false, false}),
     [](const auto &param) { return std::string(param.param.name); });
 
 TEST_F(SettingsWindowTest, MissingSaveAutoIsStoredCheckedAtCloseSoTheNextStartLogs)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -225,6 +227,12 @@ struct StartCase {
     bool claimFirst;
     bool expectThread;
 };
+
+// Names only: the default would print the bytes of the whole case.
+void PrintTo(const StartCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class StartConditions : public ControllerTest, public ::testing::WithParamInterface<StartCase> {};
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -45,6 +47,12 @@ struct ReadCase {
     size_t bufferSize;
     std::vector<uint8_t> expected;   // what the layer above sees: byte 0 = report id
 };
+
+// Names only: the default would print the bytes of the whole case.
+void PrintTo(const ReadCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class FdReaderRead : public ::testing::TestWithParam<ReadCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -29,6 +31,12 @@ struct DescriptorCase {
     uint16_t input, output, feature, hidrawInput;
     bool numbered;
 };
+
+// Names only: the default would print the bytes of the whole case.
+void PrintTo(const DescriptorCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class Lengths : public ::testing::TestWithParam<DescriptorCase> {};
 

@@ -196,32 +196,6 @@ TEST_F(ProfileFileTest, NewDefaultFileIsByteExact) {
     EXPECT_EQ(s.chartTimeText, "1");
 }
 
-struct AutoStartCase {
-    const char* name;
-    std::string content;
-    bool boxChecked;
-    bool loggingActive;
-};
-
-class AutoStartTest : public ProfileFileTest, public ::testing::WithParamInterface<AutoStartCase> {};
-
-TEST_P(AutoStartTest, BoxAndLoggingFlagUseTheirOwnDefaults) {
-    put(GetParam().content);
-    const auto s = readStartupSettings(ProfileFile(path_), "pomiary.csv");
-    EXPECT_EQ(s.logChecks[0], GetParam().boxChecked);
-    EXPECT_EQ(s.loggingActive, GetParam().loggingActive);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AutoStartTest,
-    ::testing::Values(AutoStartCase{"noFile", "", true, false},
-                      AutoStartCase{"missingKeyWithName", "[Options]\r\nFileName=a.csv\r\n", true, false},
-                      AutoStartCase{"checkedWithEmptyName", "[Options]\r\nFileName=\r\nSaveAuto=1\r\n", true, false},
-                      AutoStartCase{"checkedWithName", "[Options]\r\nFileName=a.csv\r\nSaveAuto=1\r\n", true, true},
-                      AutoStartCase{"unreadableWithName", "[Options]\r\nFileName=a.csv\r\nSaveAuto=x\r\n", true, false},
-                      AutoStartCase{"uncheckedWithName", "[Options]\r\nFileName=a.csv\r\nSaveAuto=0\r\n", false, false}),
-    [](const auto& param) { return std::string(param.param.name); });
-
 TEST_F(ProfileFileTest, StartupReadsStoredForms) {
     put("[Options]\r\nSaveDate=abc\r\nSaveTime=2\r\nSaveCnt=0\r\nMod=0x10\r\nScreenTop=-20\r\nScreenLeft=$10\r\n"
         "Chart4=0\r\nLanguage=7\r\nEncName2=  O\x9C X \r\nEncUnit3=mm\r\n");

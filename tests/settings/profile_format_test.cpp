@@ -16,6 +16,8 @@ struct FindCase {
     std::optional<std::string> expected;
 };
 
+void PrintTo(const FindCase &c, std::ostream *os) { *os << c.name; }
+
 class FindValueTest : public ::testing::TestWithParam<FindCase> {};
 
 TEST_P(FindValueTest, ReadsTheFirstMatchingKeyOfTheFirstMatchingSection) {
@@ -64,6 +66,8 @@ struct SetCase {
     const char* value;
     std::string after;
 };
+
+void PrintTo(const SetCase &c, std::ostream *os) { *os << c.name; }
 
 class SetValueTest : public ::testing::TestWithParam<SetCase> {};
 

@@ -1,0 +1,112 @@
+// End-to-end load on the real window: the simulated instrument behind the simulated HID platform, reports
+// through the read thread and the hand-over into TFMain::DeviceDataReceived (decode, log line, counters).
+#include "sim_instrument_device.h"
+#include "tfmain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <memory>
+
+namespace {
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+struct Rig {
+    QTemporaryDir dir;
+    std::shared_ptr<torvex::sim::SimHidPlatform> platform = std::make_shared<torvex::sim::SimHidPlatform>();
+    std::unique_ptr<torvex::sim::SimInstrumentDevice> instrument;
+    std::unique_ptr<TFMain> window;
+
+    explicit Rig(int sendIntervalMs, bool flood)
+    {
+        instrument = std::make_unique<torvex::sim::SimInstrumentDevice>(*platform);
+        instrument->driver().withInstrument(
+            [&](torvex::sim::Instrument &i) { i.parameters().sendInterval = sendIntervalMs; });
+        TFMainOptions options;
+        options.settingsPath = dir.filePath(QStringLiteral("config.ini"));
+        options.startTimers = false; // the rate timer would reset the report counter
+        options.hidPlatform = platform;
+        window = std::make_unique<TFMain>(options);
+        for (int i = 0; i < 500 && !window->Connected; ++i)
+            spin(10);
+        instrument->setFlood(flood);
+        instrument->start();
+        spin(200); // let the queue fill and the read thread settle
+    }
+
+    ~Rig()
+    {
+        window.reset();
+        instrument.reset();
+    }
+};
+
+// As many reports per second as the window handles when the instrument sends back to back (logging off).
+void BM_WindowFloodThroughput(benchmark::State &state)
+{
+    Rig rig(1, true);
+    uint64_t handled = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        const uint32_t before = rig.window->Measurement.MeasurementCount;
+        QElapsedTimer clock;
+        clock.start();
+        spin(1000);
+        seconds += static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        handled += rig.window->Measurement.MeasurementCount - before;
+    }
+    state.counters["reports_per_s"] = static_cast<double>(handled) / seconds;
+    state.counters["dropped"] = static_cast<double>(rig.instrument->device()->droppedInputReports());
+}
+BENCHMARK(BM_WindowFloodThroughput)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// The UI thread's share of one core while the instrument sends every millisecond.
+void BM_UiThreadShareAt1000PerSecond(benchmark::State &state)
+{
+    Rig rig(1, false);
+    double cpu = 0, wall = 0;
+    uint64_t handled = 0;
+    for (auto _ : state) {
+        const uint32_t before = rig.window->Measurement.MeasurementCount;
+        const double cpuBefore = threadCpuSeconds();
+        QElapsedTimer clock;
+        clock.start();
+        spin(2000);
+        wall += static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        cpu += threadCpuSeconds() - cpuBefore;
+        handled += rig.window->Measurement.MeasurementCount - before;
+    }
+    state.counters["ui_core_share_pct"] = 100.0 * cpu / wall;
+    state.counters["reports_per_s"] = static_cast<double>(handled) / wall;
+}
+BENCHMARK(BM_UiThreadShareAt1000PerSecond)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,314 @@
+#include "window_fixture.h"
+
+#include "language.h"
+#include "string_table.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include "up_down_control.h"
+#include <QTabWidget>
+#include <QTranslator>
+
+#include <gmock/gmock.h>
+
+#include <map>
+#include <set>
+#include <ostream>
+
+static void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+// One text the user can see, addressed by control and property, e.g. "out1_W.item3" or "PageControl1.tab2".
+using Texts = std::map<std::string, QString>;
+
+// Every caption, tab title and list item of the form: what the caption and item-list tables translate.
+Texts formTexts(const TFMain &w)
+{
+    Texts texts;
+    auto key = [](const QObject *o, const QString &what) { return (o->objectName() + u'.' + what).toStdString(); };
+    // Status panels are run-time texts, not form captions; userState() covers them.
+    for (const QLabel *label : w.findChildren<QLabel *>())
+        if (!label->objectName().isEmpty() && !label->parentWidget()->inherits("QStatusBar"))
+            texts[key(label, QStringLiteral("text"))] = label->text();
+    for (const QAbstractButton *button : w.findChildren<QAbstractButton *>())
+        if (!button->objectName().isEmpty())
+            texts[key(button, QStringLiteral("text"))] = button->text();
+    for (const QGroupBox *group : w.findChildren<QGroupBox *>())
+        texts[key(group, QStringLiteral("title"))] = group->title();
+    for (const QTabWidget *tabs : w.findChildren<QTabWidget *>())
+        for (int i = 0; i < tabs->count(); ++i)
+            texts[key(tabs, QStringLiteral("tab%1").arg(i))] = tabs->tabText(i);
+    for (const QComboBox *combo : w.findChildren<QComboBox *>())
+        for (int i = 0; i < combo->count(); ++i)
+            texts[key(combo, QStringLiteral("item%1").arg(i))] = combo->itemText(i);
+    return texts;
+}
+
+// What a switch must leave alone: selections, edit texts, the memo, the window title and the status panels.
+Texts userState(const TFMain &w)
+{
+    Texts state;
+    state["title"] = w.windowTitle();
+    for (const QComboBox *combo : w.findChildren<QComboBox *>())
+        state[combo->objectName().toStdString() + ".index"] = QString::number(combo->currentIndex());
+    for (const QLineEdit *edit : w.findChildren<QLineEdit *>())
+        state[(edit->objectName().isEmpty() ? edit->parent()->objectName() + u'>' : edit->objectName())
+                  .toStdString()
+              + ".text"] = edit->text();
+    for (const QPlainTextEdit *memo : w.findChildren<QPlainTextEdit *>())
+        state[memo->objectName().toStdString() + ".text"] = memo->toPlainText();
+    for (int panel = 0; panel < TFMain::kStatusPanelCount; ++panel)
+        state["panel" + std::to_string(panel)] = w.statusPanelText(panel);
+    return state;
+}
+
+// The entries in which two snapshots differ, readable in a failure message; empty when they are equal.
+std::string differences(const Texts &actual, const Texts &expected)
+{
+    std::string out;
+    auto show = [](const Texts &texts, const std::string &key) {
+        const auto it = texts.find(key);
+        return it == texts.end() ? std::string("(none)") : '"' + it->second.toStdString() + '"';
+    };
+    std::set<std::string> keys;
+    for (const auto &entry : actual)
+        keys.insert(entry.first);
+    for (const auto &entry : expected)
+        keys.insert(entry.first);
+    for (const std::string &key : keys)
+        if (show(actual, key) != show(expected, key))
+            out += key + ": " + show(actual, key) + " instead of " + show(expected, key) + "\n";
+    return out;
+}
+
+class LanguageWindowTest : public WindowFixture {
+protected:
+    QComboBox *picker() { return control<QComboBox>("LangCombo1"); }
+
+    // The user picks an item of the picker.
+    void pick(int index)
+    {
+        picker()->setCurrentIndex(index);
+        Q_EMIT picker()->activated(index);
+    }
+
+    // Gives every user-owned thing a value that differs from its design value.
+    void fillUserState()
+    {
+        TFMain &w = window();
+        for (QComboBox *combo : w.findChildren<QComboBox *>())
+            if (combo != picker())
+                combo->setCurrentIndex(combo->count() - 1);
+        control<QComboBox>("enc_mode_2")->setCurrentIndex(-1);
+        for (QLineEdit *edit : w.findChildren<QLineEdit *>())
+            if (!edit->objectName().isEmpty() && edit->objectName() != u"ChartTime")
+                edit->setText(QStringLiteral("wpis ") + edit->objectName());
+        control<UpDownControl>("UpDown")->setValue(42);
+        for (const char *name : {"n1", "n2", "n3", "n4", "n5", "n6"})
+            control<QLabel>(name)->setText(QStringLiteral("- Oś %1").arg(QLatin1String(name)));
+        control<QPlainTextEdit>("DebugMemo")->setPlainText(QStringLiteral("DebugMemo\nodpowiedź 9"));
+        for (int panel = 0; panel < TFMain::kStatusPanelCount; ++panel)
+            w.setStatusPanelText(panel, QStringLiteral("panel %1").arg(panel));
+    }
+};
+
+TEST_F(LanguageWindowTest, PolishEnglishPolishRestoresEveryTextAndKeepsTheUsersState)
+{
+    TFMain &w = window();
+    fillUserState();
+    const Texts polish = formTexts(w);
+    Texts state = userState(w);
+    QSignalSpy otherStrings(&w, &TFMain::otherStringsChanged);
+
+    pick(1);
+    ASSERT_EQ(w.activeLanguage(), kEnglish);
+    Texts expected = state;
+    expected["LangCombo1.index"] = QStringLiteral("1");
+    expected["panel0"] = expected["panel1"] = QString();
+    EXPECT_EQ(differences(userState(w), expected), "");
+    EXPECT_NE(differences(formTexts(w), polish), "");
+    for (const char *name : {"n1", "n2", "n3", "n4", "n5", "n6"})
+        EXPECT_EQ(control<QLabel>(name)->text(), QStringLiteral("- Oś %1").arg(QLatin1String(name)));
+    EXPECT_EQ(control<QLineEdit>("ChartTime")->text(), QStringLiteral("42"));
+
+    // Panels 0 and 1 get new texts from the link in the meantime; a switch clears them again.
+    w.setStatusPanelText(0, QStringLiteral("Parameter update: [1][1]"));
+    w.setStatusPanelText(1, QStringLiteral("Connected"));
+    pick(0);
+    processEvents(); // a translator change also posts LanguageChange events; they must not undo anything
+    expected["LangCombo1.index"] = QStringLiteral("0");
+    EXPECT_EQ(w.activeLanguage(), kPolish);
+    EXPECT_EQ(differences(formTexts(w), polish), "");
+    EXPECT_EQ(differences(userState(w), expected), "");
+    EXPECT_EQ(otherStrings.count(), 2);
+    EXPECT_THAT(errors(), testing::IsEmpty());
+}
+
+TEST_F(LanguageWindowTest, InEnglishNoTextThatHasAnEnglishRowStillShowsPolish)
+{
+    TFMain &w = window();
+    QTranslator english;
+    ASSERT_TRUE(english.load(QStringLiteral(":/i18n/torvex_en.qm")));
+    const Texts polish = formTexts(w);
+    // Texts that follow run-time state come from the string table, not from the form's rows.
+    const std::set<std::string> stateDependent = {"save_label.text", "PlayButton.text"};
+    static const QRegularExpression numberOnly(QStringLiteral("^\\d+$"));
+
+    for (const auto &[where, text] : polish) {
+        if (text.isEmpty() || numberOnly.match(text).hasMatch() || where.rfind("LangCombo1.", 0) == 0
+            || stateDependent.count(where))
+            continue;
+        EXPECT_FALSE(english.translate("TFMain", text.toUtf8().constData()).isNull())
+            << where << " shows \"" << text.toStdString() << "\" without an English row";
+    }
+
+    pick(1);
+    for (const auto &[where, text] : formTexts(w)) {
+        // Buttons and tabs take a single '&' as a shortcut marker and hide it ("LED & Trigger").
+        const bool shortcutCaption = where.find(".tab") != std::string::npos
+                                     || w.findChild<QAbstractButton *>(
+                                         QString::fromStdString(where.substr(0, where.find('.'))));
+        if (shortcutCaption) {
+            EXPECT_FALSE(QString(text).remove(QStringLiteral("&&")).contains(u'&')) << where;
+        }
+        if (stateDependent.count(where))
+            continue;
+        const QString translation = english.translate("TFMain", text.toUtf8().constData());
+        EXPECT_TRUE(translation.isNull() || translation == text)
+            << where << " still shows the Polish \"" << text.toStdString() << "\"";
+        const QString before = polish.at(where);
+        const QString expected = english.translate("TFMain", before.toUtf8().constData());
+        if (!expected.isNull()) {
+            EXPECT_EQ(text, expected) << where;
+        }
+    }
+}
+
+struct StateCase {
+    bool logging;
+    bool chartRunning;
+    const char *saveLabel[2]; // Polish, English
+    const char *playButton[2];
+};
+
+class StateCaptionTest : public LanguageWindowTest, public testing::WithParamInterface<StateCase> {};
+
+TEST_P(StateCaptionTest, FollowTheFlagsInTheNewLanguageWhilePanel3KeepsItsText)
+{
+    const StateCase &c = GetParam();
+    TFMain &w = window();
+    w.loggingActive = c.logging;
+    w.chartRunning = c.chartRunning;
+    // The logging display as it was written in Polish.
+    w.setStatusPanelText(3, idsText(c.logging ? u"IDS_161" : u"IDS_164"));
+    const QString panel3 = w.statusPanelText(3);
+
+    for (int language : {kEnglish, kPolish}) {
+        pick(language - 1);
+        EXPECT_EQ(control<QLabel>("save_label")->text(), QString::fromUtf8(c.saveLabel[language - 1]));
+        EXPECT_EQ(control<QPushButton>("PlayButton")->text(), QString::fromUtf8(c.playButton[language - 1]));
+        EXPECT_EQ(w.statusPanelText(3), panel3);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, StateCaptionTest,
+    testing::Values(StateCase{true, true, {"Zapis: aktywny", "Write active"}, {"Zatrzymaj wykres", "Pause chart"}},
+                    StateCase{false, false, {"Zapis nieaktywny", "Write: inactive"}, {"Uruchom wykres", "Start chart"}},
+                    StateCase{true, false, {"Zapis: aktywny", "Write active"}, {"Uruchom wykres", "Start chart"}}));
+
+TEST_F(LanguageWindowTest, PickingTheActiveLanguageOnlyClearsPanels1And0)
+{
+    for (int language : {kPolish, kEnglish}) {
+        TFMain &w = window();
+        pick(language - 1);
+        fillUserState();
+        control<QLabel>("save_label")->setText(QStringLiteral("left alone"));
+        const Texts texts = formTexts(w);
+        Texts expected = userState(w);
+        expected["panel0"] = expected["panel1"] = QString();
+        QSignalSpy otherStrings(&w, &TFMain::otherStringsChanged);
+
+        pick(language - 1);
+        EXPECT_EQ(w.activeLanguage(), language);
+        EXPECT_EQ(differences(formTexts(w), texts), "");
+        EXPECT_EQ(differences(userState(w), expected), "");
+        EXPECT_EQ(otherStrings.count(), 0);
+        closeWindow();
+    }
+    EXPECT_THAT(errors(), testing::IsEmpty());
+}
+
+TEST_F(LanguageWindowTest, PickerWithoutSelectionIsRefusedUntilALanguageIsPicked)
+{
+    TFMain &w = window();
+    pick(1);
+    w.setStatusPanelText(0, QStringLiteral("keep 0"));
+    w.setStatusPanelText(1, QStringLiteral("keep 1"));
+    const Texts english = formTexts(w);
+
+    picker()->setCurrentIndex(-1);
+    EXPECT_FALSE(torvex::runHandler([&] { w.LangCombo1Change(); }));
+    EXPECT_THAT(errors(), testing::ElementsAre(QStringLiteral(
+                              "TFMain: 0 - is not a valid property value!\nValue must be within [1..2]!")));
+    EXPECT_EQ(w.activeLanguage(), kEnglish);
+    EXPECT_EQ(differences(formTexts(w), english), "");
+    EXPECT_EQ(w.statusPanelText(0), QStringLiteral("keep 0"));
+    EXPECT_EQ(w.statusPanelText(1), QStringLiteral("keep 1"));
+
+    pick(0);
+    EXPECT_EQ(w.activeLanguage(), kPolish);
+    EXPECT_EQ(errors().size(), 1);
+}
+
+struct StoredLanguageCase {
+    const char *stored;
+    int pickerIndex;
+    int language;
+    bool refused;
+};
+
+class StoredLanguageTest : public LanguageWindowTest, public testing::WithParamInterface<StoredLanguageCase> {};
+
+// Start-up takes the picker index from `Language` and applies it as its last step.
+TEST_P(StoredLanguageTest, StartUpAppliesTheStoredLanguage)
+{
+    const StoredLanguageCase &c = GetParam();
+    writeSettingsFile(QByteArray("[Options]\r\nLanguage=") + c.stored + "\r\n");
+    TFMain &w = window();
+    EXPECT_EQ(picker()->currentIndex(), c.pickerIndex);
+    EXPECT_FALSE(picker()->itemIcon(1).isNull()); // the flags are drawn from construction on
+    EXPECT_EQ(w.activeLanguage(), c.language);
+    EXPECT_EQ(control<QGroupBox>("GroupBox1")->title(),
+              c.language == kEnglish ? QStringLiteral("Time") : QStringLiteral("Czas"));
+    EXPECT_EQ(control<QPushButton>("PlayButton")->text(),
+              c.language == kEnglish ? QStringLiteral("Pause chart") : QStringLiteral("Zatrzymaj wykres"));
+    if (c.refused) {
+        EXPECT_THAT(errors(), testing::ElementsAre(QStringLiteral(
+                                  "TFMain: 0 - is not a valid property value!\nValue must be within [1..2]!")));
+        // Picking a language repairs it, and the next close stores the picked index.
+        pick(1);
+        EXPECT_EQ(w.activeLanguage(), kEnglish);
+        closeWindow();
+        EXPECT_TRUE(readSettingsFile().contains("Language=1")) << readSettingsFile().toStdString();
+    } else {
+        EXPECT_THAT(errors(), testing::IsEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, StoredLanguageTest,
+                         testing::Values(StoredLanguageCase{"0", 0, kPolish, false},
+                                         StoredLanguageCase{"1", 1, kEnglish, false},
+                                         StoredLanguageCase{"5", -1, kPolish, true},
+                                         StoredLanguageCase{"-1", -1, kPolish, true}),
+                         [](const auto &row) { return std::string(row.param.refused ? "Refused" : "Language")
+                                                      + std::to_string(row.index); });
+
+} // namespace
