@@ -17,16 +17,16 @@ std::string nextInstance()
 
 } // namespace
 
-SimHidDevice::SimHidDevice(SimDeviceSpec spec) : spec_(std::move(spec))
+SimHidDevice::SimHidDevice(SimDeviceDescription description) : description_(std::move(description))
 {
-    if (spec_.instance.empty())
-        spec_.instance = nextInstance();
-    info_.DeviceInstance = spec_.instance;
-    info_.DevicePath = "sim:" + spec_.instance;
-    if (spec_.caps) {
-        caps_ = *spec_.caps;
+    if (description_.instance.empty())
+        description_.instance = nextInstance();
+    info_.DeviceInstance = description_.instance;
+    info_.DevicePath = "sim:" + description_.instance;
+    if (description_.caps) {
+        caps_ = *description_.caps;
     } else {
-        const ReportDescriptorInfo parsed = parseReportDescriptor(spec_.reportDescriptor);
+        const ReportDescriptorInfo parsed = parseReportDescriptor(description_.reportDescriptor);
         caps_ = {parsed.inputReportLength, parsed.outputReportLength, parsed.featureReportLength};
     }
 }
@@ -49,7 +49,7 @@ bool SimHidDevice::pushInputReport(std::span<const uint8_t> report)
         std::lock_guard lock(mutex_);
         if (!plugged_)
             return false;
-        if (input_.size() >= std::max<size_t>(spec_.inputBufferCount, 1)) {
+        if (input_.size() >= std::max<size_t>(description_.inputBufferCount, 1)) {
             input_.pop_front();
             ++dropped_;
             whole = false;
@@ -145,22 +145,22 @@ public:
 
     std::optional<THidAttributes> attributes() override
     {
-        if (!device_->plugged() || !device_->spec_.identifiable)
+        if (!device_->plugged() || !device_->description_.identifiable)
             return std::nullopt;
-        const auto &s = device_->spec_;
+        const auto &s = device_->description_;
         return THidAttributes{s.vendorId, s.productId, s.versionNumber};
     }
 
     std::optional<std::u16string> productString() override
     {
-        if (!device_->plugged() || !device_->spec_.productStringReadable)
+        if (!device_->plugged() || !device_->description_.productStringReadable)
             return std::nullopt;
-        return device_->spec_.productName;
+        return device_->description_.productName;
     }
 
     std::optional<THidCaps> capabilities() override
     {
-        if (!device_->plugged() || !device_->spec_.descriptorReadable)
+        if (!device_->plugged() || !device_->description_.descriptorReadable)
             return std::nullopt;
         return device_->caps_;
     }
@@ -176,7 +176,7 @@ public:
                 return {HidIoStatus::Failed, 0, 5};   // access denied
             if (device_->writeFails_)
                 return {HidIoStatus::Failed, 0, 31};  // device not functioning
-            if (size == 0 || (device_->spec_.strictWriteLength && size != device_->caps_.OutputReportLength))
+            if (size == 0 || (device_->description_.strictWriteLength && size != device_->caps_.OutputReportLength))
                 return {HidIoStatus::Failed, 0, kHidErrorInvalidParameter};
             device_->written_.emplace_back(data, data + size);
             handler = device_->outputHandler_;
@@ -291,9 +291,9 @@ SimHidPlatform::SimHidPlatform() = default;
 
 SimHidPlatform::~SimHidPlatform() = default;
 
-std::shared_ptr<SimHidDevice> SimHidPlatform::plug(SimDeviceSpec spec)
+std::shared_ptr<SimHidDevice> SimHidPlatform::plug(SimDeviceDescription description)
 {
-    auto device = std::make_shared<SimHidDevice>(std::move(spec));
+    auto device = std::make_shared<SimHidDevice>(std::move(description));
     plug(device);
     return device;
 }
@@ -374,9 +374,9 @@ std::shared_ptr<SimHidDevice> SimHidPlatform::find(const std::string &path) cons
 std::unique_ptr<HidHandle> SimHidPlatform::open(const THidPnPInfo &info, HidAccess access)
 {
     auto device = find(info.DevicePath);
-    if (!device || !device->plugged() || !device->spec().openable)
+    if (!device || !device->plugged() || !device->description().openable)
         return nullptr;
-    if (access == HidAccess::ReadWrite && !device->spec().readWriteAccess)
+    if (access == HidAccess::ReadWrite && !device->description().readWriteAccess)
         return nullptr;
     return std::make_unique<SimHandle>(device, access);
 }
@@ -388,7 +388,7 @@ std::unique_ptr<HidReader> SimHidPlatform::openReader(const THidPnPInfo &info, u
         error = kHidErrorDeviceNotConnected;
         return nullptr;
     }
-    if (!device->spec().openable || !device->spec().readWriteAccess) {
+    if (!device->description().openable || !device->description().readWriteAccess) {
         error = 5;   // access denied
         return nullptr;
     }

@@ -19,7 +19,7 @@
 
 namespace torvex::sim {
 
-struct SimDeviceSpec {
+struct SimDeviceDescription {
     std::u16string productName;          // empty = the device reports an empty product string
     bool productStringReadable = true;   // false = reading the product string fails
     uint16_t vendorId = 0;
@@ -44,9 +44,9 @@ class SimHidDevice {
 public:
     using OutputHandler = std::function<void(std::span<const uint8_t>)>;
 
-    explicit SimHidDevice(SimDeviceSpec spec);
+    explicit SimHidDevice(SimDeviceDescription description);
 
-    const SimDeviceSpec &spec() const { return spec_; }
+    const SimDeviceDescription &description() const { return description_; }
     const THidPnPInfo &pnpInfo() const { return info_; }
     THidCaps caps() const;
 
@@ -82,7 +82,7 @@ private:
 
     void setPlugged(bool plugged);
 
-    SimDeviceSpec spec_;
+    SimDeviceDescription description_;
     THidPnPInfo info_;
     THidCaps caps_{};
 
@@ -109,8 +109,8 @@ public:
     ~SimHidPlatform() override;
 
     // Adds a device and raises a device-change notice (7, 0). The device stays listed until unplugged.
-    std::shared_ptr<SimHidDevice> plug(SimDeviceSpec spec);
-    // Plugs a device object again (a re-plug keeps its instance unless the spec said otherwise).
+    std::shared_ptr<SimHidDevice> plug(SimDeviceDescription description);
+    // Plugs a device object again (a re-plug keeps its instance unless the description said otherwise).
     void plug(const std::shared_ptr<SimHidDevice> &device);
     // Removes the device: pending reads fail as unplugged, opens and writes fail. Raises a notice.
     void unplug(const std::shared_ptr<SimHidDevice> &device);

@@ -4,21 +4,21 @@
 
 namespace torvex::sim {
 
-SimDeviceSpec instrumentDeviceSpec()
+SimDeviceDescription instrumentDeviceDescription()
 {
-    SimDeviceSpec spec;
-    spec.productName = u"TORVEX";
-    spec.vendorId = kVendorId;
-    spec.productId = kProductId;
-    spec.versionNumber = 0x0101;
-    spec.caps = THidCaps{static_cast<uint16_t>(kReportLength), static_cast<uint16_t>(kReportLength), 0};
-    return spec;
+    SimDeviceDescription description;
+    description.productName = u"TORVEX";
+    description.vendorId = kVendorId;
+    description.productId = kProductId;
+    description.versionNumber = 0x0101;
+    description.caps = THidCaps{static_cast<uint16_t>(kReportLength), static_cast<uint16_t>(kReportLength), 0};
+    return description;
 }
 
-SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceSpec spec, InstrumentDriver::Clock clock)
+SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceDescription description, InstrumentDriver::Clock clock)
     : platform_(platform)
 {
-    device_ = platform_.plug(std::move(spec));
+    device_ = platform_.plug(std::move(description));
     std::weak_ptr<SimHidDevice> weak = device_;
     driver_ = std::make_unique<InstrumentDriver>(
         [weak, this](std::span<const uint8_t> report) {
@@ -26,7 +26,7 @@ SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceSpec
             if (!device)
                 return;
             if (driver_ && driver_->flooding()) {
-                const size_t room = device->spec().inputBufferCount;
+                const size_t room = device->description().inputBufferCount;
                 while (device->pendingInputReports() >= room) {
                     if (!device->plugged() || driver_->stopRequested())
                         return; // nobody will make room; an unsent report is what a real device would lose

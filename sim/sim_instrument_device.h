@@ -11,12 +11,12 @@
 namespace torvex::sim {
 
 // Product "TORVEX", numbered reports of 65 bytes (report id + 64 data bytes) in both directions.
-SimDeviceSpec instrumentDeviceSpec();
+SimDeviceDescription instrumentDeviceDescription();
 
 class SimInstrumentDevice {
 public:
     // Plugs the device into the platform at once; the instrument starts sending when start() is called.
-    explicit SimInstrumentDevice(SimHidPlatform &platform, SimDeviceSpec spec = instrumentDeviceSpec(),
+    explicit SimInstrumentDevice(SimHidPlatform &platform, SimDeviceDescription description = instrumentDeviceDescription(),
                                  InstrumentDriver::Clock clock = {});
     ~SimInstrumentDevice();
     SimInstrumentDevice(const SimInstrumentDevice &) = delete;

@@ -33,11 +33,11 @@ struct Rig {
     explicit Rig(int spinMicroseconds)
     {
         ui->setSpin(std::chrono::microseconds(spinMicroseconds));
-        sim::SimDeviceSpec spec;
-        spec.productName = u"TORVEX";
-        spec.caps = THidCaps{65, 65, 0};
-        spec.inputBufferCount = 64;
-        device = platform->plug(spec);
+        sim::SimDeviceDescription description;
+        description.productName = u"TORVEX";
+        description.caps = THidCaps{65, 65, 0};
+        description.inputBufferCount = 64;
+        device = platform->plug(description);
         controller = std::make_unique<THidDeviceController>(platform, ui);
         QCoreApplication::processEvents();   // start-up refresh
         claimed = controller->ClaimByIndex(0);

@@ -9,7 +9,7 @@ int main(int argc, char *argv[])
 {
     auto platform = std::make_shared<torvex::sim::SimHidPlatform>();
 
-    torvex::sim::SimDeviceSpec keyboard;
+    torvex::sim::SimDeviceDescription keyboard;
     keyboard.productName = u"USB Keyboard";
     keyboard.vendorId = 0x0F0F;
     keyboard.productId = 0x0102;
@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     keyboard.readWriteAccess = false; // keyboards are held by the system
     platform->plug(keyboard);
 
-    torvex::sim::SimDeviceSpec unnamed;
+    torvex::sim::SimDeviceDescription unnamed;
     unnamed.vendorId = 0x1234;
     unnamed.productId = 0x00AB;
     unnamed.caps = torvex::THidCaps{33, 33, 0};

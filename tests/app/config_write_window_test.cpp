@@ -265,9 +265,9 @@ TEST_F(ConfigWindowWithInstrument, ClickOnTheMemoAsksForStatisticsAndShowsThem)
 TEST_F(ConfigWindowWithInstrument, WithoutAccessNothingIsSentButColoursStillChange)
 {
     instrument.reset();
-    torvex::sim::SimDeviceSpec spec = torvex::sim::instrumentDeviceSpec();
-    spec.readWriteAccess = false;
-    instrument = std::make_unique<torvex::sim::SimInstrumentDevice>(*platform, spec);
+    torvex::sim::SimDeviceDescription description = torvex::sim::instrumentDeviceDescription();
+    description.readWriteAccess = false;
+    instrument = std::make_unique<torvex::sim::SimInstrumentDevice>(*platform, description);
     TFMain &w = window();
     QApplication::processEvents();
     ASSERT_FALSE(w.Connected);

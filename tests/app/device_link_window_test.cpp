@@ -38,20 +38,20 @@ protected:
         instruments.clear();
     }
 
-    SimInstrumentDevice &addInstrument(SimDeviceSpec spec = instrumentDeviceSpec())
+    SimInstrumentDevice &addInstrument(SimDeviceDescription description = instrumentDeviceDescription())
     {
-        instruments.push_back(std::make_unique<SimInstrumentDevice>(*platform, std::move(spec)));
+        instruments.push_back(std::make_unique<SimInstrumentDevice>(*platform, std::move(description)));
         return *instruments.back();
     }
 
     std::shared_ptr<SimHidDevice> addOther(std::u16string name, uint16_t vid = 0x0F0F, uint16_t pid = 0x0102)
     {
-        SimDeviceSpec spec;
-        spec.productName = std::move(name);
-        spec.vendorId = vid;
-        spec.productId = pid;
-        spec.caps = THidCaps{9, 2, 0};
-        return platform->plug(spec);
+        SimDeviceDescription description;
+        description.productName = std::move(name);
+        description.vendorId = vid;
+        description.productId = pid;
+        description.caps = THidCaps{9, 2, 0};
+        return platform->plug(description);
     }
 
     // The window, after its first device pass has run from the event loop.
@@ -136,9 +136,9 @@ TEST_F(DeviceLinkWindow, OnlyTheExactProductNameIsTheInstrument)
 {
     for (const char16_t *nearMiss : {u"torvex", u"TORVEX ", u"Torvex", u" TORVEX", u"TORVEX2"}) {
         SCOPED_TRACE(QString::fromStdU16String(nearMiss).toStdString());
-        SimDeviceSpec spec = instrumentDeviceSpec();
-        spec.productName = nearMiss;
-        addInstrument(spec);
+        SimDeviceDescription description = instrumentDeviceDescription();
+        description.productName = nearMiss;
+        addInstrument(description);
         TFMain &w = connectedWindow();
         EXPECT_FALSE(w.Connected);
         EXPECT_EQ(w.CurrentDevice, nullptr);
@@ -204,9 +204,9 @@ TEST_F(DeviceLinkWindow, OfTwoInstrumentsOnlyTheLastListedIsRead)
 
 TEST_F(DeviceLinkWindow, InstrumentWithoutReadWriteAccessIsCurrentButDisconnected)
 {
-    SimDeviceSpec spec = instrumentDeviceSpec();
-    spec.readWriteAccess = false;
-    SimInstrumentDevice &instrument = addInstrument(spec);
+    SimDeviceDescription description = instrumentDeviceDescription();
+    description.readWriteAccess = false;
+    SimInstrumentDevice &instrument = addInstrument(description);
     TFMain &w = connectedWindow();
     EXPECT_THAT(listLabels(), ElementsAre("TORVEX"));
     ASSERT_NE(w.CurrentDevice, nullptr);

@@ -64,7 +64,7 @@ TEST(QtUiDispatcher, ControllerStartsFromTheLoopAndWatchesTheRescanTimer)
 {
     auto platform = std::make_shared<sim::SimHidPlatform>();
     auto ui = std::make_shared<QtUiDispatcher>();
-    auto device = platform->plug(sim::SimDeviceSpec{});
+    auto device = platform->plug(sim::SimDeviceDescription{});
     THidDeviceController controller(platform, ui);
     int changes = 0;
     controller.OnDeviceChange = [&] { ++changes; };

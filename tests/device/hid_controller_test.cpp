@@ -13,21 +13,21 @@
 
 using namespace std::chrono_literals;
 using namespace torvex;
-using sim::SimDeviceSpec;
+using sim::SimDeviceDescription;
 using sim::SimHidDevice;
 using sim::SimHidPlatform;
 
 namespace {
 
-SimDeviceSpec device(std::u16string name, uint16_t pid = 1, bool rw = true)
+SimDeviceDescription device(std::u16string name, uint16_t pid = 1, bool rw = true)
 {
-    SimDeviceSpec spec;
-    spec.productName = std::move(name);
-    spec.vendorId = 0x1234;
-    spec.productId = pid;
-    spec.readWriteAccess = rw;
-    spec.caps = THidCaps{65, 65, 0};
-    return spec;
+    SimDeviceDescription description;
+    description.productName = std::move(name);
+    description.vendorId = 0x1234;
+    description.productId = pid;
+    description.readWriteAccess = rw;
+    description.caps = THidCaps{65, 65, 0};
+    return description;
 }
 
 std::vector<uint8_t> report(uint8_t first, size_t size = 65)

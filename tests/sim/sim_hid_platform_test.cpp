@@ -8,19 +8,19 @@
 using namespace std::chrono_literals;
 using torvex::HidAccess;
 using torvex::HidIoStatus;
-using torvex::sim::SimDeviceSpec;
+using torvex::sim::SimDeviceDescription;
 using torvex::sim::SimHidPlatform;
 
 namespace {
 
-SimDeviceSpec spec65()
+SimDeviceDescription description65()
 {
-    SimDeviceSpec spec;
-    spec.productName = u"TORVEX";
-    spec.vendorId = 0x1234;
-    spec.productId = 0x00AB;
-    spec.caps = torvex::THidCaps{65, 65, 0};
-    return spec;
+    SimDeviceDescription description;
+    description.productName = u"TORVEX";
+    description.vendorId = 0x1234;
+    description.productId = 0x00AB;
+    description.caps = torvex::THidCaps{65, 65, 0};
+    return description;
 }
 
 } // namespace
@@ -31,8 +31,8 @@ TEST(SimHidPlatform, PlugAndUnplugRaiseNoticesAndChangeTheList)
     std::vector<std::pair<uint32_t, intptr_t>> notices;
     platform.setDeviceChangeSink([&](uint32_t code, intptr_t param) { notices.emplace_back(code, param); });
 
-    auto a = platform.plug(spec65());
-    auto b = platform.plug(spec65());
+    auto a = platform.plug(description65());
+    auto b = platform.plug(description65());
     ASSERT_EQ(platform.listInterfaces().size(), 2u);
     EXPECT_NE(a->pnpInfo().DeviceInstance, b->pnpInfo().DeviceInstance);
 
@@ -48,7 +48,7 @@ TEST(SimHidPlatform, PlugAndUnplugRaiseNoticesAndChangeTheList)
 TEST(SimHidPlatform, WritesReachTheModelAndPushedReportsAreReadInOrder)
 {
     SimHidPlatform platform;
-    auto device = platform.plug(spec65());
+    auto device = platform.plug(description65());
     // The model answers every output report with one input report carrying its command byte.
     device->setOutputHandler([&](std::span<const uint8_t> report) {
         std::vector<uint8_t> reply(65, 0);
@@ -88,7 +88,7 @@ TEST(SimHidPlatform, WritesReachTheModelAndPushedReportsAreReadInOrder)
 TEST(SimHidPlatform, PendingReadEndsOnInterruptAndOnUnplug)
 {
     SimHidPlatform platform;
-    auto device = platform.plug(spec65());
+    auto device = platform.plug(description65());
     uint32_t error = 0;
     auto reader = platform.openReader(device->pnpInfo(), error);
     uint8_t buffer[65];
@@ -110,9 +110,9 @@ TEST(SimHidPlatform, PendingReadEndsOnInterruptAndOnUnplug)
 TEST(SimHidPlatform, FullInputBufferDropsTheOldestReport)
 {
     SimHidPlatform platform;
-    auto spec = spec65();
-    spec.inputBufferCount = 2;
-    auto device = platform.plug(spec);
+    auto description = description65();
+    description.inputBufferCount = 2;
+    auto device = platform.plug(description);
     for (uint8_t n = 1; n <= 3; ++n)
         device->pushInputReport(std::vector<uint8_t>{1, n});
     EXPECT_EQ(device->pendingInputReports(), 2u);

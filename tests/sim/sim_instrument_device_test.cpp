@@ -35,7 +35,7 @@ TEST(SimInstrumentDevice, FloodKeepsTheQueueFullWithoutDropping)
     SimInstrumentDevice instrument(platform);
     instrument.setFlood(true);
     instrument.start();
-    const size_t room = instrument.device()->spec().inputBufferCount;
+    const size_t room = instrument.device()->description().inputBufferCount;
     for (int i = 0; i < 2000 && instrument.device()->pendingInputReports() < room; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     instrument.stop(); // must not hang on the full queue
