@@ -44,33 +44,54 @@ void preload(ChartView &chart, int points)
     }
 }
 
-void BM_ChartTick(benchmark::State &state)
+// The real window, shown, with the chart page on view, the width W set and `history` points per series.
+class ChartWindow
 {
-    const int history = int(state.range(0));
-    const int width = int(state.range(1));
-    QTemporaryDir dir;
-    TFMainOptions options;
-    options.settingsPath = dir.filePath(QStringLiteral("config.ini"));
-    options.startTimers = false;
-    TFMain window(options);
-    window.show();
-    window.findChild<QTabWidget *>(QStringLiteral("PageControl1"))
-        ->setCurrentWidget(window.findChild<QWidget *>(QStringLiteral("TabSheet2")));
-    window.findChild<UpDownControl *>(QStringLiteral("UpDown"))->setValue(width);
-    ChartView *chart = window.chartView();
-    preload(*chart, history);
-    window.chartTime = history * kTick;
-    QApplication::processEvents();
-    float value = 0;
-    for (auto _ : state) {
-        for (auto &encoder : window.Measurement.Encoders) {
+public:
+    ChartWindow(int width, int history)
+        : m_window([this] {
+              TFMainOptions options;
+              options.settingsPath = m_dir.filePath(QStringLiteral("config.ini"));
+              options.startTimers = false;
+              return options;
+          }())
+    {
+        m_window.show();
+        m_window.findChild<QTabWidget *>(QStringLiteral("PageControl1"))
+            ->setCurrentWidget(m_window.findChild<QWidget *>(QStringLiteral("TabSheet2")));
+        m_window.findChild<UpDownControl *>(QStringLiteral("UpDown"))->setValue(width);
+        emptyKilobytes = residentKilobytes();
+        preload(*m_window.chartView(), history);
+        m_window.chartTime = history * kTick;
+        QApplication::processEvents();
+    }
+
+    // What one report and one timer tick do, then the repaint the tick asked for.
+    void tick(float value)
+    {
+        for (auto &encoder : m_window.Measurement.Encoders) {
             encoder.Position = 500 + 400 * std::sin(value);
             encoder.Velocity = 500 + 400 * std::cos(value);
         }
+        m_window.Measurement.NewSampleFlag = 255;
+        m_window.ChartTimerTimer();
+        m_window.chartView()->replot(QCustomPlot::rpImmediateRefresh);
+    }
+
+    long emptyKilobytes = 0;
+
+private:
+    QTemporaryDir m_dir;
+    TFMain m_window;
+};
+
+void BM_ChartTick(benchmark::State &state)
+{
+    ChartWindow window(int(state.range(1)), int(state.range(0)));
+    float value = 0;
+    for (auto _ : state) {
+        window.tick(value);
         value += 0.01f;
-        window.Measurement.NewSampleFlag = 255;
-        window.ChartTimerTimer();
-        chart->replot(QCustomPlot::rpImmediateRefresh);
     }
 }
 
@@ -87,24 +108,10 @@ BENCHMARK(BM_ChartTick)
 void BM_ChartMemory(benchmark::State &state)
 {
     for (auto _ : state) {
-        QTemporaryDir dir;
-        TFMainOptions options;
-        options.settingsPath = dir.filePath(QStringLiteral("config.ini"));
-        options.startTimers = false;
-        TFMain window(options);
-        window.show();
-        window.findChild<QTabWidget *>(QStringLiteral("PageControl1"))
-            ->setCurrentWidget(window.findChild<QWidget *>(QStringLiteral("TabSheet2")));
-        window.findChild<UpDownControl *>(QStringLiteral("UpDown"))->setValue(600);
-        const long empty = residentKilobytes();
-        preload(*window.chartView(), 288000);
-        window.chartTime = 288000 * kTick;
-        for (int tick = 0; tick < 600; ++tick) {
-            window.Measurement.NewSampleFlag = 255;
-            window.ChartTimerTimer();
-            window.chartView()->replot(QCustomPlot::rpImmediateRefresh);
-        }
-        state.counters["rss_empty_MB"] = double(empty) / 1024.0;
+        ChartWindow window(600, 288000);
+        for (int tick = 0; tick < 600; ++tick)
+            window.tick(float(tick) * 0.01f);
+        state.counters["rss_empty_MB"] = double(window.emptyKilobytes) / 1024.0;
         state.counters["rss_288k_MB"] = double(residentKilobytes()) / 1024.0;
     }
 }
