@@ -5,6 +5,8 @@
 #include "measure/log_writer.h"
 #include "measure/measurement.h"
 
+#include "sample_reports.h"
+
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -21,32 +23,6 @@ namespace {
 constexpr int kReportsPerTick = 1000; // the 1 s tick at 1000 reports per second
 constexpr int kIterations = 200000;   // ~20 MB of log per run
 
-void putSingle(uint8_t *p, float value)
-{
-    const uint32_t bits = std::bit_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(bits >> (8 * i));
-}
-
-std::vector<std::array<uint8_t, 64>> sampleReports()
-{
-    std::mt19937 random(11);
-    std::uniform_real_distribution<float> values(-5000.0f, 5000.0f);
-    std::vector<std::array<uint8_t, 64>> reports(256);
-    for (auto &report : reports) {
-        report.fill(0);
-        report[1] = uint8_t(random());
-        report[2] = 3;
-        report[5] = 0x07;
-        report[6] = 0xEA;
-        for (int k = 0; k < 3; ++k) {
-            putSingle(report.data() + 13 + 9 * k, values(random));
-            putSingle(report.data() + 17 + 9 * k, values(random));
-        }
-    }
-    return reports;
-}
-
 std::string freshLogPath(const char *name)
 {
     const auto path = std::filesystem::temp_directory_path() / name;
@@ -56,7 +32,7 @@ std::string freshLogPath(const char *name)
 
 void BM_ReportToLogFile(benchmark::State &bench)
 {
-    const auto reports = sampleReports();
+    const auto reports = torvex::bench::sampleReports(3, 11);
     const std::string path = freshLogPath("torvex_bench_log.csv");
     torvex::MeasurementState state;
     torvex::LogLineInput input; // all columns
@@ -86,7 +62,7 @@ BENCHMARK(BM_ReportToLogFile)->Iterations(kIterations)->Repetitions(5)->ReportAg
 // The same line the plain way: snprintf into a buffer, fwrite to a stdio stream reopened once per tick.
 void BM_ReferenceSnprintfFwrite(benchmark::State &bench)
 {
-    const auto reports = sampleReports();
+    const auto reports = torvex::bench::sampleReports(3, 11);
     const std::string path = freshLogPath("torvex_bench_reference.csv");
     torvex::MeasurementState state;
     torvex::LocalClock clock;
