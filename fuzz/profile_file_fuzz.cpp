@@ -9,15 +9,18 @@
 #include "settings/cp1250.h"
 #include "settings/profile_format.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view content(reinterpret_cast<const char*>(data), size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string_view content(reinterpret_cast<const char *>(data), size);
     // The first bytes choose the value written; the rest is the file.
     const std::size_t split = size > 0 ? data[0] % 16 : 0;
-    const std::string_view value = content.substr(std::min(size, std::size_t{1}), std::min(split, size > 0 ? size - 1 : 0));
+    const std::string_view value =
+        content.substr(std::min(size, std::size_t{1}), std::min(split, size > 0 ? size - 1 : 0));
 
-    for (const char* key : {"Mod", "ChartTime", "EncName1"}) {
+    for (const char *key : {"Mod", "ChartTime", "EncName1"}) {
         if (const auto text = torvex::profile::findValue(content, "Options", key)) {
-            if (text->size() > torvex::profile::kMaxValueLength) std::abort();
+            if (text->size() > torvex::profile::kMaxValueLength)
+                std::abort();
             (void)torvex::profile::parseInteger(*text);
             (void)torvex::utf8ToCp1250(torvex::cp1250ToUtf8(*text));
         }
@@ -27,13 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string written = torvex::profile::setValue(content, "Options", "Mod", value);
     // The new value must read back (as the reader trims and unquotes it), and nothing before the section may move.
     const auto back = torvex::profile::findValue(written, "Options", "Mod");
-    if (!back) std::abort();
+    if (!back)
+        std::abort();
     std::string expected;
-    for (char c : value) expected += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
-    if (back->size() > expected.size()) std::abort();
-    if (torvex::profile::findValue(written, "Options", "EncName1") != torvex::profile::findValue(content, "Options", "EncName1"))
+    for (char c : value)
+        expected += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
+    if (back->size() > expected.size())
+        std::abort();
+    if (torvex::profile::findValue(written, "Options", "EncName1")
+        != torvex::profile::findValue(content, "Options", "EncName1"))
         std::abort();
     // Round trip through UTF-8 keeps every byte.
-    if (torvex::utf8ToCp1250(torvex::cp1250ToUtf8(content)) != content) std::abort();
+    if (torvex::utf8ToCp1250(torvex::cp1250ToUtf8(content)) != content)
+        std::abort();
     return 0;
 }

@@ -38,7 +38,8 @@ public:
     void setFlood(bool on);
 
     // Locked access to the model, e.g. to change parameters or faults while running.
-    template <typename F> auto withInstrument(F &&f)
+    template <typename F>
+    auto withInstrument(F &&f)
     {
         struct Wake {
             InstrumentDriver *d;

@@ -31,10 +31,7 @@ SimHidDevice::SimHidDevice(SimDeviceDescription description) : description_(std:
     }
 }
 
-THidCaps SimHidDevice::caps() const
-{
-    return caps_;
-}
+THidCaps SimHidDevice::caps() const { return caps_; }
 
 void SimHidDevice::setOutputHandler(OutputHandler handler)
 {
@@ -173,9 +170,9 @@ public:
             if (!device_->plugged_)
                 return {HidIoStatus::Gone, 0, kHidErrorDeviceNotConnected};
             if (access_ != HidAccess::ReadWrite)
-                return {HidIoStatus::Failed, 0, 5};   // access denied
+                return {HidIoStatus::Failed, 0, 5}; // access denied
             if (device_->writeFails_)
-                return {HidIoStatus::Failed, 0, 31};  // device not functioning
+                return {HidIoStatus::Failed, 0, 31}; // device not functioning
             if (size == 0 || (device_->description_.strictWriteLength && size != device_->caps_.OutputReportLength))
                 return {HidIoStatus::Failed, 0, kHidErrorInvalidParameter};
             device_->written_.emplace_back(data, data + size);
@@ -229,9 +226,8 @@ public:
         std::unique_lock lock(device_->mutex_);
         if (!pending_)
             return {HidIoStatus::Failed, 0, kHidErrorInvalidParameter};
-        const bool ready = device_->inputCv_.wait_for(lock, slice, [&] {
-            return interrupted_ || !device_->input_.empty() || !device_->plugged_;
-        });
+        const bool ready = device_->inputCv_.wait_for(
+            lock, slice, [&] { return interrupted_ || !device_->input_.empty() || !device_->plugged_; });
         if (!ready)
             return {HidIoStatus::Timeout, 0, 0};
         if (!device_->input_.empty()) {
@@ -389,7 +385,7 @@ std::unique_ptr<HidReader> SimHidPlatform::openReader(const THidPnPInfo &info, u
         return nullptr;
     }
     if (!device->description().openable || !device->description().readWriteAccess) {
-        error = 5;   // access denied
+        error = 5; // access denied
         return nullptr;
     }
     error = 0;

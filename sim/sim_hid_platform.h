@@ -20,21 +20,21 @@
 namespace torvex::sim {
 
 struct SimDeviceDescription {
-    std::u16string productName;          // empty = the device reports an empty product string
-    bool productStringReadable = true;   // false = reading the product string fails
+    std::u16string productName;        // empty = the device reports an empty product string
+    bool productStringReadable = true; // false = reading the product string fails
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     uint16_t versionNumber = 0;
     // Either a report descriptor (lengths computed from it) or the lengths themselves (id byte included).
     std::vector<uint8_t> reportDescriptor;
     std::optional<THidCaps> caps;
-    bool descriptorReadable = true;      // false = capabilities cannot be had
-    bool readWriteAccess = true;         // false = only a query-only open succeeds
-    bool openable = true;                // false = no open succeeds ("cannot be opened")
-    bool identifiable = true;            // false = attributes cannot be read ("cannot be identified")
-    bool strictWriteLength = true;       // true = a write must be exactly OutputReportLength bytes, as on Windows
-    size_t inputBufferCount = 64;        // queued input reports kept; the oldest is dropped beyond that
-    std::string instance;                // device instance; generated when empty
+    bool descriptorReadable = true; // false = capabilities cannot be had
+    bool readWriteAccess = true;    // false = only a query-only open succeeds
+    bool openable = true;           // false = no open succeeds ("cannot be opened")
+    bool identifiable = true;       // false = attributes cannot be read ("cannot be identified")
+    bool strictWriteLength = true;  // true = a write must be exactly OutputReportLength bytes, as on Windows
+    size_t inputBufferCount = 64;   // queued input reports kept; the oldest is dropped beyond that
+    std::string instance;           // device instance; generated when empty
 };
 
 class SimHidPlatform;
@@ -69,7 +69,7 @@ public:
 
     // Observation for tests.
     size_t readStarts() const;
-    size_t readsPending() const;   // reads started and neither completed nor cancelled
+    size_t readsPending() const; // reads started and neither completed nor cancelled
     size_t openReaders() const;
     std::vector<std::vector<uint8_t>> writtenReports() const;
 
@@ -89,7 +89,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable inputCv_;
     std::condition_variable roomCv_;
-    size_t roomBelow_ = 0;   // threshold of a producer waiting for room; 0 = none waits
+    size_t roomBelow_ = 0; // threshold of a producer waiting for room; 0 = none waits
     std::deque<std::vector<uint8_t>> input_;
     OutputHandler outputHandler_;
     std::vector<std::vector<uint8_t>> written_;
@@ -100,7 +100,7 @@ private:
     size_t readsPending_ = 0;
     size_t openReaders_ = 0;
     size_t dropped_ = 0;
-    uint64_t generation_ = 0;   // bumped on every push and unplug, wakes waiting readers
+    uint64_t generation_ = 0; // bumped on every push and unplug, wakes waiting readers
 };
 
 class SimHidPlatform : public HidPlatform {
@@ -138,7 +138,7 @@ private:
     size_t listCalls_ = 0;
     bool available_ = true;
 
-    std::mutex sinkMutex_;   // held while a notice is delivered, so removing the sink waits for it
+    std::mutex sinkMutex_; // held while a notice is delivered, so removing the sink waits for it
     HidDeviceChangeSink sink_;
 };
 

@@ -15,7 +15,8 @@ SimDeviceDescription instrumentDeviceDescription()
     return description;
 }
 
-SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceDescription description, InstrumentDriver::Clock clock)
+SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceDescription description,
+                                         InstrumentDriver::Clock clock)
     : platform_(platform)
 {
     device_ = platform_.plug(std::move(description));

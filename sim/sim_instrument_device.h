@@ -16,7 +16,8 @@ SimDeviceDescription instrumentDeviceDescription();
 class SimInstrumentDevice {
 public:
     // Plugs the device into the platform at once; the instrument starts sending when start() is called.
-    explicit SimInstrumentDevice(SimHidPlatform &platform, SimDeviceDescription description = instrumentDeviceDescription(),
+    explicit SimInstrumentDevice(SimHidPlatform &platform,
+                                 SimDeviceDescription description = instrumentDeviceDescription(),
                                  InstrumentDriver::Clock clock = {});
     ~SimInstrumentDevice();
     SimInstrumentDevice(const SimInstrumentDevice &) = delete;

@@ -94,8 +94,8 @@ CivilTime hostLocalTime()
     localtime_r(&now, &tm);
 #endif
     return CivilTime{static_cast<std::uint16_t>(tm.tm_year + 1900), static_cast<std::uint8_t>(tm.tm_mon + 1),
-                     static_cast<std::uint8_t>(tm.tm_mday),        static_cast<std::uint8_t>(tm.tm_hour),
-                     static_cast<std::uint8_t>(tm.tm_min),         static_cast<std::uint8_t>(tm.tm_sec)};
+                     static_cast<std::uint8_t>(tm.tm_mday),         static_cast<std::uint8_t>(tm.tm_hour),
+                     static_cast<std::uint8_t>(tm.tm_min),          static_cast<std::uint8_t>(tm.tm_sec)};
 }
 
 Instrument::Instrument() = default;
@@ -203,8 +203,8 @@ std::vector<Report> Instrument::poll(Instant now)
             // Keep the cadence through scheduling jitter (the late reports follow at once), but do not send a
             // burst to catch up after a long stall.
             constexpr milliseconds kJitter{50};
-            lastSent_ = (lastSent_ && now.elapsed - *lastSent_ < interval + kJitter) ? *lastSent_ + interval
-                                                                                     : now.elapsed;
+            lastSent_ =
+                (lastSent_ && now.elapsed - *lastSent_ < interval + kJitter) ? *lastSent_ + interval : now.elapsed;
             due = true;
         }
         break;
@@ -235,9 +235,15 @@ std::optional<Report> Instrument::configReply(std::uint8_t item, std::uint8_t ch
     r[kData + 2] = channel;
     const std::size_t body = kData + 3;
     switch (item) {
-    case 5: r[body] = params_.transmissionMode; break;
-    case 6: putLe32(r, body, static_cast<std::uint32_t>(params_.sendInterval)); break;
-    case 7: putLe32(r, body, static_cast<std::uint32_t>(params_.triggerFilter)); break;
+    case 5:
+        r[body] = params_.transmissionMode;
+        break;
+    case 6:
+        putLe32(r, body, static_cast<std::uint32_t>(params_.sendInterval));
+        break;
+    case 7:
+        putLe32(r, body, static_cast<std::uint32_t>(params_.triggerFilter));
+        break;
     case 8:
         for (std::size_t k = 0; k < 4; ++k) {
             const OutputRule &o = params_.outputs[k];
@@ -259,9 +265,15 @@ std::optional<Report> Instrument::configReply(std::uint8_t item, std::uint8_t ch
         putFloat(r, body + 14, e.offset);
         break;
     }
-    case 11: r[body] = params_.modbusAddress; break;
-    case 12: r[body] = params_.modbusBaud; break;
-    case 13: r[body] = params_.triggerMasterMode; break;
+    case 11:
+        r[body] = params_.modbusAddress;
+        break;
+    case 12:
+        r[body] = params_.modbusBaud;
+        break;
+    case 13:
+        r[body] = params_.triggerMasterMode;
+        break;
     case 14:
         if (channel > 2)
             return std::nullopt;
@@ -271,11 +283,20 @@ std::optional<Report> Instrument::configReply(std::uint8_t item, std::uint8_t ch
         for (std::size_t k = 0; k < 9; ++k)
             putBe32(r, body + 4 * k, params_.modbusStats[k]);
         break;
-    case 17: r[body] = params_.dotPosition; break;
-    case 18: r[body] = params_.redDisplay; break;
-    case 19: r[body] = params_.greenDisplay; break;
-    case 20: r[body] = params_.beeper; break;
-    default: return std::nullopt; // write-only or unknown items have no reply
+    case 17:
+        r[body] = params_.dotPosition;
+        break;
+    case 18:
+        r[body] = params_.redDisplay;
+        break;
+    case 19:
+        r[body] = params_.greenDisplay;
+        break;
+    case 20:
+        r[body] = params_.beeper;
+        break;
+    default:
+        return std::nullopt; // write-only or unknown items have no reply
     }
     return finish(std::move(r));
 }
@@ -311,14 +332,22 @@ bool Instrument::applyWrite(std::uint8_t id, std::uint8_t channel, std::span<con
     };
     EncoderSettings *enc = perChannel ? &params_.encoders[channel % 3] : nullptr;
     switch (id) {
-    case 0: return setByte(enc->mode, 2);
-    case 1: return setInt(enc->gateTime, 1, 65535);
-    case 2: return setInt(enc->resolution, 1, 16383);
-    case 3: return setReal(enc->coeff);
-    case 4: return setReal(enc->offset);
-    case 5: return setByte(params_.transmissionMode, 3);
-    case 6: return setInt(params_.sendInterval, 1, 9999);
-    case 7: return setInt(params_.triggerFilter, 0, 9999);
+    case 0:
+        return setByte(enc->mode, 2);
+    case 1:
+        return setInt(enc->gateTime, 1, 65535);
+    case 2:
+        return setInt(enc->resolution, 1, 16383);
+    case 3:
+        return setReal(enc->coeff);
+    case 4:
+        return setReal(enc->offset);
+    case 5:
+        return setByte(params_.transmissionMode, 3);
+    case 6:
+        return setInt(params_.sendInterval, 1, 9999);
+    case 7:
+        return setInt(params_.triggerFilter, 0, 9999);
     case 8: {
         std::array<OutputRule, 4> rules{};
         for (std::size_t k = 0; k < 4; ++k) {
@@ -339,15 +368,24 @@ bool Instrument::applyWrite(std::uint8_t id, std::uint8_t channel, std::span<con
             return false;
         params_.modbusAddress = b;
         return true;
-    case 12: return setByte(params_.modbusBaud, 5);
-    case 13: return setByte(params_.triggerMasterMode, 2);
-    case 14: return setByte(params_.triggerRegisterType[channel], 6);
-    case 16: return setByte(enc->clearByIndex, 2);
-    case 17: return setByte(params_.dotPosition, 6);
-    case 18: return setByte(params_.redDisplay, 2);
-    case 19: return setByte(params_.greenDisplay, 11);
-    case 20: return setByte(params_.beeper, 2);
-    default: return false; // 9 and 15 are read-only; others do not exist
+    case 12:
+        return setByte(params_.modbusBaud, 5);
+    case 13:
+        return setByte(params_.triggerMasterMode, 2);
+    case 14:
+        return setByte(params_.triggerRegisterType[channel], 6);
+    case 16:
+        return setByte(enc->clearByIndex, 2);
+    case 17:
+        return setByte(params_.dotPosition, 6);
+    case 18:
+        return setByte(params_.redDisplay, 2);
+    case 19:
+        return setByte(params_.greenDisplay, 11);
+    case 20:
+        return setByte(params_.beeper, 2);
+    default:
+        return false; // 9 and 15 are read-only; others do not exist
     }
 }
 

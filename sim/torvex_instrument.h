@@ -76,7 +76,7 @@ struct Parameters {
 
 // Ways to misbehave, for tests of the host's robustness.
 struct Faults {
-    bool silent = false;                    // answer nothing and send no measurement reports
+    bool silent = false;                     // answer nothing and send no measurement reports
     std::optional<std::size_t> reportLength; // every report cut or zero-padded to this many bytes (id included)
     std::optional<std::uint8_t> forcedType;  // every report carries this type byte instead of its own
 };

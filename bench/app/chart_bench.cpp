@@ -45,8 +45,7 @@ void preload(ChartView &chart, int points)
 }
 
 // The real window, shown, with the chart page on view, the width W set and `history` points per series.
-class ChartWindow
-{
+class ChartWindow {
 public:
     ChartWindow(int width, int history)
         : m_window([this] {

@@ -39,7 +39,7 @@ struct Rig {
         description.inputBufferCount = 64;
         device = platform->plug(description);
         controller = std::make_unique<THidDeviceController>(platform, ui);
-        QCoreApplication::processEvents();   // start-up refresh
+        QCoreApplication::processEvents(); // start-up refresh
         claimed = controller->ClaimByIndex(0);
     }
 
@@ -103,7 +103,8 @@ void BM_HidReportsPerSecond(benchmark::State &state)
     // CPU of the whole process per report: what the hand-over costs both threads together, load or not.
     state.counters["process_cpu_us_per_report"] =
         double(processCpuMicroseconds() - cpuStart) / (double(state.iterations()) * kBatch);
-    state.counters["reports_per_s"] = benchmark::Counter(double(state.iterations()) * kBatch, benchmark::Counter::kIsRate);
+    state.counters["reports_per_s"] =
+        benchmark::Counter(double(state.iterations()) * kBatch, benchmark::Counter::kIsRate);
 }
 
 void BM_HidReportLatency(benchmark::State &state)

@@ -80,10 +80,9 @@ void BM_ReferenceSnprintfFwrite(benchmark::State &bench)
         const int n = std::snprintf(
             text, sizeof text, "%d-%d-%d;%d:%d:%d:%d;%d;%u;%.*f;%.*f;%.*f;%.*f;%.*f;%.*f;%s;%s;%s;%s;%s;%s;\r\n",
             now.day, now.month, now.year, now.hour, now.minute, now.second, now.millisecond,
-            int32_t(state.MeasurementCount), unsigned(state.MeasurementCount % 1000u), d,
-            double(e[0].Position), d, double(e[1].Position), d, double(e[2].Position), d, double(e[0].Velocity), d,
-            double(e[1].Velocity), d, double(e[2].Velocity), hl(0x01), hl(0x02), hl(0x04), hl(0x08), hl(0x40),
-            hl(0x80));
+            int32_t(state.MeasurementCount), unsigned(state.MeasurementCount % 1000u), d, double(e[0].Position), d,
+            double(e[1].Position), d, double(e[2].Position), d, double(e[0].Velocity), d, double(e[1].Velocity), d,
+            double(e[2].Velocity), hl(0x01), hl(0x02), hl(0x04), hl(0x08), hl(0x40), hl(0x80));
         std::fwrite(text, 1, size_t(n), file);
         ++state.MeasurementCount;
         if (++i % kReportsPerTick == 0) {

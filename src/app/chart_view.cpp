@@ -15,11 +15,9 @@ constexpr double kValueAxisLower = 19.44052204768016;
 constexpr double kValueAxisUpper = 1755.576476449486;
 
 // A legend entry with a check box in front: the box shows and toggles whether the series is drawn.
-class CheckableLegendItem : public QCPPlottableLegendItem
-{
+class CheckableLegendItem : public QCPPlottableLegendItem {
 public:
-    CheckableLegendItem(QCPLegend *legend, QCPAbstractPlottable *plottable)
-        : QCPPlottableLegendItem(legend, plottable)
+    CheckableLegendItem(QCPLegend *legend, QCPAbstractPlottable *plottable) : QCPPlottableLegendItem(legend, plottable)
     {
     }
 
@@ -41,8 +39,7 @@ protected:
             painter->setPen(QPen(Qt::black, 1.5));
             painter->drawLine(QPointF(box.left() + 2.5, box.center().y() + 0.5),
                               QPointF(box.left() + 4.5, box.bottom() - 2.5));
-            painter->drawLine(QPointF(box.left() + 4.5, box.bottom() - 2.5),
-                              QPointF(box.right() - 2, box.top() + 2.5));
+            painter->drawLine(QPointF(box.left() + 4.5, box.bottom() - 2.5), QPointF(box.right() - 2, box.top() + 2.5));
         }
 
         const QRect iconRect(QPoint(box.right() + kGap + 1, mRect.y() + (mRect.height() - icon.height()) / 2), icon);
@@ -64,16 +61,15 @@ protected:
         const QSize icon = mParentLegend->iconSize();
         const QFontMetrics metrics(getFont());
         const QRect text = metrics.boundingRect(0, 0, 0, icon.height(), Qt::TextDontClip, mPlottable->name());
-        return {kBox + kGap + icon.width() + mParentLegend->iconTextPadding() + text.width() + mMargins.left() +
-                    mMargins.right(),
+        return {kBox + kGap + icon.width() + mParentLegend->iconTextPadding() + text.width() + mMargins.left()
+                    + mMargins.right(),
                 qMax(qMax(text.height(), icon.height()), kBox) + mMargins.top() + mMargins.bottom()};
     }
 };
 
 } // namespace
 
-ChartView::ChartView(QWidget *parent)
-    : QCustomPlot(parent)
+ChartView::ChartView(QWidget *parent) : QCustomPlot(parent)
 {
     setObjectName(QStringLiteral("Chart"));
     // Thin pens keep the fast polyline path; wider ones cost hundreds of milliseconds per tick at long histories.
@@ -105,19 +101,18 @@ ChartView::ChartView(QWidget *parent)
         legend->addItem(new CheckableLegendItem(legend, graph));
     }
 
-    connect(this, &QCustomPlot::legendClick, this,
-            [this](QCPLegend *, QCPAbstractLegendItem *item, QMouseEvent *) {
-                auto *entry = qobject_cast<QCPPlottableLegendItem *>(item);
-                if (!entry)
-                    return;
-                for (int i = 0; i < kSeriesCount; ++i) {
-                    if (m_graphs[size_t(i)] == entry->plottable()) {
-                        setSeriesVisible(i, !seriesVisible(i));
-                        emit seriesVisibilityToggled(i, seriesVisible(i));
-                        return;
-                    }
-                }
-            });
+    connect(this, &QCustomPlot::legendClick, this, [this](QCPLegend *, QCPAbstractLegendItem *item, QMouseEvent *) {
+        auto *entry = qobject_cast<QCPPlottableLegendItem *>(item);
+        if (!entry)
+            return;
+        for (int i = 0; i < kSeriesCount; ++i) {
+            if (m_graphs[size_t(i)] == entry->plottable()) {
+                setSeriesVisible(i, !seriesVisible(i));
+                emit seriesVisibilityToggled(i, seriesVisible(i));
+                return;
+            }
+        }
+    });
 }
 
 QCPGraph *ChartView::graphAt(int index) const
@@ -134,15 +129,9 @@ void ChartView::setSeriesTitle(int index, const QString &title)
     replot(rpQueuedReplot);
 }
 
-QString ChartView::seriesTitle(int index) const
-{
-    return graphAt(index)->name();
-}
+QString ChartView::seriesTitle(int index) const { return graphAt(index)->name(); }
 
-QColor ChartView::seriesColor(int index) const
-{
-    return graphAt(index)->pen().color();
-}
+QColor ChartView::seriesColor(int index) const { return graphAt(index)->pen().color(); }
 
 void ChartView::setSeriesVisible(int index, bool visible)
 {
@@ -150,15 +139,9 @@ void ChartView::setSeriesVisible(int index, bool visible)
     replot(rpQueuedReplot);
 }
 
-bool ChartView::seriesVisible(int index) const
-{
-    return graphAt(index)->visible();
-}
+bool ChartView::seriesVisible(int index) const { return graphAt(index)->visible(); }
 
-int ChartView::pointCount(int index) const
-{
-    return graphAt(index)->dataCount();
-}
+int ChartView::pointCount(int index) const { return graphAt(index)->dataCount(); }
 
 QPointF ChartView::point(int index, int i) const
 {
@@ -166,10 +149,7 @@ QPointF ChartView::point(int index, int i) const
     return {it->key, it->value};
 }
 
-void ChartView::addPoint(int index, double x, double y)
-{
-    graphAt(index)->addData(x, y);
-}
+void ChartView::addPoint(int index, double x, double y) { graphAt(index)->addData(x, y); }
 
 void ChartView::clearPoints()
 {
@@ -184,15 +164,9 @@ void ChartView::setTimeRange(double lower, double upper)
     replot(rpQueuedReplot);
 }
 
-QCPRange ChartView::timeRange() const
-{
-    return xAxis->range();
-}
+QCPRange ChartView::timeRange() const { return xAxis->range(); }
 
-QCPRange ChartView::valueRange() const
-{
-    return yAxis->range();
-}
+QCPRange ChartView::valueRange() const { return yAxis->range(); }
 
 QString ChartView::saveBitmap(const QString &path)
 {

@@ -10,8 +10,7 @@
 // The live chart: six line series over a time axis, a legend below the plot with a check box in front of each
 // series, and export to a BMP file. QCustomPlot draws only the visible key range of sorted data, so a tick
 // stays cheap however long the history grows.
-class ChartView : public QCustomPlot
-{
+class ChartView : public QCustomPlot {
     Q_OBJECT
 
 public:

@@ -2,10 +2,7 @@
 
 #include <QPainter>
 
-LampWidget::LampWidget(QWidget *parent)
-    : QWidget(parent)
-{
-}
+LampWidget::LampWidget(QWidget *parent) : QWidget(parent) {}
 
 void LampWidget::setBrushColor(const QColor &color)
 {

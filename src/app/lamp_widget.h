@@ -4,8 +4,7 @@
 #include <QWidget>
 
 // A round indicator lamp: a filled circle in a settable colour, silver while idle.
-class LampWidget : public QWidget
-{
+class LampWidget : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QColor brushColor READ brushColor WRITE setBrushColor)
 

@@ -17,8 +17,7 @@ struct OtherStringRow {
 // dialog titles stay separate entries although their Polish texts are equal.
 constexpr std::array<OtherStringRow, 10> otherStringsTable{{
     QT_TRANSLATE_NOOP3("TFMain", "Plik pomiarowy", "SaveDialog.Title"),
-    QT_TRANSLATE_NOOP3("TFMain",
-                       "Plik tekstowy (*.txt)|*.txt|Plik z danymi oddzielonymi średnikami (*.csv)|*.csv",
+    QT_TRANSLATE_NOOP3("TFMain", "Plik tekstowy (*.txt)|*.txt|Plik z danymi oddzielonymi średnikami (*.csv)|*.csv",
                        "SaveDialog.Filter"),
     QT_TRANSLATE_NOOP3("TFMain", "Plik pomiarowy", "SaveDialogBitmap.Title"),
     QT_TRANSLATE_NOOP3("TFMain", "Mapa bitowa (*.bmp)|*.bmp", "SaveDialogBitmap.Filter"),
@@ -35,7 +34,7 @@ constexpr auto kEnglishCatalogue = ":/i18n/torvex_en.qm";
 std::string invalidLanguageMessage(int number)
 {
     return "TFMain: " + std::to_string(number) + " - is not a valid property value!\nValue must be within [1.."
-           + std::to_string(kLanguageCount) + "]!";
+        + std::to_string(kLanguageCount) + "]!";
 }
 
 } // namespace

@@ -28,8 +28,7 @@ QFont itemFont(const QStyleOptionViewItem &option)
 
 } // namespace
 
-void LanguageItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
-                                 const QModelIndex &index) const
+void LanguageItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette::ColorGroup group = option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;

@@ -46,7 +46,8 @@ void QtUiDispatcher::setErrorHandler(std::function<void()> handler)
 void QtUiDispatcher::scheduleDrain()
 {
     // Thread-safe: queues one call on the receiver's (UI) thread.
-    QMetaObject::invokeMethod(receiver_.get(), [this] { drainFromLoop(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        receiver_.get(), [this] { drainFromLoop(); }, Qt::QueuedConnection);
 }
 
 void QtUiDispatcher::drainFromLoop()

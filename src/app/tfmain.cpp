@@ -18,10 +18,7 @@
 #include <initializer_list>
 
 // The pictures live in a static library; without this the linker may drop them.
-static void initWindowResources()
-{
-    Q_INIT_RESOURCE(resources);
-}
+static void initWindowResources() { Q_INIT_RESOURCE(resources); }
 
 namespace {
 
@@ -46,29 +43,22 @@ void useNarrowStandInFont(QWidget *window)
 template <class Control, class Signal>
 void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handler)())
 {
-    QObject::connect(control, signal, window,
-                     [window, handler] { torvex::runHandler([&] { (window->*handler)(); }); });
+    QObject::connect(control, signal, window, [window, handler] { torvex::runHandler([&] { (window->*handler)(); }); });
 }
 
 template <class Control, class Signal>
 void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handler)(QObject *))
 {
-    QObject::connect(control, signal, window, [window, control, handler] {
-        torvex::runHandler([&] { (window->*handler)(control); });
-    });
+    QObject::connect(control, signal, window,
+                     [window, control, handler] { torvex::runHandler([&] { (window->*handler)(control); }); });
 }
 
 } // namespace
 
 TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
-    : QMainWindow(parent)
-    , FreqTimer(new QTimer(this))
-    , UpdateDataTimer(new QTimer(this))
-    , ChartTimer(new QTimer(this))
-    , SaveFileTimer(new QTimer(this))
-    , ui(std::make_unique<Ui::TFMain>())
-    , m_beforeStartupStep(options.beforeStartupStep)
-    , m_requestedSettingsPath(options.settingsPath)
+    : QMainWindow(parent), FreqTimer(new QTimer(this)), UpdateDataTimer(new QTimer(this)), ChartTimer(new QTimer(this)),
+      SaveFileTimer(new QTimer(this)), ui(std::make_unique<Ui::TFMain>()),
+      m_beforeStartupStep(options.beforeStartupStep), m_requestedSettingsPath(options.settingsPath)
 {
     initWindowResources();
     ui->setupUi(this);
@@ -115,10 +105,7 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     FormCreate();
 }
 
-TFMain::~TFMain()
-{
-    destroyDeviceLink();
-}
+TFMain::~TFMain() { destroyDeviceLink(); }
 
 void TFMain::createStatusPanels()
 {
@@ -232,13 +219,13 @@ void TFMain::wireControls()
 
     // Numeric fields: a text change resets the colour of these; a click resets every numeric field
     // (the clicks arrive through eventFilter).
-    for (QLineEdit *e : {ui->enc_time_1, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time,
-                         ui->trigger_filter})
+    for (QLineEdit *e :
+         {ui->enc_time_1, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
         wire(this, e, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
-    for (QLineEdit *e : {ui->enc_time_1, ui->enc_time_2, ui->enc_time_3, ui->enc_resolution_1,
-                         ui->enc_resolution_2, ui->enc_resolution_3, ui->enc_coeff_1, ui->enc_coeff_2,
-                         ui->enc_coeff_3, ui->enc_offset_1, ui->enc_offset_2, ui->enc_offset_3, ui->out1_N,
-                         ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
+    for (QLineEdit *e :
+         {ui->enc_time_1, ui->enc_time_2, ui->enc_time_3, ui->enc_resolution_1, ui->enc_resolution_2,
+          ui->enc_resolution_3, ui->enc_coeff_1, ui->enc_coeff_2, ui->enc_coeff_3, ui->enc_offset_1, ui->enc_offset_2,
+          ui->enc_offset_3, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
         e->installEventFilter(this);
 
     // Configuration reads.
@@ -286,8 +273,7 @@ void TFMain::wireControls()
 
 bool TFMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == ui->DebugMemo->viewport())
             torvex::runHandler([this] { DebugMemoClick(); });
         else if (qobject_cast<QLineEdit *>(watched))
@@ -342,10 +328,7 @@ void TFMain::FormCreate()
     });
 }
 
-bool TFMain::FormCanResize(int, int) const
-{
-    return false;
-}
+bool TFMain::FormCanResize(int, int) const { return false; }
 
 void TFMain::FormClose()
 {

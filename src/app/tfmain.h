@@ -41,8 +41,7 @@ namespace Ui {
 class TFMain;
 }
 
-struct TFMainOptions
-{
+struct TFMainOptions {
     // Full path of the settings file; empty means "config.ini" in the folder of the executable.
     QString settingsPath;
     // Tests pass false and call the timer handlers themselves.
@@ -57,8 +56,7 @@ struct TFMainOptions
 
 // The main window. It owns every control, the timers and the program's state; each subsystem keeps its
 // members in its own section below and its handlers in its own tfmain_<subsystem>.cpp.
-class TFMain : public QMainWindow
-{
+class TFMain : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -133,15 +131,15 @@ public:
     void applyChannelUnit(int channel);
     void writeChannelSetting(const std::string &key, const QString &value);
     void reportStartupSettingsError(const torvex::SettingsError &error);
-    bool settingsStartingUp = false;         // between start-up steps 6 and 14
-    bool settingsStartupErrorShown = false;  // at most one settings write error box per start-up
+    bool settingsStartingUp = false;        // between start-up steps 6 and 14
+    bool settingsStartupErrorShown = false; // at most one settings write error box per start-up
     WindowPositionTracker *settingsPositionTracker = nullptr;
 
     // ===================================================================================== language
     // tfmain_language.cpp
-    void LangCombo1Change(); // start-up step 16 and every pick in the language picker
-    int activeLanguage() const;      // 1 Polish, 2 English
-    void setUpLanguagePicker();      // flags and item drawing of LangCombo1; the constructor calls it
+    void LangCombo1Change();    // start-up step 16 and every pick in the language picker
+    int activeLanguage() const; // 1 Polish, 2 English
+    void setUpLanguagePicker(); // flags and item drawing of LangCombo1; the constructor calls it
 
 Q_SIGNALS:
     // After a switch: owners of dialog titles/filters and series titles re-read them with otherText().
@@ -153,7 +151,6 @@ private:
     LanguageSwitcher m_language;
 
 public:
-
     // ===================================================================================== link
     // tfmain_link.cpp
     // None when the window was given no HID platform.
@@ -243,7 +240,6 @@ private:
     QWidget *configControl(std::string_view name) const;
 
 public:
-
     // ===================================================================================== indicators
     // tfmain_indicators.cpp
     // Latest measurement; the report handler advances MeasurementCount and NewSampleFlag.
@@ -287,7 +283,6 @@ private:
     bool m_logErrorShown = false;
 
 public:
-
     // ===================================================================================== chart
     // tfmain_chart.cpp
     void PlayButtonClick();

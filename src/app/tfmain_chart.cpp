@@ -10,10 +10,7 @@
 
 #include <stdexcept>
 
-ChartView *TFMain::chartView() const
-{
-    return ui->Chart;
-}
+ChartView *TFMain::chartView() const { return ui->Chart; }
 
 void TFMain::applyChartSeriesTitles()
 {

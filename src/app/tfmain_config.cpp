@@ -62,10 +62,7 @@ QColor TFMain::normalFieldColour(const QLineEdit *field)
     return QApplication::palette(field).color(QPalette::Active, QPalette::Base);
 }
 
-QWidget *TFMain::configControl(std::string_view name) const
-{
-    return findChild<QWidget *>(qs(name));
-}
+QWidget *TFMain::configControl(std::string_view name) const { return findChild<QWidget *>(qs(name)); }
 
 void TFMain::sendWrite(const Payload &payload)
 {
@@ -204,8 +201,7 @@ void TFMain::BitBtn9Click() { writeListParam(nullptr, ParamId::TriggerMasterMode
 void TFMain::BitBtn55Click()
 {
     const ParamInfo &p = param(ParamId::TriggerFilter);
-    WriteIntParam(nullptr, static_cast<uint8_t>(p.id), {ui->trigger_filter, nullptr, nullptr}, p.minValue,
-                  p.maxValue);
+    WriteIntParam(nullptr, static_cast<uint8_t>(p.id), {ui->trigger_filter, nullptr, nullptr}, p.minValue, p.maxValue);
 }
 
 void TFMain::BitBtn53Click() { writeListParam(nullptr, ParamId::TransmissionMode); }
@@ -213,8 +209,7 @@ void TFMain::BitBtn53Click() { writeListParam(nullptr, ParamId::TransmissionMode
 void TFMain::BitBtn45Click()
 {
     const ParamInfo &p = param(ParamId::SendInterval);
-    WriteIntParam(nullptr, static_cast<uint8_t>(p.id), {ui->trigger_time, nullptr, nullptr}, p.minValue,
-                  p.maxValue);
+    WriteIntParam(nullptr, static_cast<uint8_t>(p.id), {ui->trigger_time, nullptr, nullptr}, p.minValue, p.maxValue);
 }
 
 void TFMain::button_trigmastetype_1Click(QObject *Sender) { writeListParam(Sender, ParamId::TriggerRegisterType); }

@@ -58,8 +58,10 @@ void TFMain::UpdateDataTimerTimer()
     }
 
     const uint8_t io = Measurement.IoStates;
-    const std::pair<LampWidget *, uint8_t> outputs[] = {{ui->Shape1, torvex::kIoOut1}, {ui->Shape2, torvex::kIoOut2},
-                                                        {ui->Shape3, torvex::kIoOut3}, {ui->Shape4, torvex::kIoOut4}};
+    const std::pair<LampWidget *, uint8_t> outputs[] = {{ui->Shape1, torvex::kIoOut1},
+                                                        {ui->Shape2, torvex::kIoOut2},
+                                                        {ui->Shape3, torvex::kIoOut3},
+                                                        {ui->Shape4, torvex::kIoOut4}};
     for (auto [lamp, bit] : outputs)
         lamp->setBrushColor((io & bit) != 0 ? kOutputActive : kInactive);
     ui->Shape7->setBrushColor((io & torvex::kIoTrig1) != 0 ? kTriggerActive : kInactive);
@@ -71,7 +73,8 @@ void TFMain::UpdateDataTimerTimer()
 
 void TFMain::FreqTimerTimer()
 {
-    setStatusPanelText(2, QString::fromStdString(torvex::rateText(ReceivedReportCount, uint32_t(FreqTimer->interval()),
-                                                                  decimalSeparator)));
+    setStatusPanelText(2,
+                       QString::fromStdString(
+                           torvex::rateText(ReceivedReportCount, uint32_t(FreqTimer->interval()), decimalSeparator)));
     ReceivedReportCount = 0;
 }

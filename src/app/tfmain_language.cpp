@@ -60,15 +60,9 @@ private:
 
 } // namespace
 
-void TFMain::setUpLanguagePicker()
-{
-    ::setUpLanguagePicker(ui->LangCombo1);
-}
+void TFMain::setUpLanguagePicker() { ::setUpLanguagePicker(ui->LangCombo1); }
 
-int TFMain::activeLanguage() const
-{
-    return m_language.active();
-}
+int TFMain::activeLanguage() const { return m_language.active(); }
 
 void TFMain::LangCombo1Change()
 {

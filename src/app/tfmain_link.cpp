@@ -13,8 +13,7 @@ namespace {
 
 // A ListBox1 entry: the label plus the claimed device it owns. Labels sort without regard to letter case,
 // as device names are listed elsewhere on the desktop.
-class DeviceEntry : public QListWidgetItem
-{
+class DeviceEntry : public QListWidgetItem {
 public:
     DeviceEntry(const QString &label, THidDevice *claimed) : QListWidgetItem(label), device(claimed) {}
 
@@ -115,10 +114,8 @@ void TFMain::HidDeviceController1DeviceChange()
             CurrentDevice->SetDataHandler(nullptr);
         CurrentDevice = entry->device;
         if (CurrentDevice->ReadWriteAccess()) {
-            CurrentDevice->SetDataHandler(
-                [this](THidDevice *HidDev, uint8_t ReportID, const uint8_t *Data, uint16_t Size) {
-                    DeviceDataReceived(HidDev, ReportID, Data, Size);
-                });
+            CurrentDevice->SetDataHandler([this](THidDevice *HidDev, uint8_t ReportID, const uint8_t *Data,
+                                                 uint16_t Size) { DeviceDataReceived(HidDev, ReportID, Data, Size); });
             setStatusPanelText(1, idsText(u"IDS_4"));
             Connected = true;
         } else {

@@ -110,10 +110,7 @@ void TFMain::ApplyLoggingState()
     showLoggingStatus();
 }
 
-void TFMain::closeLogFile()
-{
-    logWriter.close();
-}
+void TFMain::closeLogFile() { logWriter.close(); }
 
 void TFMain::save_buttonClick()
 {

@@ -30,10 +30,7 @@ std::filesystem::path toFilesystemPath(const QString &path)
 #endif
 }
 
-std::string toUtf8(const QString &text)
-{
-    return text.toUtf8().toStdString();
-}
+std::string toUtf8(const QString &text) { return text.toUtf8().toStdString(); }
 
 QString fromUtf8(const std::string &text)
 {
@@ -42,15 +39,12 @@ QString fromUtf8(const std::string &text)
 
 } // namespace
 
-torvex::ProfileFile TFMain::openSettings() const
-{
-    return torvex::ProfileFile(toFilesystemPath(settingsPath));
-}
+torvex::ProfileFile TFMain::openSettings() const { return torvex::ProfileFile(toFilesystemPath(settingsPath)); }
 
 std::array<QCheckBox *, 12> TFMain::logCheckBoxes() const
 {
     // Same order as the keys they are stored under.
-    return {ui->save_auto, ui->save_date,  ui->save_time,  ui->save_cnt,   ui->save_cntmod, ui->save_enc1p,
+    return {ui->save_auto,  ui->save_date,  ui->save_time,  ui->save_cnt,   ui->save_cntmod, ui->save_enc1p,
             ui->save_enc2p, ui->save_enc3p, ui->save_enc1v, ui->save_enc2v, ui->save_enc3v,  ui->save_output};
 }
 
@@ -76,9 +70,9 @@ void TFMain::fixSettingsPath()
         return;
     }
     // Beside the executable, never the working folder.
-    settingsPath = QDir::toNativeSeparators(QDir(QCoreApplication::applicationDirPath())
-                                                .filePath(QString::fromLatin1(torvex::kSettingsFileName.data(),
-                                                                              torvex::kSettingsFileName.size())));
+    settingsPath = QDir::toNativeSeparators(
+        QDir(QCoreApplication::applicationDirPath())
+            .filePath(QString::fromLatin1(torvex::kSettingsFileName.data(), torvex::kSettingsFileName.size())));
 }
 
 void TFMain::createDefaultSettingsIfMissing()
@@ -143,8 +137,8 @@ void TFMain::loadLanguageIndex()
 void TFMain::loadLoggingFlag()
 {
     // Unlike the check box, a missing key means "do not start logging".
-    loggingActive = !ui->file_name_edit->text().isEmpty()
-        && openSettings().readBool(torvex::kOptionsSection, "SaveAuto", false);
+    loggingActive =
+        !ui->file_name_edit->text().isEmpty() && openSettings().readBool(torvex::kOptionsSection, "SaveAuto", false);
 }
 
 void TFMain::saveSettingsOnClose()
@@ -154,7 +148,7 @@ void TFMain::saveSettingsOnClose()
     if (settingsPositionTracker)
         position = settingsPositionTracker->restoredPosition();
     else if (platformReportsWindowPosition())
-        position = pos();  // start-up ended before the tracker was made
+        position = pos(); // start-up ended before the tracker was made
     values.storePosition = position.has_value();
     if (position) {
         values.screenTop = position->y();
@@ -173,8 +167,7 @@ void TFMain::saveSettingsOnClose()
 void TFMain::applyChannelName(int channel)
 {
     const std::array<QLineEdit *, 3> edits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
-    const std::array<std::array<QLabel *, 2>, 3> labels = {
-        {{ui->n1, ui->n4}, {ui->n2, ui->n5}, {ui->n3, ui->n6}}};
+    const std::array<std::array<QLabel *, 2>, 3> labels = {{{ui->n1, ui->n4}, {ui->n2, ui->n5}, {ui->n3, ui->n6}}};
     const std::size_t i = static_cast<std::size_t>(channel - 1);
     const QString name = edits[i]->text();
     writeChannelSetting(torvex::encNameKey(channel), name);

@@ -2,8 +2,7 @@
 
 #include "error_box.h"
 
-TorvexApplication::TorvexApplication(int &argc, char **argv)
-    : QApplication(argc, argv)
+TorvexApplication::TorvexApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QString::fromUtf8(torvex::kApplicationTitle));
 }

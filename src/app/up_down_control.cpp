@@ -8,9 +8,7 @@
 #include <algorithm>
 
 UpDownControl::UpDownControl(QWidget *parent)
-    : QWidget(parent)
-    , m_up(new QToolButton(this))
-    , m_down(new QToolButton(this))
+    : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this))
 {
     for (QToolButton *button : {m_up, m_down}) {
         button->setAutoRepeat(true);
@@ -23,15 +21,9 @@ UpDownControl::UpDownControl(QWidget *parent)
     connect(m_down, &QToolButton::clicked, this, &UpDownControl::stepDown);
 }
 
-void UpDownControl::setMinimum(int minimum)
-{
-    setRange(minimum, std::max(minimum, m_maximum));
-}
+void UpDownControl::setMinimum(int minimum) { setRange(minimum, std::max(minimum, m_maximum)); }
 
-void UpDownControl::setMaximum(int maximum)
-{
-    setRange(std::min(m_minimum, maximum), maximum);
-}
+void UpDownControl::setMaximum(int maximum) { setRange(std::min(m_minimum, maximum), maximum); }
 
 void UpDownControl::setRange(int minimum, int maximum)
 {

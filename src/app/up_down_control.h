@@ -7,8 +7,7 @@ class QToolButton;
 
 // A pair of up/down arrows that steps an integer position within a range and shows it in a buddy edit,
 // so the edit itself can stay read-only.
-class UpDownControl : public QWidget
-{
+class UpDownControl : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int minimum READ minimum WRITE setMinimum)
     Q_PROPERTY(int maximum READ maximum WRITE setMaximum)

@@ -10,18 +10,18 @@ class QWidget;
 class WindowPositionTracker : public QObject {
     Q_OBJECT
 public:
-    explicit WindowPositionTracker(QWidget* window);
+    explicit WindowPositionTracker(QWidget *window);
 
     // Frame top-left of the restored window; nullopt where the platform cannot tell (Wayland).
     std::optional<QPoint> restoredPosition() const;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void remember();
 
-    QWidget* window_;
+    QWidget *window_;
     std::optional<QPoint> lastNormal_;
 };
 

@@ -10,14 +10,14 @@ constexpr std::size_t kRecordSize = 7;
 
 std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t at)
 {
-    return std::uint32_t{d[at]} | std::uint32_t{d[at + 1]} << 8 | std::uint32_t{d[at + 2]} << 16 |
-           std::uint32_t{d[at + 3]} << 24;
+    return std::uint32_t{d[at]} | std::uint32_t{d[at + 1]} << 8 | std::uint32_t{d[at + 2]} << 16
+        | std::uint32_t{d[at + 3]} << 24;
 }
 
 std::uint32_t be32(std::span<const std::uint8_t> d, std::size_t at)
 {
-    return std::uint32_t{d[at]} << 24 | std::uint32_t{d[at + 1]} << 16 | std::uint32_t{d[at + 2]} << 8 |
-           std::uint32_t{d[at + 3]};
+    return std::uint32_t{d[at]} << 24 | std::uint32_t{d[at + 1]} << 16 | std::uint32_t{d[at + 2]} << 8
+        | std::uint32_t{d[at + 3]};
 }
 
 std::int32_t int32At(std::span<const std::uint8_t> d, std::size_t at) { return static_cast<std::int32_t>(le32(d, at)); }

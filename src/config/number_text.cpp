@@ -94,8 +94,7 @@ std::optional<float> parseReal(std::string_view text, const NumberFormat &format
         return std::nullopt;
 
     float value = 0.0f;
-    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value,
-                                           std::chars_format::fixed);
+    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::fixed);
     if (end != plain.data() + plain.size())
         return std::nullopt;
     if (ec == std::errc::result_out_of_range) {

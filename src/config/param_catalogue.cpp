@@ -11,6 +11,7 @@ constexpr Names kEncoderReadButtons{"button_1", "button_2", "BitBtn14"};
 constexpr std::uint8_t kEncoderBlockId = static_cast<std::uint8_t>(ParamId::EncoderBlock);
 
 // One row per parameter, in id order, so that the id is also the index.
+// clang-format off
 constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
     {.id = ParamId::EncMode, .name = "EncMode", .channelRule = ChannelRule::Encoder,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 2, .writable = true,
@@ -112,6 +113,7 @@ constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
      .readId = 20, .replyOffset = 3,
      .controls = {"Beep"}, .writeButtons = {"BitBtn24"}, .readButtons = {"BitBtn25"}},
 }};
+// clang-format on
 
 constexpr bool idsMatchIndexes()
 {
@@ -130,22 +132,31 @@ constexpr std::array<OutputControls, kOutputCount> kOutputControls{{
 }};
 
 constexpr std::array<NumericField, 18> kNumericFields{{
-    {"enc_time_1", true},        {"enc_time_2", false},       {"enc_time_3", false},
-    {"enc_resolution_1", false}, {"enc_resolution_2", false}, {"enc_resolution_3", false},
-    {"enc_coeff_1", false},      {"enc_coeff_2", false},      {"enc_coeff_3", false},
-    {"enc_offset_1", false},     {"enc_offset_2", false},     {"enc_offset_3", false},
-    {"out1_N", true},            {"out2_N", true},            {"out3_N", true},
-    {"out4_N", true},            {"trigger_time", true},      {"trigger_filter", true},
+    {"enc_time_1", true},
+    {"enc_time_2", false},
+    {"enc_time_3", false},
+    {"enc_resolution_1", false},
+    {"enc_resolution_2", false},
+    {"enc_resolution_3", false},
+    {"enc_coeff_1", false},
+    {"enc_coeff_2", false},
+    {"enc_coeff_3", false},
+    {"enc_offset_1", false},
+    {"enc_offset_2", false},
+    {"enc_offset_3", false},
+    {"out1_N", true},
+    {"out2_N", true},
+    {"out3_N", true},
+    {"out4_N", true},
+    {"trigger_time", true},
+    {"trigger_filter", true},
 }};
 
 } // namespace
 
 std::span<const ParamInfo> paramCatalogue() { return kCatalogue; }
 
-const ParamInfo *findParam(std::uint8_t id)
-{
-    return id < kCatalogue.size() ? &kCatalogue[id] : nullptr;
-}
+const ParamInfo *findParam(std::uint8_t id) { return id < kCatalogue.size() ? &kCatalogue[id] : nullptr; }
 
 const ParamInfo &param(ParamId id) { return kCatalogue[static_cast<std::size_t>(id)]; }
 

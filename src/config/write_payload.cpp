@@ -130,9 +130,8 @@ RulesWrite planRulesWrite(const std::array<RuleInput, kOutputCount> &rules, cons
     std::array<OutputRecord, kOutputCount> records{};
     for (int k = 0; k < kOutputCount; ++k) {
         const RuleInput &in = rules[k];
-        const bool listsSelected = in.source >= 0 && in.source < kOutputSourceListSize && in.condition >= 0 &&
-                                   in.condition < kOutputConditionListSize && in.state >= 0 &&
-                                   in.state < kOutputStateListSize;
+        const bool listsSelected = in.source >= 0 && in.source < kOutputSourceListSize && in.condition >= 0
+            && in.condition < kOutputConditionListSize && in.state >= 0 && in.state < kOutputStateListSize;
         if (!listsSelected)
             return result;
         OutputRecord &rec = records[k];

@@ -4,15 +4,9 @@
 
 namespace torvex {
 
-std::unique_ptr<UiWatch> UiDispatcher::watchReadable(int, std::function<void()>)
-{
-    return nullptr;
-}
+std::unique_ptr<UiWatch> UiDispatcher::watchReadable(int, std::function<void()>) { return nullptr; }
 
-std::unique_ptr<UiWatch> UiDispatcher::repeatEvery(std::chrono::milliseconds, std::function<void()>)
-{
-    return nullptr;
-}
+std::unique_ptr<UiWatch> UiDispatcher::repeatEvery(std::chrono::milliseconds, std::function<void()>) { return nullptr; }
 
 void HandOverDispatcher::setSpin(std::chrono::microseconds spin, std::chrono::microseconds drainSlice)
 {
@@ -104,7 +98,7 @@ void HandOverDispatcher::finishDrain()
         if (queue_.empty())
             drainScheduled_ = false;
         else
-            schedule = true;   // the flag stays set: this post is the one the new items wait for
+            schedule = true; // the flag stays set: this post is the one the new items wait for
     }
     if (schedule)
         scheduleDrain();

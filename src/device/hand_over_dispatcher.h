@@ -88,10 +88,10 @@ private:
     void finishDrain();
 
     mutable std::mutex mutex_;
-    std::condition_variable doneCv_;     // callers of invoke() wait here
-    std::condition_variable serveCv_;    // serveUntil() waits here
+    std::condition_variable doneCv_;  // callers of invoke() wait here
+    std::condition_variable serveCv_; // serveUntil() waits here
     std::deque<std::shared_ptr<Item>> queue_;
-    bool drainScheduled_ = false;   // a drain is queued or running: new items need no post of their own
+    bool drainScheduled_ = false; // a drain is queued or running: new items need no post of their own
     bool woken_ = false;
     std::atomic<size_t> queued_{0};
     std::chrono::microseconds spin_{0};

@@ -29,8 +29,7 @@ private:
 // ---------------------------------------------------------------------------------------------------------
 // Read thread
 
-THidDeviceReadThread::THidDeviceReadThread(THidDevice &device)
-    : device_(device), dispatcher_(device.dispatcher_)
+THidDeviceReadThread::THidDeviceReadThread(THidDevice &device) : device_(device), dispatcher_(device.dispatcher_)
 {
     // Sized once, on the UI thread: the thread itself never asks the device for anything.
     buffer_.resize(device.Caps().InputReportLength);
@@ -182,10 +181,7 @@ bool THidDevice::openGeneral()
     return general_ != nullptr;
 }
 
-void THidDevice::closeHandles()
-{
-    general_.reset();
-}
+void THidDevice::closeHandles() { general_.reset(); }
 
 std::u16string THidDevice::ProductName()
 {
@@ -325,7 +321,7 @@ void THidDevice::Release()
     unplugHandler_ = nullptr;
     closeHandles();
     caps_.reset();
-    controller_->releaseDevice(this, std::move(data), std::move(unplug));   // destroys this object
+    controller_->releaseDevice(this, std::move(data), std::move(unplug)); // destroys this object
     if (error)
         std::rethrow_exception(error);
 }
@@ -488,7 +484,7 @@ void THidDeviceController::refresh(bool startup)
 
         for (size_t i = list_.size(); i-- > 0;) {
             if (i >= list_.size())
-                continue;   // a handler released devices meanwhile
+                continue; // a handler released devices meanwhile
             THidDevice *device = list_[i].get();
             // A device already marked gone (claimed, waiting for its release) does not leave a second time.
             if (!device->present_ || inFresh(device->pnpInfo_.DeviceInstance))
@@ -540,7 +536,7 @@ void THidDeviceController::releaseDevice(THidDevice *device, THidDataEvent data,
             replacement->dataHandler_ = std::move(data);
             replacement->unplugHandler_ = std::move(unplug);
             replacement->threadSleepTime_ = device->ThreadSleepTime();
-            *it = std::move(replacement);   // destroys the released object
+            *it = std::move(replacement); // destroys the released object
             return;
         } catch (const EHidControllerError &) {
             // Gone between the last refresh and now: the next refresh would find nothing to replace either.

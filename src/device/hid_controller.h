@@ -42,7 +42,7 @@ inline constexpr intptr_t kStartupNoticeParam = -1;
 class THidDeviceReadThread {
 public:
     explicit THidDeviceReadThread(THidDevice &device);
-    ~THidDeviceReadThread();   // stops (see stop())
+    ~THidDeviceReadThread(); // stops (see stop())
 
     THidDeviceReadThread(const THidDeviceReadThread &) = delete;
     THidDeviceReadThread &operator=(const THidDeviceReadThread &) = delete;

@@ -21,8 +21,8 @@ inline constexpr uint32_t kHidErrorDeviceNotConnected = 1167;
 
 // Plug-and-play description of one HID interface.
 struct THidPnPInfo {
-    std::string DevicePath;      // what the backend opens
-    std::string DeviceInstance;  // identity across refreshes
+    std::string DevicePath;     // what the backend opens
+    std::string DeviceInstance; // identity across refreshes
 };
 
 struct THidAttributes {
@@ -42,11 +42,11 @@ struct THidCaps {
 enum class HidAccess { ReadWrite, QueryOnly };
 
 enum class HidIoStatus {
-    Ok,           // done; count is valid
-    Timeout,      // the wait slice passed with the read still pending
-    Interrupted,  // interrupt() was called; the read (if any) is still pending
-    Gone,         // the device has been unplugged
-    Failed,       // any other error; error holds the system code
+    Ok,          // done; count is valid
+    Timeout,     // the wait slice passed with the read still pending
+    Interrupted, // interrupt() was called; the read (if any) is still pending
+    Gone,        // the device has been unplugged
+    Failed,      // any other error; error holds the system code
 };
 
 struct HidIoResult {

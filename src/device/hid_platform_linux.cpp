@@ -24,10 +24,7 @@
 namespace torvex {
 namespace {
 
-bool isGoneError(int error)
-{
-    return error == EIO || error == ENODEV || error == ENXIO;
-}
+bool isGoneError(int error) { return error == EIO || error == ENODEV || error == ENXIO; }
 
 // UTF-8 (as sysfs gives it) to UTF-16; invalid bytes become U+FFFD.
 std::u16string utf8ToUtf16(const std::string &in)
@@ -104,10 +101,7 @@ int pollTimeout(std::chrono::milliseconds slice)
 
 class FdReader : public HidReader {
 public:
-    FdReader(int fd, bool numbered) : fd_(fd), numbered_(numbered)
-    {
-        wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    }
+    FdReader(int fd, bool numbered) : fd_(fd), numbered_(numbered) { wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
 
     ~FdReader() override
     {
@@ -153,7 +147,7 @@ public:
                     return {HidIoStatus::Timeout, 0, 0};
                 return finish(isGoneError(error) ? HidIoStatus::Gone : HidIoStatus::Failed, error);
             }
-            if (n == 0)   // end of stream: the other side is gone
+            if (n == 0) // end of stream: the other side is gone
                 return finish(HidIoStatus::Gone, ENODEV);
             size_t count = static_cast<size_t>(n);
             if (!numbered_) {
@@ -412,9 +406,6 @@ std::unique_ptr<HidReader> createFdHidReader(int fd, bool numberedReports)
     return std::make_unique<FdReader>(fd, numberedReports);
 }
 
-std::unique_ptr<HidPlatform> createNativeHidPlatform()
-{
-    return std::make_unique<LinuxHidPlatform>();
-}
+std::unique_ptr<HidPlatform> createNativeHidPlatform() { return std::make_unique<LinuxHidPlatform>(); }
 
 } // namespace torvex

@@ -16,7 +16,7 @@
 namespace torvex {
 namespace {
 
-constexpr DWORD kProductStringBytes = 508;   // 254 UTF-16 units
+constexpr DWORD kProductStringBytes = 508; // 254 UTF-16 units
 
 // The HID and setup services, loaded from the system folder only: both are known side-loading targets.
 struct HidApi {
@@ -47,13 +47,13 @@ struct HidApi {
         if (hid == nullptr || setup == nullptr)
             return false;
         return resolve(hid, "HidD_GetHidGuid", GetHidGuid) && resolve(hid, "HidD_GetAttributes", GetAttributes)
-               && resolve(hid, "HidD_GetProductString", GetProductString)
-               && resolve(hid, "HidD_GetPreparsedData", GetPreparsedData)
-               && resolve(hid, "HidD_FreePreparsedData", FreePreparsedData)
-               && resolve(hid, "HidP_GetCaps", GetCaps) && resolve(setup, "SetupDiGetClassDevsA", GetClassDevs)
-               && resolve(setup, "SetupDiEnumDeviceInterfaces", EnumDeviceInterfaces)
-               && resolve(setup, "SetupDiGetDeviceInterfaceDetailA", GetDeviceInterfaceDetail)
-               && resolve(setup, "SetupDiDestroyDeviceInfoList", DestroyDeviceInfoList);
+            && resolve(hid, "HidD_GetProductString", GetProductString)
+            && resolve(hid, "HidD_GetPreparsedData", GetPreparsedData)
+            && resolve(hid, "HidD_FreePreparsedData", FreePreparsedData) && resolve(hid, "HidP_GetCaps", GetCaps)
+            && resolve(setup, "SetupDiGetClassDevsA", GetClassDevs)
+            && resolve(setup, "SetupDiEnumDeviceInterfaces", EnumDeviceInterfaces)
+            && resolve(setup, "SetupDiGetDeviceInterfaceDetailA", GetDeviceInterfaceDetail)
+            && resolve(setup, "SetupDiDestroyDeviceInfoList", DestroyDeviceInfoList);
     }
 
     ~HidApi()
@@ -254,7 +254,7 @@ public:
             api_.GetDeviceInterfaceDetail(set, &iface, nullptr, 0, &needed, nullptr);
             if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
                 continue;
-            std::vector<DWORD> storage(needed / sizeof(DWORD) + 1);   // DWORD-aligned for the struct
+            std::vector<DWORD> storage(needed / sizeof(DWORD) + 1); // DWORD-aligned for the struct
             auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A *>(storage.data());
             detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
             SP_DEVINFO_DATA info{};
@@ -308,10 +308,9 @@ private:
         cls.lpfnWndProc = &WindowsHidPlatform::windowProc;
         cls.hInstance = GetModuleHandleA(nullptr);
         cls.lpszClassName = kWindowClass;
-        RegisterClassExA(&cls);   // fails harmlessly when a second platform registers it again
+        RegisterClassExA(&cls); // fails harmlessly when a second platform registers it again
         // A hidden top-level window: message-only windows do not receive the device-change broadcast.
-        window_ = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, cls.hInstance,
-                                  nullptr);
+        window_ = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, cls.hInstance, nullptr);
         if (window_ != nullptr)
             SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
@@ -346,9 +345,6 @@ bool runningUnderWine()
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-std::unique_ptr<HidPlatform> createNativeHidPlatform()
-{
-    return std::make_unique<WindowsHidPlatform>();
-}
+std::unique_ptr<HidPlatform> createNativeHidPlatform() { return std::make_unique<WindowsHidPlatform>(); }
 
 } // namespace torvex

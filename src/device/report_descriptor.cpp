@@ -19,10 +19,7 @@ constexpr size_t kMaxPushDepth = 4;
 
 enum ReportType { Input = 0, Output = 1, Feature = 2 };
 
-uint16_t clampLength(uint64_t bytes)
-{
-    return static_cast<uint16_t>(std::min<uint64_t>(bytes, 0xFFFF));
-}
+uint16_t clampLength(uint64_t bytes) { return static_cast<uint16_t>(std::min<uint64_t>(bytes, 0xFFFF)); }
 
 } // namespace
 
@@ -38,7 +35,7 @@ ReportDescriptorInfo parseReportDescriptor(std::span<const uint8_t> d)
     size_t pos = 0;
     while (pos < d.size()) {
         const uint8_t prefix = d[pos];
-        if (prefix == 0xFE) {   // long item: size byte, tag byte, data
+        if (prefix == 0xFE) { // long item: size byte, tag byte, data
             if (pos + 2 >= d.size()) {
                 info.truncated = true;
                 break;
@@ -62,8 +59,12 @@ ReportDescriptorInfo parseReportDescriptor(std::span<const uint8_t> d)
         pos += 1 + size;
 
         switch (prefix & 0xFC) {
-        case 0x74: globals.reportSize = value; break;
-        case 0x94: globals.reportCount = value; break;
+        case 0x74:
+            globals.reportSize = value;
+            break;
+        case 0x94:
+            globals.reportCount = value;
+            break;
         case 0x84:
             if (value == 0 || value > 0xFF) {
                 info.malformed = true;
@@ -91,7 +92,8 @@ ReportDescriptorInfo parseReportDescriptor(std::span<const uint8_t> d)
             bits[{type, globals.reportId}] += static_cast<uint64_t>(globals.reportSize) * globals.reportCount;
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
 

@@ -16,9 +16,9 @@ struct ReportDescriptorInfo {
     uint16_t featureReportLength = 0;
     // Longest input report as hidraw delivers it: data bytes, plus the id byte only for numbered reports.
     uint16_t hidrawInputLength = 0;
-    bool numberedReports = false;   // at least one Report ID item with a non-zero id
-    bool truncated = false;         // the last item ran past the end (it was ignored)
-    bool malformed = false;         // Report ID 0, pop without push, push too deep: item ignored
+    bool numberedReports = false; // at least one Report ID item with a non-zero id
+    bool truncated = false;       // the last item ran past the end (it was ignored)
+    bool malformed = false;       // Report ID 0, pop without push, push too deep: item ignored
 };
 
 ReportDescriptorInfo parseReportDescriptor(std::span<const uint8_t> descriptor);

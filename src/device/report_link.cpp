@@ -5,8 +5,7 @@
 namespace torvex {
 
 std::span<const std::uint8_t> frameOutputReport(OutputWorkingBuffer &buffer, std::uint8_t command,
-                                                std::span<const std::uint8_t> payload,
-                                                std::size_t outputReportLength)
+                                                std::span<const std::uint8_t> payload, std::size_t outputReportLength)
 {
     buffer.fill(0);
     const std::size_t framed = 2 + payload.size();
@@ -24,10 +23,14 @@ InputReportType classifyInputReport(std::span<const std::uint8_t> data)
     if (data.empty())
         return InputReportType::Other;
     switch (data[0]) {
-    case 0: return InputReportType::Measurement;
-    case 1: return InputReportType::ConfigReply;
-    case 2: return InputReportType::ParameterAck;
-    default: return InputReportType::Other;
+    case 0:
+        return InputReportType::Measurement;
+    case 1:
+        return InputReportType::ConfigReply;
+    case 2:
+        return InputReportType::ParameterAck;
+    default:
+        return InputReportType::Other;
     }
 }
 

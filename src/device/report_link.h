@@ -24,8 +24,7 @@ using RxBuffer = std::array<std::uint8_t, kRxBufferSize>;
 // the first outputReportLength bytes. Returns an empty span, and nothing must be written, when the device
 // reports no output length, a length beyond the buffer, or one too short to carry the whole command.
 std::span<const std::uint8_t> frameOutputReport(OutputWorkingBuffer &buffer, std::uint8_t command,
-                                                std::span<const std::uint8_t> payload,
-                                                std::size_t outputReportLength);
+                                                std::span<const std::uint8_t> payload, std::size_t outputReportLength);
 
 enum class InputReportType { Measurement, ConfigReply, ParameterAck, Other };
 

@@ -18,10 +18,7 @@ bool toLocal(std::int64_t epochSecond, std::tm &out)
 
 } // namespace
 
-LocalDateTime LocalClock::now()
-{
-    return at(std::chrono::system_clock::now());
-}
+LocalDateTime LocalClock::now() { return at(std::chrono::system_clock::now()); }
 
 LocalDateTime LocalClock::at(std::chrono::system_clock::time_point t)
 {

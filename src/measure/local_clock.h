@@ -8,9 +8,9 @@ namespace torvex {
 // A reading of the computer's local clock, broken down as the log line writes it.
 struct LocalDateTime {
     int year = 0;
-    int month = 0;  // 1..12
-    int day = 0;    // 1..31
-    int hour = 0;   // 0..23
+    int month = 0; // 1..12
+    int day = 0;   // 1..31
+    int hour = 0;  // 0..23
     int minute = 0;
     int second = 0;
     int millisecond = 0;

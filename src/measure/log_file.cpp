@@ -11,18 +11,15 @@
 
 namespace torvex {
 
-LogFile::~LogFile()
-{
-    close();
-}
+LogFile::~LogFile() { close(); }
 
 #ifdef _WIN32
 
 bool LogFile::open(const std::string &path)
 {
     close();
-    const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                                               static_cast<int>(path.size()), nullptr, 0);
+    const int wideLength =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
     if (path.empty() || wideLength <= 0)
         return false;
     std::vector<wchar_t> wide(static_cast<std::size_t>(wideLength) + 1, L'\0');
@@ -38,10 +35,7 @@ bool LogFile::open(const std::string &path)
     return true;
 }
 
-bool LogFile::isOpen() const
-{
-    return handle_ != nullptr;
-}
+bool LogFile::isOpen() const { return handle_ != nullptr; }
 
 std::size_t LogFile::write(const char *data, std::size_t size)
 {
@@ -82,10 +76,7 @@ bool LogFile::open(const std::string &path)
     return true;
 }
 
-bool LogFile::isOpen() const
-{
-    return fd_ >= 0;
-}
+bool LogFile::isOpen() const { return fd_ >= 0; }
 
 std::size_t LogFile::write(const char *data, std::size_t size)
 {

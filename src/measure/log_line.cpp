@@ -12,9 +12,8 @@ namespace {
 constexpr std::size_t kIntText = 11; // "-2147483648"
 // Longest line: date and time of four and three full-width numbers, both counters, six values, six
 // output columns, each with its ';', and CR LF.
-constexpr std::size_t kLongestLine =
-    (3 * kIntText + 3) + (4 * kIntText + 4) + (kIntText + 1) + (kIntText + 1) + 6 * (kValueTextCapacity + 1) +
-    6 * 3 + 2;
+constexpr std::size_t kLongestLine = (3 * kIntText + 3) + (4 * kIntText + 4) + (kIntText + 1) + (kIntText + 1)
+    + 6 * (kValueTextCapacity + 1) + 6 * 3 + 2;
 static_assert(kLongestLine <= LogLine::kCapacity, "a log line must always fit its buffer");
 
 class Appender {

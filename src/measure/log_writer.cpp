@@ -9,10 +9,7 @@ LogWriter::LogWriter(std::size_t bufferSize)
 {
 }
 
-LogWriter::~LogWriter()
-{
-    close();
-}
+LogWriter::~LogWriter() { close(); }
 
 void LogWriter::setActive(bool on)
 {

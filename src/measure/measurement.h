@@ -23,7 +23,7 @@ struct EncoderReading {
 
 // Latest measurement report; zero-filled until the first one arrives.
 struct MeasurementState {
-    uint8_t IoStates = 0;      // bits 0-3 OUT1-OUT4, bit 6 TRIG1, bit 7 TRIG2
+    uint8_t IoStates = 0; // bits 0-3 OUT1-OUT4, bit 6 TRIG1, bit 7 TRIG2
     uint8_t DecimalPlaces = 0;
     DeviceDateTime DeviceClock;
     EncoderReading Encoders[3];

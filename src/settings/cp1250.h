@@ -16,4 +16,4 @@ std::string utf8ToCp1250(std::string_view utf8);
 // Lower-case letter for a Windows-1250 byte (ASCII and the accented letters); other bytes unchanged.
 unsigned char cp1250ToLower(unsigned char byte);
 
-}  // namespace torvex
+} // namespace torvex

@@ -18,19 +18,23 @@
 namespace torvex {
 namespace {
 
-[[noreturn]] void throwErrno(int error, const char* what) {
+[[noreturn]] void throwErrno(int error, const char *what)
+{
     throw std::system_error(error, std::generic_category(), what);
 }
 
 #ifdef _WIN32
-int openFile(const std::filesystem::path& path, int flags) {
+int openFile(const std::filesystem::path &path, int flags)
+{
     return ::_wopen(path.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
-bool writeAll(int fd, std::string_view data) {
+bool writeAll(int fd, std::string_view data)
+{
     while (!data.empty()) {
         const unsigned chunk = data.size() > 0x10000000u ? 0x10000000u : static_cast<unsigned>(data.size());
         const int n = ::_write(fd, data.data(), chunk);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
@@ -39,22 +43,26 @@ bool seekStart(int fd) { return ::_lseeki64(fd, 0, SEEK_SET) == 0; }
 bool truncateTo(int fd, std::size_t size) { return ::_chsize_s(fd, static_cast<__int64>(size)) == 0; }
 bool syncFile(int fd) { return ::_commit(fd) == 0; }
 void closeFile(int fd) { ::_close(fd); }
-void syncFolder(const std::filesystem::path&) {}  // the rename is recorded by the file system itself
-void copyOwnership(int, const std::filesystem::path&) {}  // files inherit the folder's access rules
+void syncFolder(const std::filesystem::path &) {}         // the rename is recorded by the file system itself
+void copyOwnership(int, const std::filesystem::path &) {} // files inherit the folder's access rules
 #else
-int openFile(const std::filesystem::path& path, int flags) {
+int openFile(const std::filesystem::path &path, int flags)
+{
     int fd;
     do {
         fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
-bool writeAll(int fd, std::string_view data) {
+bool writeAll(int fd, std::string_view data)
+{
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
-            if (n == 0) errno = EIO;
+            if (n == 0)
+                errno = EIO;
             return false;
         }
         data.remove_prefix(static_cast<std::size_t>(n));
@@ -65,7 +73,8 @@ bool seekStart(int fd) { return ::lseek(fd, 0, SEEK_SET) == 0; }
 bool truncateTo(int fd, std::size_t size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
 bool syncFile(int fd) { return ::fsync(fd) == 0; }
 void closeFile(int fd) { ::close(fd); }
-void syncFolder(const std::filesystem::path& folder) {
+void syncFolder(const std::filesystem::path &folder)
+{
     // Makes the rename itself durable; not every file system allows syncing a folder, so failure is ignored.
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -73,10 +82,12 @@ void syncFolder(const std::filesystem::path& folder) {
         ::close(fd);
     }
 }
-void copyOwnership(int fd, const std::filesystem::path& original) {
+void copyOwnership(int fd, const std::filesystem::path &original)
+{
     // The replacement must keep the permissions (and, where allowed, the owner) of the file it replaces.
     struct stat st {};
-    if (::stat(original.c_str(), &st) != 0) return;
+    if (::stat(original.c_str(), &st) != 0)
+        return;
     (void)::fchmod(fd, st.st_mode & 07777);
     if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
         // not permitted for ordinary users; the file then belongs to whoever writes it
@@ -84,7 +95,8 @@ void copyOwnership(int fd, const std::filesystem::path& original) {
 }
 #endif
 
-std::filesystem::path temporaryNameFor(const std::filesystem::path& target) {
+std::filesystem::path temporaryNameFor(const std::filesystem::path &target)
+{
     static thread_local std::mt19937_64 random{std::random_device{}()};
     auto name = target.filename();
     name += ".tmp";
@@ -97,7 +109,8 @@ struct Temporary {
     std::filesystem::path path;
 };
 
-std::optional<Temporary> createTemporary(const std::filesystem::path& target) {
+std::optional<Temporary> createTemporary(const std::filesystem::path &target)
+{
     for (int attempt = 0; attempt < 8; ++attempt) {
         Temporary temp{-1, temporaryNameFor(target)};
 #ifdef _WIN32
@@ -105,21 +118,25 @@ std::optional<Temporary> createTemporary(const std::filesystem::path& target) {
 #else
         temp.fd = openFile(temp.path, O_WRONLY | O_CREAT | O_EXCL);
 #endif
-        if (temp.fd >= 0) return temp;
-        if (errno != EEXIST) return std::nullopt;
+        if (temp.fd >= 0)
+            return temp;
+        if (errno != EEXIST)
+            return std::nullopt;
     }
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
-void rewriteFileInPlace(const std::filesystem::path& path, std::string_view content, std::string_view previous) {
+void rewriteFileInPlace(const std::filesystem::path &path, std::string_view content, std::string_view previous)
+{
 #ifdef _WIN32
     const int fd = openFile(path, _O_WRONLY | _O_CREAT);
 #else
     const int fd = openFile(path, O_WRONLY | O_CREAT);
 #endif
-    if (fd < 0) throwErrno(errno, "open");
+    if (fd < 0)
+        throwErrno(errno, "open");
     // Overwrite first and shorten afterwards, so a failure part-way leaves at worst a mix that we then undo.
     if (writeAll(fd, content) && truncateTo(fd, content.size()) && syncFile(fd)) {
         closeFile(fd);
@@ -134,14 +151,16 @@ void rewriteFileInPlace(const std::filesystem::path& path, std::string_view cont
     throwErrno(error, "write");
 }
 
-ReplaceMethod replaceFileDurably(const std::filesystem::path& requested, std::string_view content,
-                                 std::string_view previous) {
+ReplaceMethod replaceFileDurably(const std::filesystem::path &requested, std::string_view content,
+                                 std::string_view previous)
+{
     std::error_code ec;
     // Replace the file a link points to, not the link.
     std::filesystem::path path = requested;
     if (std::filesystem::is_symlink(requested, ec)) {
         const auto resolved = std::filesystem::weakly_canonical(requested, ec);
-        if (!ec) path = resolved;
+        if (!ec)
+            path = resolved;
     }
     const bool existed = std::filesystem::exists(path, ec);
 
@@ -150,7 +169,8 @@ ReplaceMethod replaceFileDurably(const std::filesystem::path& requested, std::st
         rewriteFileInPlace(path, content, previous);
         return ReplaceMethod::InPlace;
     }
-    if (existed) copyOwnership(temp->fd, path);
+    if (existed)
+        copyOwnership(temp->fd, path);
     const bool written = writeAll(temp->fd, content) && syncFile(temp->fd);
     const int error = errno;
     closeFile(temp->fd);
@@ -169,4 +189,4 @@ ReplaceMethod replaceFileDurably(const std::filesystem::path& requested, std::st
     return ReplaceMethod::ViaTemporary;
 }
 
-}  // namespace torvex
+} // namespace torvex

@@ -7,18 +7,18 @@
 namespace torvex {
 
 enum class ReplaceMethod {
-    ViaTemporary,  // write a temporary file beside the target, flush it to disk, rename it over the target
-    InPlace,       // rewrite the target itself (used when the temporary file route is not available)
+    ViaTemporary, // write a temporary file beside the target, flush it to disk, rename it over the target
+    InPlace,      // rewrite the target itself (used when the temporary file route is not available)
 };
 
 // Writes `content` to `path` and flushes it to the disk before returning. The temporary route is tried first;
 // when no temporary file can be made or the rename is refused, the file is rewritten in place, and if that
 // fails part-way the previous content `previous` is written back. Throws std::system_error on failure.
 // Returns the method that succeeded.
-ReplaceMethod replaceFileDurably(const std::filesystem::path& path, std::string_view content,
+ReplaceMethod replaceFileDurably(const std::filesystem::path &path, std::string_view content,
                                  std::string_view previous);
 
 // The in-place route alone (also the fallback of replaceFileDurably).
-void rewriteFileInPlace(const std::filesystem::path& path, std::string_view content, std::string_view previous);
+void rewriteFileInPlace(const std::filesystem::path &path, std::string_view content, std::string_view previous);
 
-}  // namespace torvex
+} // namespace torvex

@@ -10,7 +10,8 @@
 
 namespace torvex {
 
-std::string pathToUtf8(const std::filesystem::path& path) {
+std::string pathToUtf8(const std::filesystem::path &path)
+{
     const auto text = path.u8string();
     return std::string(text.begin(), text.end());
 }
@@ -20,41 +21,50 @@ ProfileFile::ProfileFile(std::filesystem::path path) : path_(std::move(path)) {}
 namespace {
 
 // Whole file as bytes; false when it cannot be read (a folder of that name, no permission, a read error).
-bool readBytes(const std::filesystem::path& path, std::string& out) {
+bool readBytes(const std::filesystem::path &path, std::string &out)
+{
     try {
         std::ifstream in(path, std::ios::binary);
-        if (!in) return false;
+        if (!in)
+            return false;
         out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return !in.bad();
-    } catch (const std::exception&) {  // the stream reports some read errors by throwing
+    } catch (const std::exception &) { // the stream reports some read errors by throwing
         return false;
     }
 }
 
-}  // namespace
+} // namespace
 
-std::string ProfileFile::load() const {
+std::string ProfileFile::load() const
+{
     std::string content;
-    if (!readBytes(path_, content)) content.clear();
+    if (!readBytes(path_, content))
+        content.clear();
     return content;
 }
 
-std::string ProfileFile::readText(std::string_view section, std::string_view key, std::string_view defaultValue) const {
+std::string ProfileFile::readText(std::string_view section, std::string_view key, std::string_view defaultValue) const
+{
     const auto value = profile::findValue(load(), utf8ToCp1250(section), utf8ToCp1250(key));
     return value ? cp1250ToUtf8(*value) : std::string(defaultValue);
 }
 
-std::int32_t ProfileFile::readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const {
+std::int32_t ProfileFile::readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const
+{
     const auto value = profile::findValue(load(), utf8ToCp1250(section), utf8ToCp1250(key));
-    if (!value) return defaultValue;
+    if (!value)
+        return defaultValue;
     return profile::parseInteger(*value).value_or(defaultValue);
 }
 
-bool ProfileFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const {
+bool ProfileFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const
+{
     return readInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-std::string ProfileFile::loadForUpdate() const {
+std::string ProfileFile::loadForUpdate() const
+{
     // A file that exists but cannot be read must not be replaced by one holding only the new keys.
     std::error_code ec;
     std::string content;
@@ -64,40 +74,46 @@ std::string ProfileFile::loadForUpdate() const {
     return content;
 }
 
-void ProfileFile::store(const std::string& next, const std::string& previous) {
+void ProfileFile::store(const std::string &next, const std::string &previous)
+{
     try {
         replaceFileDurably(path_, next, previous);
-    } catch (const std::system_error&) {  // also std::filesystem::filesystem_error
+    } catch (const std::system_error &) { // also std::filesystem::filesystem_error
         throw SettingsError("Unable to write to " + pathToUtf8(path_));
     }
 }
 
-void ProfileFile::writeText(std::string_view section, std::string_view key, std::string_view value) {
+void ProfileFile::writeText(std::string_view section, std::string_view key, std::string_view value)
+{
     const std::string previous = loadForUpdate();
     store(profile::setValue(previous, utf8ToCp1250(section), utf8ToCp1250(key), utf8ToCp1250(value)), previous);
 }
 
-void ProfileFile::writeTexts(std::string_view section, const std::vector<Entry>& entries) {
+void ProfileFile::writeTexts(std::string_view section, const std::vector<Entry> &entries)
+{
     const std::string previous = loadForUpdate();
     const std::string sectionBytes = utf8ToCp1250(section);
     std::string next = previous;
-    for (const Entry& entry : entries) {
+    for (const Entry &entry : entries) {
         next = profile::setValue(next, sectionBytes, utf8ToCp1250(entry.key), utf8ToCp1250(entry.value));
     }
     store(next, previous);
 }
 
-void ProfileFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value) {
+void ProfileFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value)
+{
     writeText(section, key, std::to_string(value));
 }
 
-void ProfileFile::writeBool(std::string_view section, std::string_view key, bool value) {
+void ProfileFile::writeBool(std::string_view section, std::string_view key, bool value)
+{
     writeText(section, key, value ? "1" : "0");
 }
 
-bool ProfileFile::fileExists(const std::filesystem::path& path) {
+bool ProfileFile::fileExists(const std::filesystem::path &path)
+{
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
 }
 
-}  // namespace torvex
+} // namespace torvex

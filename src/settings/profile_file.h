@@ -17,13 +17,13 @@ public:
 };
 
 // UTF-8 text of a path, for messages.
-std::string pathToUtf8(const std::filesystem::path& path);
+std::string pathToUtf8(const std::filesystem::path &path);
 
 class ProfileFile {
 public:
     explicit ProfileFile(std::filesystem::path path);
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path &path() const { return path_; }
 
     // Reads see the file as it is on disk at the moment of the call; a missing or unreadable file reads as empty.
     std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
@@ -42,16 +42,16 @@ public:
         std::string_view key;
         std::string value;
     };
-    void writeTexts(std::string_view section, const std::vector<Entry>& entries);
+    void writeTexts(std::string_view section, const std::vector<Entry> &entries);
 
-    static bool fileExists(const std::filesystem::path& path);
+    static bool fileExists(const std::filesystem::path &path);
 
 private:
     std::string load() const;
     std::string loadForUpdate() const;
-    void store(const std::string& next, const std::string& previous);
+    void store(const std::string &next, const std::string &previous);
 
     std::filesystem::path path_;
 };
 
-}  // namespace torvex
+} // namespace torvex

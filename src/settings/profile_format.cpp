@@ -9,12 +9,13 @@ namespace torvex::profile {
 namespace {
 
 struct Line {
-    std::size_t begin = 0;       // first byte
-    std::size_t contentEnd = 0;  // end of the text without the line break
-    std::size_t end = 0;         // after the line break (== contentEnd on a last line without one)
+    std::size_t begin = 0;      // first byte
+    std::size_t contentEnd = 0; // end of the text without the line break
+    std::size_t end = 0;        // after the line break (== contentEnd on a last line without one)
 };
 
-std::vector<Line> splitLines(std::string_view content) {
+std::vector<Line> splitLines(std::string_view content)
+{
     std::vector<Line> lines;
     std::size_t pos = 0;
     while (pos < content.size()) {
@@ -37,14 +38,19 @@ std::vector<Line> splitLines(std::string_view content) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (cp1250ToLower(static_cast<unsigned char>(a[i])) != cp1250ToLower(static_cast<unsigned char>(b[i]))) {
             return false;
@@ -54,53 +60,67 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 // Name of a section header line, or nullopt for any other line.
-std::optional<std::string_view> sectionName(std::string_view text) {
+std::optional<std::string_view> sectionName(std::string_view text)
+{
     text = trim(text);
-    if (text.empty() || text.front() != '[') return std::nullopt;
+    if (text.empty() || text.front() != '[')
+        return std::nullopt;
     text.remove_prefix(1);
     const std::size_t close = text.find(']');
     return trim(close == std::string_view::npos ? text : text.substr(0, close));
 }
 
 // Key of a key line (comments and lines without "=" have none).
-std::optional<std::string_view> keyName(std::string_view text) {
+std::optional<std::string_view> keyName(std::string_view text)
+{
     const std::string_view trimmed = trim(text);
-    if (trimmed.empty() || trimmed.front() == ';') return std::nullopt;
+    if (trimmed.empty() || trimmed.front() == ';')
+        return std::nullopt;
     const std::size_t eq = text.find('=');
-    if (eq == std::string_view::npos) return std::nullopt;
+    if (eq == std::string_view::npos)
+        return std::nullopt;
     return trim(text.substr(0, eq));
 }
 
-std::string_view lineText(std::string_view content, const Line& line) {
+std::string_view lineText(std::string_view content, const Line &line)
+{
     return content.substr(line.begin, line.contentEnd - line.begin);
 }
 
-std::string_view lineBreakOf(std::string_view content) {
+std::string_view lineBreakOf(std::string_view content)
+{
     const std::size_t nl = content.find('\n');
-    if (nl == std::string_view::npos) return "\r\n";
+    if (nl == std::string_view::npos)
+        return "\r\n";
     return (nl > 0 && content[nl - 1] == '\r') ? "\r\n" : "\n";
 }
 
 struct Location {
-    std::optional<std::size_t> sectionLine;  // header of the first matching section
-    std::optional<std::size_t> keyLine;      // first matching key inside it
-    std::size_t lastFilledLine = 0;          // last non-blank line of that section (the header at least)
+    std::optional<std::size_t> sectionLine; // header of the first matching section
+    std::optional<std::size_t> keyLine;     // first matching key inside it
+    std::size_t lastFilledLine = 0;         // last non-blank line of that section (the header at least)
 };
 
-Location locate(std::string_view content, const std::vector<Line>& lines, std::string_view section,
-                std::string_view key) {
+Location locate(std::string_view content, const std::vector<Line> &lines, std::string_view section,
+                std::string_view key)
+{
     Location where;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view text = lineText(content, lines[i]);
         if (const auto name = sectionName(text)) {
-            if (where.sectionLine) break;  // the first matching section has ended
-            if (sameName(*name, section)) where.sectionLine = where.lastFilledLine = i;
+            if (where.sectionLine)
+                break; // the first matching section has ended
+            if (sameName(*name, section))
+                where.sectionLine = where.lastFilledLine = i;
             continue;
         }
-        if (!where.sectionLine) continue;
-        if (!trim(text).empty()) where.lastFilledLine = i;
+        if (!where.sectionLine)
+            continue;
+        if (!trim(text).empty())
+            where.lastFilledLine = i;
         if (!where.keyLine) {
-            if (const auto name = keyName(text); name && sameName(*name, key)) where.keyLine = i;
+            if (const auto name = keyName(text); name && sameName(*name, key))
+                where.keyLine = i;
         }
     }
     return where;
@@ -108,26 +128,34 @@ Location locate(std::string_view content, const std::vector<Line>& lines, std::s
 
 // Before appending after a file's last line: a line without a break gets one; a dangling carriage return
 // only needs its line feed.
-void terminateLastLine(std::string& out, std::string_view lineBreak) {
-    if (out.empty() || out.back() == '\n') return;
+void terminateLastLine(std::string &out, std::string_view lineBreak)
+{
+    if (out.empty() || out.back() == '\n')
+        return;
     out.append(out.back() == '\r' ? std::string_view("\n") : lineBreak);
 }
 
-}  // namespace
+} // namespace
 
-bool isValidName(std::string_view name) {
-    if (name.empty() || trim(name).size() != name.size()) return false;
-    if (name.front() == '[' || name.front() == ';') return false;
+bool isValidName(std::string_view name)
+{
+    if (name.empty() || trim(name).size() != name.size())
+        return false;
+    if (name.front() == '[' || name.front() == ';')
+        return false;
     for (char c : name) {
-        if (c == '\r' || c == '\n' || c == '=' || c == ']' || c == '\0') return false;
+        if (c == '\r' || c == '\n' || c == '=' || c == ']' || c == '\0')
+            return false;
     }
     return true;
 }
 
-std::optional<std::string> findValue(std::string_view content, std::string_view section, std::string_view key) {
+std::optional<std::string> findValue(std::string_view content, std::string_view section, std::string_view key)
+{
     const auto lines = splitLines(content);
     const Location where = locate(content, lines, section, key);
-    if (!where.keyLine) return std::nullopt;
+    if (!where.keyLine)
+        return std::nullopt;
     const std::string_view text = lineText(content, lines[*where.keyLine]);
     std::string_view value = trim(text.substr(text.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
@@ -136,25 +164,29 @@ std::optional<std::string> findValue(std::string_view content, std::string_view 
     return std::string(value.substr(0, kMaxValueLength));
 }
 
-std::string setValue(std::string_view content, std::string_view section, std::string_view key, std::string_view value) {
-    if (!isValidName(section) || !isValidName(key)) throw std::invalid_argument("invalid settings section or key name");
+std::string setValue(std::string_view content, std::string_view section, std::string_view key, std::string_view value)
+{
+    if (!isValidName(section) || !isValidName(key))
+        throw std::invalid_argument("invalid settings section or key name");
     const std::string_view lineBreak = lineBreakOf(content);
     std::string entry;
     entry.reserve(key.size() + 1 + value.size());
     entry.append(key).append("=");
-    for (char c : value) entry += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
+    for (char c : value)
+        entry += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
 
     const auto lines = splitLines(content);
     const Location where = locate(content, lines, section, key);
     std::string out;
     out.reserve(content.size() + entry.size() + section.size() + 8);
     if (where.keyLine) {
-        const Line& line = lines[*where.keyLine];
+        const Line &line = lines[*where.keyLine];
         out.append(content.substr(0, line.begin)).append(entry).append(content.substr(line.contentEnd));
     } else if (where.sectionLine) {
-        const Line& after = lines[where.lastFilledLine];
+        const Line &after = lines[where.lastFilledLine];
         out.append(content.substr(0, after.end));
-        if (after.end == content.size()) terminateLastLine(out, lineBreak);
+        if (after.end == content.size())
+            terminateLastLine(out, lineBreak);
         out.append(entry).append(lineBreak).append(content.substr(after.end));
     } else {
         out.append(content);
@@ -164,11 +196,15 @@ std::string setValue(std::string_view content, std::string_view section, std::st
     return out;
 }
 
-std::optional<std::int32_t> parseInteger(std::string_view text) {
+std::optional<std::int32_t> parseInteger(std::string_view text)
+{
     auto hexDigit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         return -1;
     };
     std::string_view digits;
@@ -181,9 +217,11 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
         std::uint64_t value = 0;
         for (char c : digits) {
             const int d = hexDigit(c);
-            if (d < 0) return std::nullopt;
+            if (d < 0)
+                return std::nullopt;
             value = value * 16 + static_cast<std::uint64_t>(d);
-            if (value > 0xFFFFFFFFu) return std::nullopt;
+            if (value > 0xFFFFFFFFu)
+                return std::nullopt;
         }
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
     }
@@ -192,16 +230,21 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    if (text.empty()) return std::nullopt;
+    if (text.empty())
+        return std::nullopt;
     std::int64_t value = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
+        if (c < '0' || c > '9')
+            return std::nullopt;
         value = value * 10 + (c - '0');
-        if (value > std::int64_t{1} << 31) return std::nullopt;
+        if (value > std::int64_t{1} << 31)
+            return std::nullopt;
     }
-    if (negative) value = -value;
-    if (value > INT32_MAX) return std::nullopt;
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX)
+        return std::nullopt;
     return static_cast<std::int32_t>(value);
 }
 
-}  // namespace torvex::profile
+} // namespace torvex::profile

@@ -30,4 +30,4 @@ bool isValidName(std::string_view name);
 // 1-8 significant hex digits (the 32-bit pattern, so 0xFFFFFFFF is -1). Anything else is nullopt.
 std::optional<std::int32_t> parseInteger(std::string_view text);
 
-}  // namespace torvex::profile
+} // namespace torvex::profile

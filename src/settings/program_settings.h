@@ -16,10 +16,10 @@ inline constexpr std::string_view kSettingsFileName = "config.ini";
 
 // The twelve logging check boxes, in the order they are written at close (first one: the auto-start box).
 inline constexpr std::array<std::string_view, 12> kLogCheckKeys = {
-    "SaveAuto", "SaveDate", "SaveTime", "SaveCnt", "SaveCntMod", "SaveEnc1p",
-    "SaveEnc2p", "SaveEnc3p", "SaveEnc1v", "SaveEnc2v", "SaveEnc3v", "SaveOutput"};
+    "SaveAuto",  "SaveDate",  "SaveTime",  "SaveCnt",   "SaveCntMod", "SaveEnc1p",
+    "SaveEnc2p", "SaveEnc3p", "SaveEnc1v", "SaveEnc2v", "SaveEnc3v",  "SaveOutput"};
 inline constexpr std::array<std::string_view, 6> kChartKeys = {"Chart1", "Chart2", "Chart3",
-                                                              "Chart4", "Chart5", "Chart6"};
+                                                               "Chart4", "Chart5", "Chart6"};
 
 // Chart width limits of the up-down control, in seconds.
 inline constexpr std::int32_t kChartTimeMin = 1;
@@ -33,28 +33,28 @@ std::string encUnitKey(int channel);
 struct StartupSettings {
     std::array<std::string, 3> encNames;
     std::array<std::string, 3> encUnits;
-    std::array<bool, 12> logChecks{};  // kLogCheckKeys order
+    std::array<bool, 12> logChecks{}; // kLogCheckKeys order
     std::int32_t mod = 1;
     std::array<bool, 6> chartVisible{};
     std::int32_t screenTop = 0;
     std::int32_t screenLeft = 0;
     std::string fileName;
-    std::string chartTimeText;  // converted by the caller with convertChartTime, where a bad value is an error
+    std::string chartTimeText; // converted by the caller with convertChartTime, where a bad value is an error
     std::int32_t language = 0;
-    bool loggingActive = false;  // auto-start: box saved checked and a log file name set
+    bool loggingActive = false; // auto-start: box saved checked and a log file name set
 };
 
 // `defaultFileName`: the log file name used when the file has none (the first language's text).
-StartupSettings readStartupSettings(const ProfileFile& file, std::string_view defaultFileName);
+StartupSettings readStartupSettings(const ProfileFile &file, std::string_view defaultFileName);
 
 // Creates the file of a first start: every key in its fixed order, in one durable write.
-void writeDefaultSettings(ProfileFile& file, std::string_view defaultFileName);
+void writeDefaultSettings(ProfileFile &file, std::string_view defaultFileName);
 
 // What closing the window stores.
 struct CloseSettings {
     std::int32_t screenTop = 0;
     std::int32_t screenLeft = 0;
-    bool storePosition = true;  // false where the platform cannot tell the window position: keep the stored one
+    bool storePosition = true; // false where the platform cannot tell the window position: keep the stored one
     std::array<bool, 12> logChecks{};
     std::array<bool, 6> chartVisible{};
     std::int32_t chartTime = 1;
@@ -63,7 +63,7 @@ struct CloseSettings {
 
 // Writes key by key in the fixed close order; a failing write throws SettingsError and the keys after it are
 // not written (those before it stay written).
-void writeCloseSettings(ProfileFile& file, const CloseSettings& values);
+void writeCloseSettings(ProfileFile &file, const CloseSettings &values);
 
 // A stored chart width that is not an integer.
 class InvalidIntegerError : public std::runtime_error {
@@ -74,4 +74,4 @@ public:
 // Strict conversion of the stored chart width (throws InvalidIntegerError), then clamped to the up-down range.
 std::int32_t convertChartTime(std::string_view text);
 
-}  // namespace torvex
+} // namespace torvex

@@ -13,8 +13,7 @@
 
 namespace {
 
-class ChartWindowTest : public WindowFixture
-{
+class ChartWindowTest : public WindowFixture {
 protected:
     ChartView *chart() { return control<ChartView>("Chart"); }
 
@@ -60,10 +59,10 @@ TEST_F(ChartWindowTest, PlotsOnePointPerSeriesPerTickAndScrollsPastTheWidth)
         ASSERT_EQ(chart()->pointCount(s), 15);
     for (int i = 0; i < 15; ++i) {
         EXPECT_NEAR(chart()->point(0, i).x(), i * 0.1, 1e-9);
-        EXPECT_DOUBLE_EQ(chart()->point(0, i).y(), 100.0 + i);      // position of encoder 1
-        EXPECT_DOUBLE_EQ(chart()->point(2, i).y(), 102.0 + i);      // position of encoder 3
-        EXPECT_DOUBLE_EQ(chart()->point(3, i).y(), 110.0 + i);      // velocity of encoder 1
-        EXPECT_DOUBLE_EQ(chart()->point(5, i).y(), 112.0 + i);      // velocity of encoder 3
+        EXPECT_DOUBLE_EQ(chart()->point(0, i).y(), 100.0 + i); // position of encoder 1
+        EXPECT_DOUBLE_EQ(chart()->point(2, i).y(), 102.0 + i); // position of encoder 3
+        EXPECT_DOUBLE_EQ(chart()->point(3, i).y(), 110.0 + i); // velocity of encoder 1
+        EXPECT_DOUBLE_EQ(chart()->point(5, i).y(), 112.0 + i); // velocity of encoder 3
     }
 }
 

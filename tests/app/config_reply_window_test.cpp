@@ -26,8 +26,7 @@ Bytes padded(Bytes data)
     return data;
 }
 
-class ConfigReplyWindow : public WindowFixture
-{
+class ConfigReplyWindow : public WindowFixture {
 protected:
     void reply(const Bytes &data) { window().DecodeConfigReply(padded(data)); }
 
@@ -35,7 +34,10 @@ protected:
     QString item(const char *list) { return control<QComboBox>(list)->currentText(); }
     int index(const char *list) { return control<QComboBox>(list)->currentIndex(); }
     bool enabled(const char *name) { return control<QWidget>(name)->isEnabled(); }
-    QColor colour(const char *field) { return control<QLineEdit>(field)->palette().color(QPalette::Active, QPalette::Base); }
+    QColor colour(const char *field)
+    {
+        return control<QLineEdit>(field)->palette().color(QPalette::Active, QPalette::Base);
+    }
     QColor normal(const char *field) { return TFMain::normalFieldColour(control<QLineEdit>(field)); }
 };
 
@@ -66,17 +68,24 @@ const Bytes kEncoder2{1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4, 0, 0, 0, 0, 22, 67, 0, 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReplyExamples,
     testing::Values(
-        ReplyExample{&kComma, kEncoder2,
-                     {{"enc_mode_2", "na minutę"}, {"enc_clear_2", "Nie"}, {"enc_time_2", "1000"},
-                      {"enc_resolution_2", "1024"}, {"enc_coeff_2", "150,000"}, {"enc_offset_2", "-1,000"},
-                      {"enc_time_1", ""}, {"enc_mode_1", "na sekundę"}}},
-        ReplyExample{&kDot, kEncoder2,
-                     {{"enc_coeff_2", "150.000"}, {"enc_offset_2", "-1.000"}, {"enc_time_3", ""}}},
+        ReplyExample{&kComma,
+                     kEncoder2,
+                     {{"enc_mode_2", "na minutę"},
+                      {"enc_clear_2", "Nie"},
+                      {"enc_time_2", "1000"},
+                      {"enc_resolution_2", "1024"},
+                      {"enc_coeff_2", "150,000"},
+                      {"enc_offset_2", "-1,000"},
+                      {"enc_time_1", ""},
+                      {"enc_mode_1", "na sekundę"}}},
+        ReplyExample{&kDot, kEncoder2, {{"enc_coeff_2", "150.000"}, {"enc_offset_2", "-1.000"}, {"enc_time_3", ""}}},
         ReplyExample{&kComma, {1, 11, 0, 5}, {{"mod_adr", "5"}}},
         ReplyExample{&kComma, {1, 11, 0, 247}, {{"mod_adr", "247"}}},
         ReplyExample{&kComma, {1, 12, 0, 4}, {{"mod_br", "115200"}}},
-        ReplyExample{&kComma, {1, 14, 2, 3}, {{"trig_master_type_3", "ENKODER [1] (prędkość) "},
-                                              {"trig_master_type_1", "ENKODER [1] (pozycja) "}}},
+        ReplyExample{
+            &kComma,
+            {1, 14, 2, 3},
+            {{"trig_master_type_3", "ENKODER [1] (prędkość) "}, {"trig_master_type_1", "ENKODER [1] (pozycja) "}}},
         ReplyExample{&kComma, {1, 5, 0, 2}, {{"trigger_mode", "Transmisja pojedyńcza na zbocze narastające"}}},
         ReplyExample{&kComma, {1, 6, 0, 232, 3, 0, 0}, {{"trigger_time", "1000"}}},
         ReplyExample{&kComma, {1, 7, 0, 255, 255, 255, 255}, {{"trigger_filter", "-1"}}},
@@ -93,7 +102,7 @@ TEST_F(ConfigReplyWindow, RulesReplyFillsOutputsAndAppliesTheEnableRule)
 {
     for (const auto *format : {&kComma, &kDot}) {
         window().configNumberFormat = *format;
-        reply({1, 8, 0, 2, 1, 1, 102, 230, 246, 66, /*T2*/ 0, 0, 0, 0, 0, 0, 0, /*T3*/ 1, 0, 1, 0, 0, 0, 0,
+        reply({1,        8, 0, 2, 1, 1,    102, 230, 246, 66, /*T2*/ 0, 0, 0, 0, 0, 0, 0, /*T3*/ 1, 0, 1, 0, 0, 0, 0,
                /*T4*/ 7, 0, 0, 0, 0, 0x80, 0xbf});
         EXPECT_EQ(item("out1_W"), "ENKODER [1] (pozycja) ");
         EXPECT_EQ(item("out1_B"), "większa");

@@ -24,8 +24,7 @@ using Bytes = std::vector<uint8_t>;
 
 const torvex::NumberFormat kComma{",", "\u00a0"};
 
-class ConfigWindowWithInstrument : public WindowFixture
-{
+class ConfigWindowWithInstrument : public WindowFixture {
 protected:
     void SetUp() override
     {
@@ -133,9 +132,9 @@ TEST_P(WriteButtons, SendExactlyThisReport)
         return;
     auto *field = control<QLineEdit>(GetParam().field);
     EXPECT_EQ(field->text(), QString::fromUtf8(GetParam().shown));
-    const QColor expected = GetParam().colour == Colour::Error       ? TFMain::errorColour()
-                            : GetParam().colour == Colour::Corrected ? TFMain::correctedColour()
-                                                                     : TFMain::normalFieldColour(field);
+    const QColor expected = GetParam().colour == Colour::Error ? TFMain::errorColour()
+        : GetParam().colour == Colour::Corrected               ? TFMain::correctedColour()
+                                                               : TFMain::normalFieldColour(field);
     EXPECT_EQ(field->palette().color(QPalette::Active, QPalette::Base), expected);
 }
 
@@ -163,22 +162,64 @@ void exampleRules(W &t)
 INSTANTIATE_TEST_SUITE_P(
     Table, WriteButtons,
     testing::Values(
-        WriteCase{"GateTime0", text("enc_time_1", "0"), "button_time1", {1, 0, 1, 0, 0, 0}, "enc_time_1", "1", Colour::Corrected},
-        WriteCase{"GateTime70000Enc3", text("enc_time_3", "70000"), "button_time3", {1, 2, 255, 255, 0, 0}, "enc_time_3",
-                  "65535", Colour::Corrected},
+        WriteCase{"GateTime0",
+                  text("enc_time_1", "0"),
+                  "button_time1",
+                  {1, 0, 1, 0, 0, 0},
+                  "enc_time_1",
+                  "1",
+                  Colour::Corrected},
+        WriteCase{"GateTime70000Enc3",
+                  text("enc_time_3", "70000"),
+                  "button_time3",
+                  {1, 2, 255, 255, 0, 0},
+                  "enc_time_3",
+                  "65535",
+                  Colour::Corrected},
         WriteCase{"GateTimeEmpty", text("enc_time_2", ""), "button_time2", {}, "enc_time_2", "", Colour::Error},
-        WriteCase{"Resolution20000", text("enc_resolution_2", "20000"), "button_resolution2", {2, 1, 255, 63, 0, 0},
-                  "enc_resolution_2", "16383", Colour::Corrected},
-        WriteCase{"Coeff150", text("enc_coeff_1", "150"), "button_enccoeff1", {3, 0, 0, 0, 22, 67}, "enc_coeff_1", "150"},
-        WriteCase{"Coeff12345", text("enc_coeff_1", "12345"), "button_enccoeff1", {3, 0, 255, 63, 28, 70}, "enc_coeff_1",
-                  "9999,999", Colour::Corrected},
-        WriteCase{"CoeffMinus10000", text("enc_coeff_2", "-10000"), "button_enccoeff2", {3, 1, 0, 64, 28, 198},
-                  "enc_coeff_2", "-10000"},
-        WriteCase{"Coeff10000comma5", text("enc_coeff_3", "10000,5"), "button_enccoeff3", {3, 2, 255, 63, 28, 70},
-                  "enc_coeff_3", "9999,999", Colour::Corrected},
-        WriteCase{"Coeff1comma5", text("enc_coeff_1", "1,5"), "button_enccoeff1", {3, 0, 0, 0, 192, 63}, "enc_coeff_1", "1,5"},
-        WriteCase{"OffsetMinus1", text("enc_offset_3", "-1"), "button_encoffset3", {4, 2, 0, 0, 128, 191}, "enc_offset_3", "-1"},
-        WriteCase{"OffsetLetters", text("enc_offset_1", "x"), "button_encoffset1", {}, "enc_offset_1", "x", Colour::Error},
+        WriteCase{"Resolution20000",
+                  text("enc_resolution_2", "20000"),
+                  "button_resolution2",
+                  {2, 1, 255, 63, 0, 0},
+                  "enc_resolution_2",
+                  "16383",
+                  Colour::Corrected},
+        WriteCase{
+            "Coeff150", text("enc_coeff_1", "150"), "button_enccoeff1", {3, 0, 0, 0, 22, 67}, "enc_coeff_1", "150"},
+        WriteCase{"Coeff12345",
+                  text("enc_coeff_1", "12345"),
+                  "button_enccoeff1",
+                  {3, 0, 255, 63, 28, 70},
+                  "enc_coeff_1",
+                  "9999,999",
+                  Colour::Corrected},
+        WriteCase{"CoeffMinus10000",
+                  text("enc_coeff_2", "-10000"),
+                  "button_enccoeff2",
+                  {3, 1, 0, 64, 28, 198},
+                  "enc_coeff_2",
+                  "-10000"},
+        WriteCase{"Coeff10000comma5",
+                  text("enc_coeff_3", "10000,5"),
+                  "button_enccoeff3",
+                  {3, 2, 255, 63, 28, 70},
+                  "enc_coeff_3",
+                  "9999,999",
+                  Colour::Corrected},
+        WriteCase{"Coeff1comma5",
+                  text("enc_coeff_1", "1,5"),
+                  "button_enccoeff1",
+                  {3, 0, 0, 0, 192, 63},
+                  "enc_coeff_1",
+                  "1,5"},
+        WriteCase{"OffsetMinus1",
+                  text("enc_offset_3", "-1"),
+                  "button_encoffset3",
+                  {4, 2, 0, 0, 128, 191},
+                  "enc_offset_3",
+                  "-1"},
+        WriteCase{
+            "OffsetLetters", text("enc_offset_1", "x"), "button_encoffset1", {}, "enc_offset_1", "x", Colour::Error},
         WriteCase{"ModeEnc3PerMinute", pick("enc_mode_3", 1), "button_encmode3", {0, 2, 1}},
         WriteCase{"ClearByIndexEnc2", pick("enc_clear_2", 1), "button_encclearC2", {16, 1, 1}},
         WriteCase{"ClearPositionEnc2", [](W &) {}, "button_encclear2", {10, 1}},
@@ -191,8 +232,13 @@ INSTANTIATE_TEST_SUITE_P(
                       return p;
                   }(),
                   "out2_N", "abc", Colour::Normal},
-        WriteCase{"RulesLettersEncoderSource", both(exampleRules, both(pick("out3_W", 3), text("out3_N", "abc"))),
-                  "BitBtn43", {}, "out3_N", "abc", Colour::Error},
+        WriteCase{"RulesLettersEncoderSource",
+                  both(exampleRules, both(pick("out3_W", 3), text("out3_N", "abc"))),
+                  "BitBtn43",
+                  {},
+                  "out3_N",
+                  "abc",
+                  Colour::Error},
         WriteCase{"RulesThresholdCapped", both(exampleRules, text("out1_N", "20000")), "BitBtn43",
                   [] {
                       Bytes p = rulesExample();
@@ -200,12 +246,33 @@ INSTANTIATE_TEST_SUITE_P(
                       return p;
                   }(),
                   "out1_N", "9999,999", Colour::Corrected},
-        WriteCase{"TriggerFilterMinus5", text("trigger_filter", "-5"), "BitBtn55", {7, 0, 0, 0, 0, 0}, "trigger_filter", "0",
+        WriteCase{"TriggerFilterMinus5",
+                  text("trigger_filter", "-5"),
+                  "BitBtn55",
+                  {7, 0, 0, 0, 0, 0},
+                  "trigger_filter",
+                  "0",
                   Colour::Corrected},
-        WriteCase{"TriggerFilterCap", text("trigger_filter", "99999"), "BitBtn55", {7, 0, 15, 39, 0, 0}, "trigger_filter",
-                  "9999", Colour::Corrected},
-        WriteCase{"SendTime0", text("trigger_time", "0"), "BitBtn45", {6, 0, 1, 0, 0, 0}, "trigger_time", "1", Colour::Corrected},
-        WriteCase{"SendTimeCap", text("trigger_time", "10000"), "BitBtn45", {6, 0, 15, 39, 0, 0}, "trigger_time", "9999",
+        WriteCase{"TriggerFilterCap",
+                  text("trigger_filter", "99999"),
+                  "BitBtn55",
+                  {7, 0, 15, 39, 0, 0},
+                  "trigger_filter",
+                  "9999",
+                  Colour::Corrected},
+        WriteCase{"SendTime0",
+                  text("trigger_time", "0"),
+                  "BitBtn45",
+                  {6, 0, 1, 0, 0, 0},
+                  "trigger_time",
+                  "1",
+                  Colour::Corrected},
+        WriteCase{"SendTimeCap",
+                  text("trigger_time", "10000"),
+                  "BitBtn45",
+                  {6, 0, 15, 39, 0, 0},
+                  "trigger_time",
+                  "9999",
                   Colour::Corrected},
         WriteCase{"SendTime1000", text("trigger_time", "1000"), "BitBtn45", {6, 0, 232, 3, 0, 0}},
         WriteCase{"TransmissionMode", pick("trigger_mode", 2), "BitBtn53", {5, 0, 2}},
@@ -250,7 +317,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ConfigWindowWithInstrument, ClickOnTheMemoAsksForStatisticsAndShowsThem)
 {
-    instrument->driver().withInstrument([](auto &i) { i.parameters().modbusStats = {1, 2, 3, 4, 5, 6, 7, 8, 0xffffffffu}; });
+    instrument->driver().withInstrument(
+        [](auto &i) { i.parameters().modbusStats = {1, 2, 3, 4, 5, 6, 7, 8, 0xffffffffu}; });
     connected();
     auto *memo = control<QPlainTextEdit>("DebugMemo");
     memo->show(); // hidden at start-up; the user never reaches it
@@ -295,8 +363,10 @@ TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
         const char *readBack;
     };
     const std::vector<std::pair<const char *, Field>> fields{
-        {"button_time1", {"enc_time_1", "250", "250"}},       {"button_time2", {"enc_time_2", "2500", "2500"}},
-        {"button_time3", {"enc_time_3", "65535", "65535"}},   {"button_resolution1", {"enc_resolution_1", "360", "360"}},
+        {"button_time1", {"enc_time_1", "250", "250"}},
+        {"button_time2", {"enc_time_2", "2500", "2500"}},
+        {"button_time3", {"enc_time_3", "65535", "65535"}},
+        {"button_resolution1", {"enc_resolution_1", "360", "360"}},
         {"button_resolution2", {"enc_resolution_2", "500", "500"}},
         {"button_resolution3", {"enc_resolution_3", "16383", "16383"}},
         {"button_enccoeff1", {"enc_coeff_1", "150,0", "150,000"}},
@@ -305,19 +375,27 @@ TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
         {"button_encoffset1", {"enc_offset_1", "10", "10,000"}},
         {"button_encoffset2", {"enc_offset_2", "-9999,999", "-9999,999"}},
         {"button_encoffset3", {"enc_offset_3", "0,5", "0,500"}},
-        {"BitBtn45", {"trigger_time", "250", "250"}},         {"BitBtn55", {"trigger_filter", "0", "0"}},
+        {"BitBtn45", {"trigger_time", "250", "250"}},
+        {"BitBtn55", {"trigger_filter", "0", "0"}},
     };
     const std::vector<std::pair<const char *, std::pair<const char *, int>>> lists{
-        {"button_encmode1", {"enc_mode_1", 1}},     {"button_encmode2", {"enc_mode_2", 1}},
-        {"button_encmode3", {"enc_mode_3", 1}},     {"button_encclearC1", {"enc_clear_1", 1}},
-        {"button_encclearC2", {"enc_clear_2", 1}},  {"button_encclearC3", {"enc_clear_3", 1}},
-        {"BitBtn53", {"trigger_mode", 1}},          {"BitBtn9", {"trig_master_mode", 1}},
+        {"button_encmode1", {"enc_mode_1", 1}},
+        {"button_encmode2", {"enc_mode_2", 1}},
+        {"button_encmode3", {"enc_mode_3", 1}},
+        {"button_encclearC1", {"enc_clear_1", 1}},
+        {"button_encclearC2", {"enc_clear_2", 1}},
+        {"button_encclearC3", {"enc_clear_3", 1}},
+        {"BitBtn53", {"trigger_mode", 1}},
+        {"BitBtn9", {"trig_master_mode", 1}},
         {"button_trigmastetype_1", {"trig_master_type_1", 5}},
         {"button_trigmastetype_2", {"trig_master_type_2", 4}},
         {"button_trigmastetype_3", {"trig_master_type_3", 3}},
-        {"BitBtn20", {"Led4", 7}},                  {"BitBtn22", {"Led", 1}},
-        {"BitBtn24", {"Beep", 1}},                  {"BitBtn18", {"Dot", 5}},
-        {"BitBtn7", {"mod_adr", 246}},              {"BitBtn16", {"mod_br", 3}},
+        {"BitBtn20", {"Led4", 7}},
+        {"BitBtn22", {"Led", 1}},
+        {"BitBtn24", {"Beep", 1}},
+        {"BitBtn18", {"Dot", 5}},
+        {"BitBtn7", {"mod_adr", 246}},
+        {"BitBtn16", {"mod_br", 3}},
     };
 
     connected();
@@ -339,9 +417,9 @@ TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
 
     closeWindow();
     connected();
-    for (const char *read : {"button_1", "button_2", "BitBtn14", "BitBtn44", "BitBtn54", "BitBtn46", "BitBtn56",
-                             "BitBtn10", "BitBtn12", "BitBtn3", "BitBtn8", "BitBtn21", "BitBtn23", "BitBtn25",
-                             "BitBtn19", "BitBtn15", "BitBtn17"})
+    for (const char *read :
+         {"button_1", "button_2", "BitBtn14", "BitBtn44", "BitBtn54", "BitBtn46", "BitBtn56", "BitBtn10", "BitBtn12",
+          "BitBtn3", "BitBtn8", "BitBtn21", "BitBtn23", "BitBtn25", "BitBtn19", "BitBtn15", "BitBtn17"})
         click(read);
     ASSERT_TRUE(waitFor([&] { return control<QComboBox>("mod_br")->currentIndex() == 3; }));
     settle();
@@ -350,9 +428,8 @@ TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
         EXPECT_EQ(control<QLineEdit>(f.name)->text(), f.readBack) << f.name;
     for (const auto &[button, l] : lists)
         EXPECT_EQ(control<QComboBox>(l.first)->currentIndex(), l.second) << l.first;
-    const std::vector<std::pair<const char *, int>> outputs{{"out1_W", 7}, {"out1_B", 1}, {"out1_S", 1},
-                                                            {"out2_W", 1}, {"out2_S", 1}, {"out3_W", 2},
-                                                            {"out4_W", 5}, {"out4_B", 1}};
+    const std::vector<std::pair<const char *, int>> outputs{{"out1_W", 7}, {"out1_B", 1}, {"out1_S", 1}, {"out2_W", 1},
+                                                            {"out2_S", 1}, {"out3_W", 2}, {"out4_W", 5}, {"out4_B", 1}};
     for (const auto &[name, index] : outputs)
         EXPECT_EQ(control<QComboBox>(name)->currentIndex(), index) << name;
     EXPECT_EQ(control<QLineEdit>("out1_N")->text(), "-12,500");

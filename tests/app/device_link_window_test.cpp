@@ -23,8 +23,7 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-class DeviceLinkWindow : public WindowFixture
-{
+class DeviceLinkWindow : public WindowFixture {
 protected:
     void SetUp() override
     {
@@ -190,8 +189,8 @@ TEST_F(DeviceLinkWindow, OfTwoInstrumentsOnlyTheLastListedIsRead)
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(w.CurrentDevice, listed.back());
 
-    SimInstrumentDevice &current = w.CurrentDevice->PnPInfo().DevicePath == first.device()->pnpInfo().DevicePath
-                                       ? first : second;
+    SimInstrumentDevice &current =
+        w.CurrentDevice->PnPInfo().DevicePath == first.device()->pnpInfo().DevicePath ? first : second;
     SimInstrumentDevice &idle = &current == &first ? second : first;
     EXPECT_TRUE(QTest::qWaitFor([&] { return current.device()->openReaders() == 1; }, kWaitMs));
     EXPECT_EQ(idle.device()->openReaders(), 0u);

@@ -12,19 +12,30 @@
 
 namespace {
 
-class IndicatorsTest : public WindowFixture
-{
+class IndicatorsTest : public WindowFixture {
 protected:
     // A measurement report's data part as the instrument sends it.
     struct Report {
         std::array<uint8_t, 63> bytes{};
-        Report &io(uint8_t states) { bytes[1] = states; return *this; }
-        Report &decimals(uint8_t places) { bytes[2] = places; return *this; }
+        Report &io(uint8_t states)
+        {
+            bytes[1] = states;
+            return *this;
+        }
+        Report &decimals(uint8_t places)
+        {
+            bytes[2] = places;
+            return *this;
+        }
         Report &clock(uint16_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second)
         {
             bytes[5] = uint8_t(year >> 8);
             bytes[6] = uint8_t(year);
-            bytes[7] = month; bytes[8] = day; bytes[9] = hour; bytes[10] = minute; bytes[11] = second;
+            bytes[7] = month;
+            bytes[8] = day;
+            bytes[9] = hour;
+            bytes[10] = minute;
+            bytes[11] = second;
             return *this;
         }
         Report &encoder(int n, uint8_t perMinute, float position, float velocity)

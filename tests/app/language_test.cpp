@@ -64,8 +64,7 @@ TEST(StringTable, EveryIdHasAnEnglishRow)
     for (const QString &id : stringIds()) {
         const QString polish = idsText(id);
         EXPECT_FALSE(polish.isEmpty()) << id.toStdString();
-        EXPECT_FALSE(english.translate("StringTable", polish.toUtf8().constData(), id.toLatin1().constData())
-                         .isEmpty())
+        EXPECT_FALSE(english.translate("StringTable", polish.toUtf8().constData(), id.toLatin1().constData()).isEmpty())
             << id.toStdString() << " has no English text";
     }
 }
@@ -200,8 +199,7 @@ TEST(LanguagePicker, DrawsEachFlagAtItsPlaceAndTheNameBesideIt)
         const QImage expected = flag.toImage().convertToFormat(QImage::Format_ARGB32);
         const QImage item = renderItem(picker, row, false);
         EXPECT_EQ(item.copy(1, 2, flag.width(), flag.height()), expected) << row;
-        EXPECT_EQ(picker.itemDelegate()->sizeHint(QStyleOptionViewItem(), picker.model()->index(row, 0)).height(),
-                  16);
+        EXPECT_EQ(picker.itemDelegate()->sizeHint(QStyleOptionViewItem(), picker.model()->index(row, 0)).height(), 16);
     }
     // White over red: the top half of the Polish flag is lighter than the bottom half.
     const QImage pl = picker.itemData(0, Qt::DecorationRole).value<QPixmap>().toImage();

@@ -59,8 +59,7 @@ Texts userState(const TFMain &w)
     for (const QComboBox *combo : w.findChildren<QComboBox *>())
         state[combo->objectName().toStdString() + ".index"] = QString::number(combo->currentIndex());
     for (const QLineEdit *edit : w.findChildren<QLineEdit *>())
-        state[(edit->objectName().isEmpty() ? edit->parent()->objectName() + u'>' : edit->objectName())
-                  .toStdString()
+        state[(edit->objectName().isEmpty() ? edit->parent()->objectName() + u'>' : edit->objectName()).toStdString()
               + ".text"] = edit->text();
     for (const QPlainTextEdit *memo : w.findChildren<QPlainTextEdit *>())
         state[memo->objectName().toStdString() + ".text"] = memo->toPlainText();
@@ -173,8 +172,7 @@ TEST_F(LanguageWindowTest, InEnglishNoTextThatHasAnEnglishRowStillShowsPolish)
     for (const auto &[where, text] : formTexts(w)) {
         // Buttons and tabs take a single '&' as a shortcut marker and hide it ("LED & Trigger").
         const bool shortcutCaption = where.find(".tab") != std::string::npos
-                                     || w.findChild<QAbstractButton *>(
-                                         QString::fromStdString(where.substr(0, where.find('.'))));
+            || w.findChild<QAbstractButton *>(QString::fromStdString(where.substr(0, where.find('.'))));
         if (shortcutCaption) {
             EXPECT_FALSE(QString(text).remove(QStringLiteral("&&")).contains(u'&')) << where;
         }
@@ -256,8 +254,9 @@ TEST_F(LanguageWindowTest, PickerWithoutSelectionIsRefusedUntilALanguageIsPicked
 
     picker()->setCurrentIndex(-1);
     EXPECT_FALSE(torvex::runHandler([&] { w.LangCombo1Change(); }));
-    EXPECT_THAT(errors(), testing::ElementsAre(QStringLiteral(
-                              "TFMain: 0 - is not a valid property value!\nValue must be within [1..2]!")));
+    EXPECT_THAT(errors(),
+                testing::ElementsAre(
+                    QStringLiteral("TFMain: 0 - is not a valid property value!\nValue must be within [1..2]!")));
     EXPECT_EQ(w.activeLanguage(), kEnglish);
     EXPECT_EQ(differences(formTexts(w), english), "");
     EXPECT_EQ(w.statusPanelText(0), QStringLiteral("keep 0"));
@@ -291,8 +290,9 @@ TEST_P(StoredLanguageTest, StartUpAppliesTheStoredLanguage)
     EXPECT_EQ(control<QPushButton>("PlayButton")->text(),
               c.language == kEnglish ? QStringLiteral("Pause chart") : QStringLiteral("Zatrzymaj wykres"));
     if (c.refused) {
-        EXPECT_THAT(errors(), testing::ElementsAre(QStringLiteral(
-                                  "TFMain: 0 - is not a valid property value!\nValue must be within [1..2]!")));
+        EXPECT_THAT(errors(),
+                    testing::ElementsAre(
+                        QStringLiteral("TFMain: 0 - is not a valid property value!\nValue must be within [1..2]!")));
         // Picking a language repairs it, and the next close stores the picked index.
         pick(1);
         EXPECT_EQ(w.activeLanguage(), kEnglish);
@@ -308,7 +308,8 @@ INSTANTIATE_TEST_SUITE_P(Values, StoredLanguageTest,
                                          StoredLanguageCase{"1", 1, kEnglish, false},
                                          StoredLanguageCase{"5", -1, kPolish, true},
                                          StoredLanguageCase{"-1", -1, kPolish, true}),
-                         [](const auto &row) { return std::string(row.param.refused ? "Refused" : "Language")
-                                                      + std::to_string(row.index); });
+                         [](const auto &row) {
+                             return std::string(row.param.refused ? "Refused" : "Language") + std::to_string(row.index);
+                         });
 
 } // namespace

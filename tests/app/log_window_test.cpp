@@ -42,8 +42,7 @@ std::vector<std::string> fileLines(const QString &path)
     return lines;
 }
 
-class LogWindowTest : public WindowFixture
-{
+class LogWindowTest : public WindowFixture {
 protected:
     // Leaves only the counter column ticked, so each line is the report's number.
     void onlyCounterColumn()
@@ -116,7 +115,8 @@ TEST_F(LogWindowTest, AutoStartFromTheSettingsFile)
     const QString path = tempPath(QStringLiteral("auto.csv"));
     writeSettingsFile("[Options]\r\nSaveAuto=1\r\nSaveDate=0\r\nSaveTime=0\r\nSaveCntMod=0\r\nSaveEnc1p=0\r\n"
                       "SaveEnc2p=0\r\nSaveEnc3p=0\r\nSaveEnc1v=0\r\nSaveEnc2v=0\r\nSaveEnc3v=0\r\nSaveOutput=0\r\n"
-                      "FileName=" + path.toUtf8() + "\r\n");
+                      "FileName="
+                      + path.toUtf8() + "\r\n");
     EXPECT_TRUE(window().loggingActive);
     EXPECT_EQ(panel3(), QStringLiteral("Zapis: aktywny"));
     measurementReport();
@@ -143,13 +143,11 @@ TEST_F(LogWindowTest, TickAloneBringsTheLinesToDisk)
 struct ModuloCase {
     const char *typed;
     const char *shown;
-    int32_t modulo;       // modulo value afterwards (7 = the one stored before)
-    const char *colour;   // "red", "green" or "unchanged"
+    int32_t modulo;     // modulo value afterwards (7 = the one stored before)
+    const char *colour; // "red", "green" or "unchanged"
 };
 
-class ModuloTest : public LogWindowTest, public testing::WithParamInterface<ModuloCase>
-{
-};
+class ModuloTest : public LogWindowTest, public testing::WithParamInterface<ModuloCase> {};
 
 TEST_P(ModuloTest, ApplyValidatesLimitsAndStores)
 {
@@ -230,9 +228,7 @@ struct FailureCase {
     const char *activeText;
 };
 
-class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase>
-{
-};
+class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
 {

@@ -50,7 +50,7 @@ TEST(QtUiDispatcher, HandOversRunOnTheEventLoopAndErrorsGoToTheHandler)
                 onUiThread &= std::this_thread::get_id() == uiThread;
                 ++ran;
             });
-        ui->invoke([] { throw std::runtime_error("handler failed"); });   // must not block the worker
+        ui->invoke([] { throw std::runtime_error("handler failed"); }); // must not block the worker
         workerDone = true;
     });
     EXPECT_TRUE(spinUntil([&] { return workerDone.load(); }));
@@ -70,7 +70,7 @@ TEST(QtUiDispatcher, ControllerStartsFromTheLoopAndWatchesTheRescanTimer)
     controller.OnDeviceChange = [&] { ++changes; };
     EXPECT_EQ(changes, 0);
     EXPECT_TRUE(spinUntil([&] { return changes == 1; }));
-    platform->unplug(device);   // notice from this thread, refresh from the loop
+    platform->unplug(device); // notice from this thread, refresh from the loop
     EXPECT_TRUE(spinUntil([&] { return changes == 2; }));
 
     int ticks = 0;

@@ -19,8 +19,7 @@ const QByteArray kDefaultFile =
     "SaveEnc1v=1\r\nSaveEnc2v=1\r\nSaveEnc3v=1\r\nSaveOutput=1\r\nChart1=1\r\nChart2=1\r\nChart3=1\r\n"
     "Chart4=1\r\nChart5=1\r\nChart6=1\r\nChartTime=1\r\nLanguage=0\r\n";
 
-class SettingsWindowTest : public WindowFixture
-{
+class SettingsWindowTest : public WindowFixture {
 protected:
     QString text(const char *name) { return control<QLineEdit>(name)->text(); }
     QString label(const char *name) { return control<QLabel>(name)->text(); }
@@ -53,8 +52,7 @@ TEST_F(SettingsWindowTest, FirstStartCreatesTheDefaultFileAndUsesIt)
     EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
 }
 
-struct StartCase
-{
+struct StartCase {
     const char *name;
     QByteArray file;
     bool boxChecked;
@@ -63,8 +61,7 @@ struct StartCase
 
 void PrintTo(const StartCase &c, std::ostream *os) { *os << c.name; }
 
-class StartupTest : public SettingsWindowTest, public ::testing::WithParamInterface<StartCase>
-{};
+class StartupTest : public SettingsWindowTest, public ::testing::WithParamInterface<StartCase> {};
 
 TEST_P(StartupTest, AutoStartNeedsTheBoxSavedCheckedAndAFileName)
 {
@@ -134,7 +131,7 @@ TEST_F(SettingsWindowTest, ClosingNeverWritesNamesUnitsFileNameOrModulo)
 
 TEST_F(SettingsWindowTest, ApplyActionsStoreAndShowNamesAndUnits)
 {
-    writeSettingsFile("[Options]\r\nEncName2=St\xF3\xB3\r\n");  // Windows-1250
+    writeSettingsFile("[Options]\r\nEncName2=St\xF3\xB3\r\n"); // Windows-1250
     TFMain &w = window();
     EXPECT_EQ(label("n2"), QStringLiteral("- Stół"));
     EXPECT_EQ(label("n5"), QStringLiteral("- Stół"));
@@ -193,7 +190,7 @@ TEST_F(SettingsWindowTest, ClosingMinimisedStoresTheRestoredPosition)
     processEvents();
     w.showMinimized();
     processEvents();
-    w.move(-32000, -32000);  // where some platforms park a minimised window
+    w.move(-32000, -32000); // where some platforms park a minimised window
     closeWindow();
     EXPECT_EQ(stored("ScreenTop"), "150");
     EXPECT_EQ(stored("ScreenLeft"), "200");
@@ -202,7 +199,7 @@ TEST_F(SettingsWindowTest, ClosingMinimisedStoresTheRestoredPosition)
 TEST_F(SettingsWindowTest, UnwritableSettingsFolderIsReportedOnceAndTheStartUpCompletes)
 {
     writeSettingsFile("");
-    const QString below = settingsPath() + QStringLiteral("/config.ini");  // a folder that is a file
+    const QString below = settingsPath() + QStringLiteral("/config.ini"); // a folder that is a file
     options().settingsPath = below;
     TFMain &w = window();
     EXPECT_EQ(errors(), QStringList{QStringLiteral("Unable to write to ") + below + QLatin1Char('.')});
@@ -220,7 +217,7 @@ TEST_F(SettingsWindowTest, FailedWriteAtCloseIsReportedAndTheWindowStillCloses)
     TFMain &w = window();
     w.show();
     ASSERT_TRUE(QFile::remove(settingsPath()));
-    ASSERT_TRUE(QDir().mkdir(settingsPath()));  // the file became a folder: nothing can be written
+    ASSERT_TRUE(QDir().mkdir(settingsPath())); // the file became a folder: nothing can be written
     EXPECT_TRUE(w.close());
     EXPECT_EQ(errors(), QStringList{QStringLiteral("Unable to write to ") + settingsPath() + QLatin1Char('.')});
     EXPECT_FALSE(w.isVisible());

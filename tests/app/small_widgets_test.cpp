@@ -12,8 +12,7 @@
 
 namespace {
 
-struct UpDownFixture : ::testing::Test
-{
+struct UpDownFixture : ::testing::Test {
     QLineEdit buddy;
     UpDownControl upDown;
 
@@ -36,8 +35,7 @@ struct UpDownFixture : ::testing::Test
 
 TEST_F(UpDownFixture, PositionIsClampedToItsRangeAndShownInTheBuddy)
 {
-    struct Row
-    {
+    struct Row {
         int requested;
         int position;
     };

@@ -29,8 +29,7 @@
 #include <memory>
 #include <utility>
 
-class WindowFixture : public ::testing::Test
-{
+class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -25,8 +25,7 @@ using testing::ElementsAreArray;
 
 namespace {
 
-class WindowLayout : public WindowFixture
-{};
+class WindowLayout : public WindowFixture {};
 
 QStringList comboItems(const QComboBox *combo)
 {
@@ -59,10 +58,10 @@ TEST_F(WindowLayout, TabRowShowsFiveTabsInOrderWithTheIndicatorsActive)
         if (pages->isTabVisible(i))
             visibleTitles.append(pages->tabText(i));
     }
-    EXPECT_EQ(visibleTitles, QStringList({QStringLiteral("Wskażniki"), QStringLiteral("Konfiguracja - enkodery"),
-                                          QStringLiteral("Konfiguracja - wyjścia tranzystorowe"),
-                                          QStringLiteral("Konfiguracja - wyzwalania + LED"),
-                                          QStringLiteral("Ustawienia")}));
+    EXPECT_EQ(visibleTitles,
+              QStringList({QStringLiteral("Wskażniki"), QStringLiteral("Konfiguracja - enkodery"),
+                           QStringLiteral("Konfiguracja - wyjścia tranzystorowe"),
+                           QStringLiteral("Konfiguracja - wyzwalania + LED"), QStringLiteral("Ustawienia")}));
     EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheet1"));
 
     // The chart page still exists, second in order, only its tab is hidden.
@@ -75,8 +74,7 @@ TEST_F(WindowLayout, TabRowShowsFiveTabsInOrderWithTheIndicatorsActive)
 
 TEST_F(WindowLayout, EveryControlExistsWithItsKindOnItsPage)
 {
-    struct Group
-    {
+    struct Group {
         const char *kind;
         const char *page;
         std::vector<std::string> names;
@@ -89,10 +87,11 @@ TEST_F(WindowLayout, EveryControlExistsWithItsKindOnItsPage)
     };
     const std::vector<Group> groups = {
         {"QGroupBox", "TabSheet1", {"GroupBox1", "GroupBox4", "GroupBox11", "GroupBox13"}},
-        {"QLabel", "TabSheet1",
-         {"Label5", "Label7", "Label9", "Label10", "Label1", "Label", "Label12", "Label2", "n1", "n2", "n3", "n4",
-          "n5", "n6", "Label62", "Label63", "Label64", "Label65", "Label3", "Label4", "save_label"}},
-        {"QLineEdit", "TabSheet1",
+        {"QLabel", "TabSheet1", {"Label5",  "Label7",  "Label9",  "Label10", "Label1", "Label",  "Label12",
+                                 "Label2",  "n1",      "n2",      "n3",      "n4",     "n5",     "n6",
+                                 "Label62", "Label63", "Label64", "Label65", "Label3", "Label4", "save_label"}},
+        {"QLineEdit",
+         "TabSheet1",
          {"Edit_date", "Edit_time", "Edit1_encp1", "Edit1_encp2", "Edit1_encp3", "Edit1_encv1", "Edit1_encv2",
           "Edit1_encv3"}},
         {"LampWidget", "TabSheet1", {"Shape1", "Shape2", "Shape3", "Shape4", "Shape7", "Shape8"}},
@@ -100,45 +99,50 @@ TEST_F(WindowLayout, EveryControlExistsWithItsKindOnItsPage)
         {"ChartView", "TabSheet2", {"Chart"}},
         {"QPushButton", "TabSheet2", {"PlayButton", "ClearButton", "SaveChartButton"}},
         {"QGroupBox", "TabSheet4", {"GroupBox2"}},
-        {"QLabel", "TabSheet4",
-         {"Label25", "Label26", "Label8", "Label14", "Label27", "Label28", "Label29", "Label30", "Label31",
-          "Label80", "Label6", "Label32", "Label82", "Label33", "Label34"}},
+        {"QLabel",
+         "TabSheet4",
+         {"Label25", "Label26", "Label8", "Label14", "Label27", "Label28", "Label29", "Label30", "Label31", "Label80",
+          "Label6", "Label32", "Label82", "Label33", "Label34"}},
         {"QComboBox", "TabSheet4", join({numbered("enc_clear_#", 3), numbered("enc_mode_#", 3)})},
         {"QLineEdit", "TabSheet4",
          join({numbered("enc_time_#", 3), numbered("enc_resolution_#", 3), numbered("enc_coeff_#", 3),
                numbered("enc_offset_#", 3), numbered("enc_unit_#", 3), numbered("enc_name_#", 3)})},
         {"QPushButton", "TabSheet4",
-         join({{"button_1", "button_2", "BitBtn14", "BitBtn11", "BitBtn13", "BitBtn6", "BitBtn1", "BitBtn2",
-                "BitBtn4"},
-               numbered("button_encclearC#", 3), numbered("button_encmode#", 3), numbered("button_time#", 3),
-               numbered("button_resolution#", 3), numbered("button_enccoeff#", 3),
-               numbered("button_encoffset#", 3), numbered("button_encclear#", 3)})},
+         join({{"button_1", "button_2", "BitBtn14", "BitBtn11", "BitBtn13", "BitBtn6", "BitBtn1", "BitBtn2", "BitBtn4"},
+               numbered("button_encclearC#", 3),
+               numbered("button_encmode#", 3),
+               numbered("button_time#", 3),
+               numbered("button_resolution#", 3),
+               numbered("button_enccoeff#", 3),
+               numbered("button_encoffset#", 3),
+               numbered("button_encclear#", 3)})},
         {"QGroupBox", "TabSheet5", {"GroupBox9"}},
-        {"QLabel", "TabSheet5",
-         {"Label58", "Label45", "Label46", "Label57", "Label68", "Label69", "Label70", "Label71", "Label22",
-          "Label19", "Label21", "Label20"}},
+        {"QLabel",
+         "TabSheet5",
+         {"Label58", "Label45", "Label46", "Label57", "Label68", "Label69", "Label70", "Label71", "Label22", "Label19",
+          "Label21", "Label20"}},
         {"QComboBox", "TabSheet5", join({numbered("out#_W", 4), numbered("out#_B", 4), numbered("out#_S", 4)})},
         {"QLineEdit", "TabSheet5", numbered("out#_N", 4)},
         {"QPushButton", "TabSheet5", {"BitBtn43", "BitBtn44"}},
         {"QGroupBox", "TabSheet6", {"GroupBox10", "GroupBox3"}},
-        {"QLabel", "TabSheet6",
-         {"Label76", "Label61", "Label60", "Label59", "Label77", "Label78", "Label13", "Label15", "Label16",
-          "Label17", "Label11"}},
+        {"QLabel",
+         "TabSheet6",
+         {"Label76", "Label61", "Label60", "Label59", "Label77", "Label78", "Label13", "Label15", "Label16", "Label17",
+          "Label11"}},
         {"QComboBox", "TabSheet6",
-         join({{"trig_master_mode", "trigger_mode", "Led4", "Led", "Beep", "Dot"},
-               numbered("trig_master_type_#", 3)})},
+         join({{"trig_master_mode", "trigger_mode", "Led4", "Led", "Beep", "Dot"}, numbered("trig_master_type_#", 3)})},
         {"QLineEdit", "TabSheet6", {"trigger_filter", "trigger_time"}},
         {"QPushButton", "TabSheet6",
          join({{"BitBtn9", "BitBtn10", "BitBtn55", "BitBtn56", "BitBtn53", "BitBtn54", "BitBtn45", "BitBtn46",
                 "BitBtn12", "BitBtn3", "BitBtn8", "BitBtn20", "BitBtn21", "BitBtn22", "BitBtn23", "BitBtn24",
                 "BitBtn25", "BitBtn18", "BitBtn19"},
                numbered("button_trigmastetype_#", 3)})},
-        {"QCheckBox", "TabSheet3",
-         {"save_auto", "save_date", "save_time", "save_cnt", "save_cntmod", "save_enc1p", "save_enc2p",
-          "save_enc3p", "save_enc1v", "save_enc2v", "save_enc3v", "save_output", "CheckBox1"}},
+        {"QCheckBox",
+         "TabSheet3",
+         {"save_auto", "save_date", "save_time", "save_cnt", "save_cntmod", "save_enc1p", "save_enc2p", "save_enc3p",
+          "save_enc1v", "save_enc2v", "save_enc3v", "save_output", "CheckBox1"}},
         {"QLineEdit", "TabSheet3", {"edit_mod", "file_name_edit", "ChartTime"}},
-        {"QPushButton", "TabSheet3",
-         {"BitBtn5", "file_name_button", "BitBtn7", "BitBtn15", "BitBtn16", "BitBtn17"}},
+        {"QPushButton", "TabSheet3", {"BitBtn5", "file_name_button", "BitBtn7", "BitBtn15", "BitBtn16", "BitBtn17"}},
         {"QGroupBox", "TabSheet3", {"GroupBox15", "GroupBox16", "GroupBox12"}},
         {"QLabel", "TabSheet3", {"Label18", "Label83", "Label24", "Label23"}},
         {"QListWidget", "TabSheet3", {"ListBox1"}},
@@ -170,16 +174,15 @@ TEST_F(WindowLayout, EveryControlExistsWithItsKindOnItsPage)
 TEST_F(WindowLayout, DropDownItemsAreExactAndStartOnTheFirst)
 {
     const QStringList yesNo{"Nie", "Tak"};
-    const QStringList sources{"Wyjście nieaktywne",      "Wyjście zawsze aktywne",  "ENKODER [1] (pozycja) ",
-                              "ENKODER [2] (pozycja) ",  "ENKODER [3] (pozycja) ",  "ENKODER [1] (prędkość) ",
+    const QStringList sources{"Wyjście nieaktywne",      "Wyjście zawsze aktywne", "ENKODER [1] (pozycja) ",
+                              "ENKODER [2] (pozycja) ",  "ENKODER [3] (pozycja) ", "ENKODER [1] (prędkość) ",
                               "ENKODER [2] (prędkość) ", "ENKODER [3] (prędkość) "};
     const QStringList registerTypes = sources.mid(2);
     QStringList addresses;
     for (int a = 1; a <= 247; ++a)
         addresses.append(QString::number(a));
 
-    struct Row
-    {
+    struct Row {
         std::vector<std::string> lists;
         QStringList items;
     };
@@ -224,8 +227,7 @@ TEST_F(WindowLayout, DropDownItemsAreExactAndStartOnTheFirst)
 
 TEST_F(WindowLayout, DesignTextsKeepTheirExactSpacing)
 {
-    struct Row
-    {
+    struct Row {
         const char *name;
         const char *text;
     };
@@ -235,8 +237,9 @@ TEST_F(WindowLayout, DesignTextsKeepTheirExactSpacing)
         {"save_enc1v", "Rejestru do pliku:     prędkość ENKODER 1 "},
         {"Label46", "Wartość do warunku "},
         {"Label23", "Prędkość "},
-        {"Label19", "Jeżeli wartść z [Rejestr do porównania] jest [Warunek] od wartości [Wartość do warunku] to "
-                    "wyjście  przyjmuje stan [Stan wyjścia]"},
+        {"Label19",
+         "Jeżeli wartść z [Rejestr do porównania] jest [Warunek] od wartości [Wartość do warunku] to "
+         "wyjście  przyjmuje stan [Stan wyjścia]"},
         {"Label", "ENKODER 1 (prędkość)"},
         {"save_label", "Zapis nieaktywny"},
         {"CheckBox1", "Połącz z urządzeniem przy starcie programu"},
@@ -296,23 +299,33 @@ TEST_F(WindowLayout, InitialStatesOfTheControls)
 
 TEST_F(WindowLayout, DesignGeometryOfKeyControls)
 {
-    struct Row
-    {
+    struct Row {
         const char *name;
         QRect geometry;
     };
     const Row rows[] = {
-        {"PageControl1", {2, 0, 697, 507}},    {"GroupBox1", {3, 15, 678, 94}},
-        {"Edit_date", {12, 42, 321, 41}},      {"Edit1_encv3", {339, 213, 321, 41}},
-        {"Shape8", {485, 27, 30, 30}},         {"save_button", {88, 21, 28, 28}},
-        {"Chart", {-4, -4, 697, 438}},         {"SaveChartButton", {544, 440, 129, 25}},
-        {"enc_time_1", {133, 128, 84, 21}},    {"enc_time_2", {325, 125, 84, 21}},
-        {"button_encclear3", {501, 328, 155, 25}}, {"Label34", {14, 435, 606, 26}},
-        {"out3_W", {58, 151, 150, 21}},        {"BitBtn44", {470, 242, 100, 25}},
-        {"trig_master_type_3", {226, 252, 253, 21}}, {"GroupBox3", {3, 298, 673, 178}},
-        {"edit_mod", {288, 116, 65, 21}},      {"file_name_button", {359, 435, 23, 22}},
-        {"ListBox1", {16, 54, 225, 69}},       {"ChartTime", {153, 28, 64, 21}},
-        {"UpDown", {217, 28, 16, 21}},         {"BitBtn17", {199, 52, 42, 25}},
+        {"PageControl1", {2, 0, 697, 507}},
+        {"GroupBox1", {3, 15, 678, 94}},
+        {"Edit_date", {12, 42, 321, 41}},
+        {"Edit1_encv3", {339, 213, 321, 41}},
+        {"Shape8", {485, 27, 30, 30}},
+        {"save_button", {88, 21, 28, 28}},
+        {"Chart", {-4, -4, 697, 438}},
+        {"SaveChartButton", {544, 440, 129, 25}},
+        {"enc_time_1", {133, 128, 84, 21}},
+        {"enc_time_2", {325, 125, 84, 21}},
+        {"button_encclear3", {501, 328, 155, 25}},
+        {"Label34", {14, 435, 606, 26}},
+        {"out3_W", {58, 151, 150, 21}},
+        {"BitBtn44", {470, 242, 100, 25}},
+        {"trig_master_type_3", {226, 252, 253, 21}},
+        {"GroupBox3", {3, 298, 673, 178}},
+        {"edit_mod", {288, 116, 65, 21}},
+        {"file_name_button", {359, 435, 23, 22}},
+        {"ListBox1", {16, 54, 225, 69}},
+        {"ChartTime", {153, 28, 64, 21}},
+        {"UpDown", {217, 28, 16, 21}},
+        {"BitBtn17", {199, 52, 42, 25}},
         {"DebugMemo", {415, 325, 256, 140}},
     };
     TFMain &w = window();
@@ -325,15 +338,13 @@ TEST_F(WindowLayout, DesignGeometryOfKeyControls)
 
 TEST_F(WindowLayout, ValueFieldsUseTheirColoursAndBigBoldFont)
 {
-    struct Row
-    {
+    struct Row {
         const char *name;
         QColor text;
     };
     const Row rows[] = {
-        {"Edit_date", QColor(0, 128, 192)},   {"Edit_time", QColor(0, 128, 192)},
-        {"Edit1_encp1", QColor(128, 0, 128)}, {"Edit1_encp3", QColor(128, 0, 128)},
-        {"Edit1_encv1", QColor(128, 0, 0)},   {"Edit1_encv2", QColor(128, 0, 0)},
+        {"Edit_date", QColor(0, 128, 192)},   {"Edit_time", QColor(0, 128, 192)}, {"Edit1_encp1", QColor(128, 0, 128)},
+        {"Edit1_encp3", QColor(128, 0, 128)}, {"Edit1_encv1", QColor(128, 0, 0)}, {"Edit1_encv2", QColor(128, 0, 0)},
     };
     for (const Row &row : rows) {
         auto *field = control<QLineEdit>(row.name);
@@ -351,8 +362,7 @@ TEST_F(WindowLayout, ValueFieldsUseTheirColoursAndBigBoldFont)
 
 TEST_F(WindowLayout, ButtonsShowThePictureOfTheirRole)
 {
-    struct Row
-    {
+    struct Row {
         const char *picture;
         std::vector<std::string> buttons;
     };
@@ -398,15 +408,14 @@ TEST_F(WindowLayout, ButtonsShowThePictureOfTheirRole)
 
 TEST_F(WindowLayout, PicturesAreTransparentAroundAndOfTheirSize)
 {
-    struct Row
-    {
+    struct Row {
         const char *path;
         QSize size;
     };
     const Row rows[] = {
-        {":/tick.xpm", {16, 16}},   {":/read.xpm", {16, 16}},           {":/clear_position.xpm", {16, 16}},
-        {":/pause.xpm", {16, 16}},  {":/clear_chart.xpm", {16, 16}},    {":/pie.xpm", {16, 16}},
-        {":/floppy.xpm", {16, 16}}, {":/ID_run", {16, 15}},             {":/ID_stop", {16, 15}},
+        {":/tick.xpm", {16, 16}},    {":/read.xpm", {16, 16}},        {":/clear_position.xpm", {16, 16}},
+        {":/pause.xpm", {16, 16}},   {":/clear_chart.xpm", {16, 16}}, {":/pie.xpm", {16, 16}},
+        {":/floppy.xpm", {16, 16}},  {":/ID_run", {16, 15}},          {":/ID_stop", {16, 15}},
         {":/program.xpm", {32, 32}},
     };
     window();
@@ -442,8 +451,7 @@ TEST_F(WindowLayout, StatusBarHasFourPanelsOfTheirWidths)
 TEST_F(WindowLayout, TimersHaveTheirNamesAndIntervals)
 {
     TFMain &w = window();
-    struct Row
-    {
+    struct Row {
         QTimer *timer;
         const char *name;
         int interval;

@@ -18,11 +18,9 @@ using testing::IsEmpty;
 
 namespace {
 
-class WindowLifecycle : public WindowFixture
-{};
+class WindowLifecycle : public WindowFixture {};
 
-class ErrorBoxCapture : public WindowFixture
-{};
+class ErrorBoxCapture : public WindowFixture {};
 
 } // namespace
 
@@ -143,8 +141,7 @@ TEST_F(WindowLifecycle, ClosingRunsFormCloseAndEndsTheWindow)
 
 TEST(ErrorBoxText, FullStopFollowsTheCharacterOrderRule)
 {
-    struct Row
-    {
+    struct Row {
         const char *message;
         const char *shown;
     };

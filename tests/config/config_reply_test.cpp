@@ -69,19 +69,26 @@ const std::vector<std::uint8_t> kEncoder2Block{1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4
 // The window tests cover the everyday examples; these are the order of the updates and the odd values.
 INSTANTIATE_TEST_SUITE_P(
     Table, ReplyTable,
-    testing::Values(
-        ReplyCase{kEncoder2Block, &kComma,
-                  {{"enc_mode_2", Sel, 1, ""}, {"enc_clear_2", Sel, 0, ""}, {"enc_time_2", Txt, 0, "1000"},
-                   {"enc_resolution_2", Txt, 0, "1024"}, {"enc_coeff_2", Txt, 0, "150,000"},
-                   {"enc_offset_2", Txt, 0, "-1,000"}}},
-        ReplyCase{{1, 9, 0, 7, 2, 255, 255, 255, 255, 0, 0, 0, 128, 0, 0, 128, 127, 0, 0, 192, 127}, &kComma,
-                  {{"enc_mode_1", Sel, -1, ""}, {"enc_clear_1", Sel, -1, ""}, {"enc_time_1", Txt, 0, "-1"},
-                   {"enc_resolution_1", Txt, 0, "-2147483648"}, {"enc_coeff_1", Txt, 0, "INF"},
-                   {"enc_offset_1", Txt, 0, "NAN"}}},
-        ReplyCase{{1, 11, 0, 0}, &kComma, {{"mod_adr", Sel, -1, ""}}},
-        ReplyCase{{1, 11, 0, 248}, &kComma, {{"mod_adr", Sel, -1, ""}}},
-        ReplyCase{{1, 5, 7, 2}, &kComma, {{"trigger_mode", Sel, 2, ""}}},
-        ReplyCase{{1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}}));
+    testing::Values(ReplyCase{kEncoder2Block,
+                              &kComma,
+                              {{"enc_mode_2", Sel, 1, ""},
+                               {"enc_clear_2", Sel, 0, ""},
+                               {"enc_time_2", Txt, 0, "1000"},
+                               {"enc_resolution_2", Txt, 0, "1024"},
+                               {"enc_coeff_2", Txt, 0, "150,000"},
+                               {"enc_offset_2", Txt, 0, "-1,000"}}},
+                    ReplyCase{{1, 9, 0, 7, 2, 255, 255, 255, 255, 0, 0, 0, 128, 0, 0, 128, 127, 0, 0, 192, 127},
+                              &kComma,
+                              {{"enc_mode_1", Sel, -1, ""},
+                               {"enc_clear_1", Sel, -1, ""},
+                               {"enc_time_1", Txt, 0, "-1"},
+                               {"enc_resolution_1", Txt, 0, "-2147483648"},
+                               {"enc_coeff_1", Txt, 0, "INF"},
+                               {"enc_offset_1", Txt, 0, "NAN"}}},
+                    ReplyCase{{1, 11, 0, 0}, &kComma, {{"mod_adr", Sel, -1, ""}}},
+                    ReplyCase{{1, 11, 0, 248}, &kComma, {{"mod_adr", Sel, -1, ""}}},
+                    ReplyCase{{1, 5, 7, 2}, &kComma, {{"trigger_mode", Sel, 2, ""}}},
+                    ReplyCase{{1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}}));
 
 TEST(RulesReply, FillsAllFourOutputsAndAsksForTheEnableRule)
 {
@@ -92,14 +99,23 @@ TEST(RulesReply, FillsAllFourOutputsAndAsksForTheEnableRule)
     for (const NumberFormat *format : {&kComma, &kDot}) {
         const ReplyEffects fx = effectsOf(report(data), *format);
         const bool comma = format == &kComma;
-        expectUpdates(fx, {{"out1_W", Sel, 2, ""}, {"out1_B", Sel, 1, ""}, {"out1_S", Sel, 1, ""},
-                           {"out1_N", Txt, 0, comma ? "123,450" : "123.450"},
-                           {"out2_W", Sel, 0, ""}, {"out2_B", Sel, 0, ""}, {"out2_S", Sel, 0, ""},
-                           {"out2_N", Txt, 0, comma ? "0,000" : "0.000"},
-                           {"out3_W", Sel, 7, ""}, {"out3_B", Sel, 0, ""}, {"out3_S", Sel, 1, ""},
-                           {"out3_N", Txt, 0, comma ? "-1,000" : "-1.000"},
-                           {"out4_W", Sel, -1, ""}, {"out4_B", Sel, -1, ""}, {"out4_S", Sel, -1, ""},
-                           {"out4_N", Txt, 0, "INF"}});
+        expectUpdates(fx,
+                      {{"out1_W", Sel, 2, ""},
+                       {"out1_B", Sel, 1, ""},
+                       {"out1_S", Sel, 1, ""},
+                       {"out1_N", Txt, 0, comma ? "123,450" : "123.450"},
+                       {"out2_W", Sel, 0, ""},
+                       {"out2_B", Sel, 0, ""},
+                       {"out2_S", Sel, 0, ""},
+                       {"out2_N", Txt, 0, comma ? "0,000" : "0.000"},
+                       {"out3_W", Sel, 7, ""},
+                       {"out3_B", Sel, 0, ""},
+                       {"out3_S", Sel, 1, ""},
+                       {"out3_N", Txt, 0, comma ? "-1,000" : "-1.000"},
+                       {"out4_W", Sel, -1, ""},
+                       {"out4_B", Sel, -1, ""},
+                       {"out4_S", Sel, -1, ""},
+                       {"out4_N", Txt, 0, "INF"}});
         EXPECT_TRUE(fx.refreshOutputEnable);
     }
 }
@@ -109,15 +125,23 @@ TEST(StatsReply, NineBigEndianCountersAsSignedLines)
     std::vector<std::uint8_t> data{1, 15, 0};
     for (int i = 0; i < 9; ++i)
         data.insert(data.end(), {0, 0, static_cast<std::uint8_t>(i), 1});
-    data[3] = 0, data[4] = 0, data[5] = 0, data[6] = 1;         // BC = 1
+    data[3] = 0, data[4] = 0, data[5] = 0, data[6] = 1;             // BC = 1
     data[35] = 255, data[36] = 255, data[37] = 255, data[38] = 255; // ID = -1
     const ReplyEffects fx = effectsOf(report(data));
     ASSERT_TRUE(fx.stats);
     EXPECT_EQ((*fx.stats)[0], 1);
     EXPECT_EQ((*fx.stats)[8], -1);
     EXPECT_TRUE(fx.updates.empty());
-    const std::vector<std::string> expected{"=====MODBUS STAT=====", "BC:  1", "FRA: 257", "FRC: 513", "TC:  769",
-                                            "FE:  1025", "ORE: 1281", "NE:  1537", "PE:  1793", "ID:  -1"};
+    const std::vector<std::string> expected{"=====MODBUS STAT=====",
+                                            "BC:  1",
+                                            "FRA: 257",
+                                            "FRC: 513",
+                                            "TC:  769",
+                                            "FE:  1025",
+                                            "ORE: 1281",
+                                            "NE:  1537",
+                                            "PE:  1793",
+                                            "ID:  -1"};
     EXPECT_EQ(fx.memoLines, expected);
 }
 
@@ -146,9 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                     IgnoredCase{"encoder channel 3", report({1, 9, 3})},
                     IgnoredCase{"register slot 3", report({1, 14, 3, 1})},
                     IgnoredCase{"register slot 255", report({1, 14, 255, 1})},
-                    IgnoredCase{"not a configuration reply", report({0, 5, 0, 1})},
-                    IgnoredCase{"empty", {}}, IgnoredCase{"header only", {1, 5}},
-                    IgnoredCase{"byte body missing", {1, 5, 0}},
+                    IgnoredCase{"not a configuration reply", report({0, 5, 0, 1})}, IgnoredCase{"empty", {}},
+                    IgnoredCase{"header only", {1, 5}}, IgnoredCase{"byte body missing", {1, 5, 0}},
                     IgnoredCase{"int32 one byte short", {1, 6, 0, 232, 3, 0}},
                     IgnoredCase{"encoder block one byte short", truncated(kEncoder2Block, 20)},
                     IgnoredCase{"rules one byte short", truncated(report({1, 8, 0}), 30)},

@@ -27,7 +27,7 @@ TEST(Catalogue, EveryWriteButtonMapsBackToItsParameterAndChannel)
             EXPECT_EQ(t->channel, ch) << p.writeButtons[ch];
         }
     }
-    EXPECT_EQ(count, 8 * 3 + 11); // seven encoder rows and the register types, eleven single buttons
+    EXPECT_EQ(count, 8 * 3 + 11);             // seven encoder rows and the register types, eleven single buttons
     EXPECT_FALSE(findWriteButton("BitBtn1")); // name apply, not an instrument write
 }
 

@@ -54,12 +54,14 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"BitBtn55", "123456", {7, 0, 0x0f, 0x27, 0, 0}, FieldMark::Corrected, "9999"},
         NumberCase{"button_enccoeff1", "10000", {3, 0, 0, 0x40, 0x1c, 0x46}, FieldMark::Keep, ""},
         NumberCase{"button_enccoeff1", "9999,9995", {3, 0, 0xff, 0x3f, 0x1c, 0x46}, FieldMark::Keep, ""},
-        NumberCase{"button_enccoeff1", "-10000,5", {3, 0, 0xff, 0x3f, 0x1c, 0xc6}, FieldMark::Corrected,
-                   "-9999,999"},
+        NumberCase{"button_enccoeff1", "-10000,5", {3, 0, 0xff, 0x3f, 0x1c, 0xc6}, FieldMark::Corrected, "-9999,999"},
         // Rounds to the float 10000, which is not above the limit.
         NumberCase{"button_enccoeff1", "10000,0004", {3, 0, 0, 0x40, 0x1c, 0x46}, FieldMark::Keep, ""},
-        NumberCase{"button_encoffset2", "1" + std::string(50, '0'), {4, 1, 0xff, 0x3f, 0x1c, 0x46},
-                   FieldMark::Corrected, "9999,999"}));
+        NumberCase{"button_encoffset2",
+                   "1" + std::string(50, '0'),
+                   {4, 1, 0xff, 0x3f, 0x1c, 0x46},
+                   FieldMark::Corrected,
+                   "9999,999"}));
 
 struct ListCase {
     const char *button;
@@ -83,13 +85,13 @@ TEST_P(ListWriteTest, SendsIndexOrNothingWithoutSelection)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ListWriteTest,
-    testing::Values(ListCase{"button_encmode3", 1, {0, 2, 1}}, ListCase{"BitBtn7", 0, {11, 0, 1}},
-                    ListCase{"BitBtn7", 246, {11, 0, 247}}, ListCase{"button_trigmastetype_2", 5, {14, 1, 5}},
-                    // No selection: neither 255 nor the MODBUS broadcast address 0.
-                    ListCase{"BitBtn7", -1, {}}, ListCase{"BitBtn20", -1, {}}, ListCase{"button_encmode2", -1, {}},
-                    ListCase{"BitBtn16", 5, {}}));
+INSTANTIATE_TEST_SUITE_P(Table, ListWriteTest,
+                         testing::Values(ListCase{"button_encmode3", 1, {0, 2, 1}}, ListCase{"BitBtn7", 0, {11, 0, 1}},
+                                         ListCase{"BitBtn7", 246, {11, 0, 247}},
+                                         ListCase{"button_trigmastetype_2", 5, {14, 1, 5}},
+                                         // No selection: neither 255 nor the MODBUS broadcast address 0.
+                                         ListCase{"BitBtn7", -1, {}}, ListCase{"BitBtn20", -1, {}},
+                                         ListCase{"button_encmode2", -1, {}}, ListCase{"BitBtn16", 5, {}}));
 
 std::array<RuleInput, kOutputCount> exampleRules()
 {

@@ -16,7 +16,7 @@ TEST(HandOverDispatcher, ServeUntilRunsHandOversButLeavesPostedWorkForTheLoop)
 {
     ManualUiDispatcher ui;
     std::vector<int> order;
-    ui.post([&] { order.push_back(1); });   // e.g. a device-change notice: must not re-enter a stop
+    ui.post([&] { order.push_back(1); }); // e.g. a device-change notice: must not re-enter a stop
     std::atomic<bool> handedOver{false};
     std::thread worker([&] {
         ui.invoke([&] { order.push_back(2); });

@@ -46,7 +46,7 @@ protected:
     {
         controller = std::make_unique<THidDeviceController>(platform, ui);
         controller->OnDeviceChange = [this] { ++deviceChanges; };
-        ui->drain();   // the posted start-up notice
+        ui->drain(); // the posted start-up notice
     }
 
     // Serves the UI queue until `pred` holds or the time is up.
@@ -83,10 +83,10 @@ TEST_F(ControllerTest, StartupNoticeIsPostedAndAlwaysCountsAsAChange)
     ui->drain();
     EXPECT_EQ(deviceChanges, 1) << "start-up refresh with no device still notifies";
 
-    platform->raiseNotice();   // nothing changed
+    platform->raiseNotice(); // nothing changed
     ui->drain();
     EXPECT_EQ(deviceChanges, 1);
-    controller->DeviceChangeMessage(3, 0);   // other event codes are not ours
+    controller->DeviceChangeMessage(3, 0); // other event codes are not ours
     auto a = platform->plug(device(u"A"));
     ui->drain();
     EXPECT_EQ(deviceChanges, 2);
@@ -116,7 +116,7 @@ TEST_F(ControllerTest, DevicesThatCannotBeOpenedOrIdentifiedAreLeftOut)
     anonymous.identifiable = false;
     platform->plug(unopenable);
     platform->plug(anonymous);
-    platform->plug(device(u"Z", 7, false));   // query-only is still listed
+    platform->plug(device(u"Z", 7, false)); // query-only is still listed
     start();
     ASSERT_EQ(controller->Count(), 1);
     EXPECT_EQ(controller->Device(0)->ProductId(), 7);
@@ -229,10 +229,7 @@ struct StartCase {
 };
 
 // Names only: the default would print the bytes of the whole case.
-void PrintTo(const StartCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
+void PrintTo(const StartCase &c, std::ostream *os) { *os << c.name; }
 
 class StartConditions : public ControllerTest, public ::testing::WithParamInterface<StartCase> {};
 
@@ -248,7 +245,7 @@ TEST_P(StartConditions, ReadThreadRunsOnlyWhenAllConditionsHold)
     d->SetDataHandler(handler);
     EXPECT_FALSE(c.claimFirst ? false : d->HasReadThread()) << "not claimed: no thread";
     if (!c.claimFirst)
-        claim(0);   // claiming a device whose handler is set starts the thread
+        claim(0); // claiming a device whose handler is set starts the thread
     EXPECT_EQ(d->HasReadThread(), c.expectThread);
 
     // Setting a handler again while a thread runs starts no second one.
@@ -323,7 +320,7 @@ TEST_F(ControllerTest, StopWhileAHandOverIsPendingDeliversItAndDoesNotDeadlock)
     std::vector<int> got;
     d->SetDataHandler([&](THidDevice *, uint8_t, const uint8_t *data, uint16_t) { got.push_back(data[0]); });
     sim->pushInputReport(report(42));
-    ASSERT_TRUE(ui->waitForWork(5s));   // the read thread now blocks in its hand-over
+    ASSERT_TRUE(ui->waitForWork(5s)); // the read thread now blocks in its hand-over
     d->SetDataHandler(nullptr);
     EXPECT_EQ(got, std::vector<int>{42});
     EXPECT_FALSE(d->HasReadThread());
@@ -379,7 +376,8 @@ TEST_F(ControllerTest, DeviceFailingEveryReadWaitsASliceBetweenTries)
     d->SetDataHandler([](THidDevice *, uint8_t, const uint8_t *, uint16_t) {});
     const auto begin = std::chrono::steady_clock::now();
     pumpUntil([] { return false; }, 300ms);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
     d->SetDataHandler(nullptr);
     ASSERT_FALSE(errors.empty());
     EXPECT_EQ(errors.front(), 31u);
@@ -451,16 +449,15 @@ TEST_F(ControllerTest, SleepTimeRangeAndControllerDefault)
     THidDevice *a = controller->Device(0);
     THidDevice *b = controller->Device(1);
     for (const auto &[value, expected] : std::vector<std::pair<int, int>>{
-             {9, 100}, {10, 10}, {10000, 10000}, {10001, 10000}, {-5, 10000}, {100, 100}})
-    {
+             {9, 100}, {10, 10}, {10000, 10000}, {10001, 10000}, {-5, 10000}, {100, 100}}) {
         a->SetThreadSleepTime(value);
         EXPECT_EQ(a->ThreadSleepTime(), expected) << value;
     }
     b->SetThreadSleepTime(500);
-    controller->SetDevThreadSleepTime(40);   // only devices still at the old default follow
+    controller->SetDevThreadSleepTime(40); // only devices still at the old default follow
     EXPECT_EQ(a->ThreadSleepTime(), 40);
     EXPECT_EQ(b->ThreadSleepTime(), 500);
-    controller->SetDevThreadSleepTime(1);    // out of range for devices: they keep theirs
+    controller->SetDevThreadSleepTime(1); // out of range for devices: they keep theirs
     EXPECT_EQ(controller->DevThreadSleepTime(), 1);
     EXPECT_EQ(a->ThreadSleepTime(), 40);
     platform->plug(device(u"C"));
@@ -483,7 +480,7 @@ TEST_F(ControllerTest, DestroyingTheControllerWithAHandOverPendingEndsAndCallsNo
     EXPECT_EQ(reports, 0);
     EXPECT_EQ(unplugs, 1);
     EXPECT_EQ(sim->openReaders(), 0u);
-    platform->plug(device(u"late"));   // no sink any more
+    platform->plug(device(u"late")); // no sink any more
     ui->drain();
 }
 

@@ -30,7 +30,10 @@ struct FakeNode {
         if (peer >= 0)
             close(peer);
     }
-    void send(std::vector<uint8_t> report) const { ASSERT_EQ(write(peer, report.data(), report.size()), ssize_t(report.size())); }
+    void send(std::vector<uint8_t> report) const
+    {
+        ASSERT_EQ(write(peer, report.data(), report.size()), ssize_t(report.size()));
+    }
     void hangUp()
     {
         close(peer);
@@ -45,14 +48,11 @@ struct ReadCase {
     bool numbered;
     std::vector<uint8_t> sent;
     size_t bufferSize;
-    std::vector<uint8_t> expected;   // what the layer above sees: byte 0 = report id
+    std::vector<uint8_t> expected; // what the layer above sees: byte 0 = report id
 };
 
 // Names only: the default would print the bytes of the whole case.
-void PrintTo(const ReadCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
+void PrintTo(const ReadCase &c, std::ostream *os) { *os << c.name; }
 
 class FdReaderRead : public ::testing::TestWithParam<ReadCase> {};
 
@@ -70,14 +70,13 @@ TEST_P(FdReaderRead, ByteZeroIsAlwaysTheReportId)
     EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + long(result.count)), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LinuxReadLoop, FdReaderRead,
-    ::testing::Values(ReadCase{"numbered", true, {1, 10, 20, 30}, 65, {1, 10, 20, 30}},
-                      ReadCase{"unnumberedGetsZeroId", false, {10, 20, 30}, 65, {0, 10, 20, 30}},
-                      // A report longer than the buffer is cut to it, never written past it.
-                      ReadCase{"numberedTooLong", true, {1, 2, 3, 4, 5}, 3, {1, 2, 3}},
-                      ReadCase{"unnumberedTooLong", false, {7, 8, 9, 10}, 3, {0, 7, 8}}),
-    [](const auto &param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(LinuxReadLoop, FdReaderRead,
+                         ::testing::Values(ReadCase{"numbered", true, {1, 10, 20, 30}, 65, {1, 10, 20, 30}},
+                                           ReadCase{"unnumberedGetsZeroId", false, {10, 20, 30}, 65, {0, 10, 20, 30}},
+                                           // A report longer than the buffer is cut to it, never written past it.
+                                           ReadCase{"numberedTooLong", true, {1, 2, 3, 4, 5}, 3, {1, 2, 3}},
+                                           ReadCase{"unnumberedTooLong", false, {7, 8, 9, 10}, 3, {0, 7, 8}}),
+                         [](const auto &param) { return std::string(param.param.name); });
 
 TEST(LinuxReadLoop, ReportsComeOneAtATimeThenTheClosedPeerMeansGone)
 {
@@ -85,7 +84,7 @@ TEST(LinuxReadLoop, ReportsComeOneAtATimeThenTheClosedPeerMeansGone)
     auto reader = createFdHidReader(node.node, true);
     node.send({1, 1});
     node.send({1, 2, 2});
-    node.hangUp();   // queued reports are still read first, as after an unplug
+    node.hangUp(); // queued reports are still read first, as after an unplug
     uint8_t buffer[65];
     for (size_t expected : {2u, 3u}) {
         ASSERT_EQ(reader->startRead(buffer, sizeof buffer).status, HidIoStatus::Ok);

@@ -29,7 +29,7 @@ TEST(WindowsPlatform, EnumeratesAndIdentifiesTheSystemsHidDevices)
     auto platform = createNativeHidPlatform();
     ASSERT_TRUE(platform->available());
     const auto list = platform->listInterfaces();
-    std::map<uint32_t, std::pair<std::u16string, THidCaps>> byId;   // vid << 16 | pid
+    std::map<uint32_t, std::pair<std::u16string, THidCaps>> byId; // vid << 16 | pid
     for (const THidPnPInfo &info : list) {
         EXPECT_FALSE(info.DevicePath.empty());
         EXPECT_FALSE(info.DeviceInstance.empty());
@@ -58,7 +58,7 @@ TEST(WindowsPlatform, NotificationWindowDeliversOnlyDeviceNodeChanges)
     std::vector<std::pair<uint32_t, intptr_t>> notices;
     platform->setDeviceChangeSink([&](uint32_t code, intptr_t param) { notices.emplace_back(code, param); });
     ASSERT_TRUE(platform->postNotice(7, -1)) << "needs a hidden top-level window (headless Wine: null driver)";
-    ASSERT_TRUE(platform->postNotice(0x0018, 0));   // configuration changed: not a device-node change
+    ASSERT_TRUE(platform->postNotice(0x0018, 0)); // configuration changed: not a device-node change
     pumpMessages();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], (std::pair<uint32_t, intptr_t>{7, -1}));
@@ -73,7 +73,7 @@ TEST(WindowsPlatform, ControllerListsTheDevicesAfterTheStartupNotice)
     THidDeviceController controller(platform, ui);
     int changes = 0;
     controller.OnDeviceChange = [&] { ++changes; };
-    pumpMessages();   // the window's start-up notice posts the refresh
+    pumpMessages(); // the window's start-up notice posts the refresh
     ui->drain();
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(static_cast<size_t>(controller.Count()), present);
@@ -116,7 +116,7 @@ TEST(WindowsPlatform, OverlappedReadWaitsIsInterruptedAndCancels)
     EXPECT_EQ(first.status, HidIoStatus::Timeout);
     reader->interrupt();
     EXPECT_EQ(reader->waitRead(10s).status, HidIoStatus::Interrupted);
-    reader->cancel();   // returns only once the cancelled read has completed
+    reader->cancel(); // returns only once the cancelled read has completed
     reader.reset();
 }
 

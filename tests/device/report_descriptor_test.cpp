@@ -33,10 +33,7 @@ struct DescriptorCase {
 };
 
 // Names only: the default would print the bytes of the whole case.
-void PrintTo(const DescriptorCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
+void PrintTo(const DescriptorCase &c, std::ostream *os) { *os << c.name; }
 
 class Lengths : public ::testing::TestWithParam<DescriptorCase> {};
 
@@ -56,10 +53,11 @@ TEST_P(Lengths, WindowsRuleAndHidrawLength)
 INSTANTIATE_TEST_SUITE_P(
     ReportDescriptor, Lengths,
     ::testing::Values(
-        DescriptorCase{"bootKeyboard",
-                       "05 01 09 06 a1 01 05 07 19 e0 29 e7 15 00 25 01 75 01 95 08 81 02 95 01 75 08 81 03 95 05 75 "
-                       "01 05 08 19 01 29 05 91 02 95 01 75 03 91 03 95 06 75 08 15 00 25 65 05 07 19 00 29 65 81 00 c0",
-                       9, 2, 0, 8, false},
+        DescriptorCase{
+            "bootKeyboard",
+            "05 01 09 06 a1 01 05 07 19 e0 29 e7 15 00 25 01 75 01 95 08 81 02 95 01 75 08 81 03 95 05 75 "
+            "01 05 08 19 01 29 05 91 02 95 01 75 03 91 03 95 06 75 08 15 00 25 65 05 07 19 00 29 65 81 00 c0",
+            9, 2, 0, 8, false},
         DescriptorCase{"vendorWithReportId",
                        "06 00 FF 09 01 A1 01 85 10 75 08 95 06 15 00 26 FF 00 09 01 81 00 09 01 91 00 C0", 7, 7, 0, 7,
                        true},
@@ -94,12 +92,12 @@ TEST(ReportDescriptor, TruncatedAndMalformedInputIsFlaggedAndNeverReadPastTheEnd
         uint16_t input;
     };
     const std::vector<Case> cases = {
-        {"75 08 95 02 81 02 27 01 02", true, false, 3},    // 4-byte item with 2 data bytes left
-        {"75 08 95 02 81 02 FE 05 00 01", true, false, 3}, // long item longer than what is left
-        {"75 08 95 02 81 02 FE", true, false, 3},          // long item prefix alone
-        {"85 00 75 08 95 02 81 02", false, true, 3},       // report id 0 is invalid and ignored
-        {"B4 75 08 95 01 81 02", false, true, 2},          // pop without push
-        {"A4 A4 A4 A4 A4 75 08 95 01 81 02", false, true, 2},   // deeper than four pushes
+        {"75 08 95 02 81 02 27 01 02", true, false, 3},       // 4-byte item with 2 data bytes left
+        {"75 08 95 02 81 02 FE 05 00 01", true, false, 3},    // long item longer than what is left
+        {"75 08 95 02 81 02 FE", true, false, 3},             // long item prefix alone
+        {"85 00 75 08 95 02 81 02", false, true, 3},          // report id 0 is invalid and ignored
+        {"B4 75 08 95 01 81 02", false, true, 2},             // pop without push
+        {"A4 A4 A4 A4 A4 75 08 95 01 81 02", false, true, 2}, // deeper than four pushes
     };
     for (const Case &c : cases) {
         // Copy into an exactly-sized buffer so the sanitizer sees any read past the end.

@@ -55,9 +55,9 @@ TEST(ReportFraming, NothingToWriteWhenTheLengthCannotCarryTheReport)
 TEST(InputReports, ClassifiedByTypeByte)
 {
     const std::pair<Bytes, InputReportType> cases[] = {
-        {{0, 1, 2}, InputReportType::Measurement},   {{1, 9, 0}, InputReportType::ConfigReply},
-        {{2, 5, 1}, InputReportType::ParameterAck},  {{3}, InputReportType::Other},
-        {{255, 0}, InputReportType::Other},          {{}, InputReportType::Other},
+        {{0, 1, 2}, InputReportType::Measurement},  {{1, 9, 0}, InputReportType::ConfigReply},
+        {{2, 5, 1}, InputReportType::ParameterAck}, {{3}, InputReportType::Other},
+        {{255, 0}, InputReportType::Other},         {{}, InputReportType::Other},
     };
     for (const auto &[data, type] : cases)
         EXPECT_EQ(classifyInputReport(data), type);

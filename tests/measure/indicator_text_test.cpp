@@ -9,13 +9,13 @@ namespace {
 
 TEST(IndicatorText, ClockDigitRules)
 {
-    const std::tuple<unsigned, const char *> two[] = {{0, "00"}, {7, "07"}, {59, "59"}, {99, "99"}, {100, "100"},
-                                                      {255, "255"}};
+    const std::tuple<unsigned, const char *> two[] = {{0, "00"},  {7, "07"},    {59, "59"},
+                                                      {99, "99"}, {100, "100"}, {255, "255"}};
     for (auto [v, expected] : two)
         EXPECT_EQ(twoDigits(v), expected) << v;
 
-    const std::tuple<unsigned, const char *> four[] = {{0, "0000"}, {5, "0005"}, {999, "0999"}, {2026, "2026"},
-                                                       {12026, "2026"}, {65535, "5535"}};
+    const std::tuple<unsigned, const char *> four[] = {{0, "0000"},    {5, "0005"},     {999, "0999"},
+                                                       {2026, "2026"}, {12026, "2026"}, {65535, "5535"}};
     for (auto [y, expected] : four)
         EXPECT_EQ(fourDigits(y), expected) << y;
 }
@@ -33,10 +33,12 @@ TEST(IndicatorText, DateIsDayFirstAndTimeIsPadded)
 TEST(IndicatorText, RateInKilohertz)
 {
     const std::tuple<uint32_t, uint32_t, char, const char *> cases[] = {
-        {0, 333, '.', "0.0000 kHz"},       {333, 333, '.', "1.0000 kHz"},     {100, 333, '.', "0.3003 kHz"},
-        {100, 333, ',', "0,3003 kHz"},     {1, 3, '.', "0.3333 kHz"},         {2, 3, '.', "0.6667 kHz"},
-        {1, 20000, '.', "0.0001 kHz"},     {1, 20001, '.', "0.0000 kHz"},     {3330, 333, ',', "10,0000 kHz"},
-        {0xFFFFFFFFu, 1, '.', "4294967295.0000 kHz"}, {5, 0, '.', "5.0000 kHz"}};
+        {0, 333, '.', "0.0000 kHz"},     {333, 333, '.', "1.0000 kHz"},
+        {100, 333, '.', "0.3003 kHz"},   {100, 333, ',', "0,3003 kHz"},
+        {1, 3, '.', "0.3333 kHz"},       {2, 3, '.', "0.6667 kHz"},
+        {1, 20000, '.', "0.0001 kHz"},   {1, 20001, '.', "0.0000 kHz"},
+        {3330, 333, ',', "10,0000 kHz"}, {0xFFFFFFFFu, 1, '.', "4294967295.0000 kHz"},
+        {5, 0, '.', "5.0000 kHz"}};
     for (auto [count, interval, separator, expected] : cases)
         EXPECT_EQ(rateText(count, interval, separator), expected) << count << "/" << interval;
 }

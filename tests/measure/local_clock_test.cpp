@@ -59,18 +59,17 @@ TEST_F(CentralEuropeanZone, ReadingsAcrossSecondDayAndDaylightSavingBoundaries)
         {utc(2026, 12, 31, 23, 0, 0, 0), {2027, 1, 1, 0, 0, 0, 0}},
         {utc(2026, 12, 31, 22, 59, 59, 500), {2026, 12, 31, 23, 59, 59, 500}}, // clock set back
         {utc(2026, 3, 29, 0, 59, 59, 999), {2026, 3, 29, 1, 59, 59, 999}},
-        {utc(2026, 3, 29, 1, 0, 0, 0), {2026, 3, 29, 3, 0, 0, 0}},             // summer time begins
+        {utc(2026, 3, 29, 1, 0, 0, 0), {2026, 3, 29, 3, 0, 0, 0}}, // summer time begins
         {utc(2026, 10, 25, 0, 59, 59, 999), {2026, 10, 25, 2, 59, 59, 999}},
-        {utc(2026, 10, 25, 1, 0, 0, 1), {2026, 10, 25, 2, 0, 0, 1}},           // and ends
-        {utc(2028, 2, 28, 23, 0, 0, 0), {2028, 2, 29, 0, 0, 0, 0}},            // leap day
+        {utc(2026, 10, 25, 1, 0, 0, 1), {2026, 10, 25, 2, 0, 0, 1}}, // and ends
+        {utc(2028, 2, 28, 23, 0, 0, 0), {2028, 2, 29, 0, 0, 0, 0}},  // leap day
     };
     LocalClock clock;
     for (const Step &s : steps) {
         const LocalDateTime got = clock.at(s.t);
         EXPECT_EQ(got, s.expected) << "at " << duration_cast<milliseconds>(s.t.time_since_epoch()).count()
-                                   << " ms: got " << got.day << '-' << got.month << '-' << got.year << ' '
-                                   << got.hour << ':' << got.minute << ':' << got.second << ':'
-                                   << got.millisecond;
+                                   << " ms: got " << got.day << '-' << got.month << '-' << got.year << ' ' << got.hour
+                                   << ':' << got.minute << ':' << got.second << ':' << got.millisecond;
     }
 }
 #endif

@@ -68,8 +68,8 @@ std::vector<LineCase> lineCases()
         in.columns = noColumns();
         in.columns.date = in.columns.time = true;
         cases.push_back({"Midnight", in, LocalDateTime{2027, 1, 1, 0, 0, 0, 0}, "1-1-2027;0:0:0:0;\r\n"});
-        cases.push_back({"LastMillisecond", in, LocalDateTime{2026, 12, 31, 23, 59, 59, 999},
-                         "31-12-2026;23:59:59:999;\r\n"});
+        cases.push_back(
+            {"LastMillisecond", in, LocalDateTime{2026, 12, 31, 23, 59, 59, 999}, "31-12-2026;23:59:59:999;\r\n"});
     }
     {
         LogLineInput in;

@@ -225,8 +225,8 @@ TEST_F(LogWriterTest, LineCutByFullDiskIsEndedBeforeTheNextOne)
     w.setActive(true);
     {
         FileSizeLimit limit(10);
-        w.writeLine(path_, "first;\r\n");   // 8 bytes fit
-        w.writeLine(path_, "second;\r\n");  // cut after 2 bytes
+        w.writeLine(path_, "first;\r\n");  // 8 bytes fit
+        w.writeLine(path_, "second;\r\n"); // cut after 2 bytes
         w.tick();
         EXPECT_TRUE(w.failing());
     }

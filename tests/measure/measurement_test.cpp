@@ -21,13 +21,13 @@ std::array<uint8_t, 64> reportWith(std::initializer_list<std::pair<size_t, uint8
 TEST(DecodeMeasurementReport, ReadsEveryFieldFromItsOffset)
 {
     // Year 0x07EA big-endian, then 12-08 09:05:03; encoder records at 12, 21, 30.
-    const auto data = reportWith({{1, 0x41}, {2, 3}, {3, 0xAA}, {4, 0xBB}, {5, 0x07}, {6, 0xEA}, {7, 12}, {8, 8},
-                                  {9, 9}, {10, 5}, {11, 3},
-                                  {12, 0}, {15, 0x80}, {16, 0x3F},                     // +1.0, velocity 0
-                                  {21, 2}, {24, 0x80}, {25, 0xBF}, {28, 0x20}, {29, 0x41}, // -1.0, 10.0
-                                  {30, 255}, {31, 0x01}, {32, 0x02}, {33, 0x03}, {34, 0x04},
-                                  {35, 0x00}, {36, 0x00}, {37, 0xC0}, {38, 0x7F},           // NaN bits
-                                  {39, 0xFF}});
+    const auto data =
+        reportWith({{1, 0x41},  {2, 3},     {3, 0xAA},  {4, 0xBB},  {5, 0x07},  {6, 0xEA},  {7, 12},    {8, 8},
+                    {9, 9},     {10, 5},    {11, 3},    {12, 0},    {15, 0x80}, {16, 0x3F}, // +1.0, velocity 0
+                    {21, 2},    {24, 0x80}, {25, 0xBF}, {28, 0x20}, {29, 0x41},             // -1.0, 10.0
+                    {30, 255},  {31, 0x01}, {32, 0x02}, {33, 0x03}, {34, 0x04}, {35, 0x00}, {36, 0x00}, {37, 0xC0},
+                    {38, 0x7F}, // NaN bits
+                    {39, 0xFF}});
     MeasurementState state;
     ASSERT_TRUE(DecodeMeasurementReport(data.data(), data.size(), state));
 

@@ -47,23 +47,21 @@ INSTANTIATE_TEST_SUITE_P(
     Rounding, ValueTextTable,
     ::testing::Values(
         // halves go away from zero at the chosen decimals
-        ValueTextCase{0.125f, 2, "0.13"}, ValueTextCase{-0.125f, 2, "-0.13"},
-        ValueTextCase{1234.5f, 0, "1235"}, ValueTextCase{1234.5f, 2, "1234.50"},
-        ValueTextCase{0.5f, 0, "1"}, ValueTextCase{-0.5f, 0, "-1"}, ValueTextCase{2.5f, 0, "3"},
+        ValueTextCase{0.125f, 2, "0.13"}, ValueTextCase{-0.125f, 2, "-0.13"}, ValueTextCase{1234.5f, 0, "1235"},
+        ValueTextCase{1234.5f, 2, "1234.50"}, ValueTextCase{0.5f, 0, "1"}, ValueTextCase{-0.5f, 0, "-1"},
+        ValueTextCase{2.5f, 0, "3"},
         // the exact widened single decides: 2.675f is 2.67499995...
-        ValueTextCase{2.675f, 2, "2.67"}, ValueTextCase{2.675f, 3, "2.675"},
-        ValueTextCase{1.005f, 2, "1.00"}, ValueTextCase{0.3f, 17, "0.30000001192092900"},
+        ValueTextCase{2.675f, 2, "2.67"}, ValueTextCase{2.675f, 3, "2.675"}, ValueTextCase{1.005f, 2, "1.00"},
+        ValueTextCase{0.3f, 17, "0.30000001192092900"},
         // 15 significant digits, zeros after them
         ValueTextCase{0.1f, 3, "0.100"}, ValueTextCase{0.1f, 15, "0.100000001490116"},
         ValueTextCase{0.1f, 18, "0.100000001490116000"}, ValueTextCase{0.1f, 19, "0.100000001490116000"},
-        ValueTextCase{0.1f, 255, "0.100000001490116000"},
-        ValueTextCase{1e-5f, 18, "0.000009999999747379"}, ValueTextCase{16777216.0f, 3, "16777216.000"},
-        ValueTextCase{3.14159274f, 16, "3.1415927410125700"},
+        ValueTextCase{0.1f, 255, "0.100000001490116000"}, ValueTextCase{1e-5f, 18, "0.000009999999747379"},
+        ValueTextCase{16777216.0f, 3, "16777216.000"}, ValueTextCase{3.14159274f, 16, "3.1415927410125700"},
         ValueTextCase{951.3448486328125f, 13, "951.3448486328130"}, // the 16th digit rounds up first
         ValueTextCase{951.3448486328125f, 12, "951.344848632813"},
         // a carry through all 15 digits adds an integer digit
-        ValueTextCase{9.99999999f, 0, "10"}, ValueTextCase{0.999999f, 5, "1.00000"},
-        ValueTextCase{99.96f, 1, "100.0"},
+        ValueTextCase{9.99999999f, 0, "10"}, ValueTextCase{0.999999f, 5, "1.00000"}, ValueTextCase{99.96f, 1, "100.0"},
         // 0 decimals: no separator; one integer digit at least
         ValueTextCase{7.0f, 0, "7"}, ValueTextCase{0.25f, 2, "0.25"}, ValueTextCase{-0.0625f, 4, "-0.0625"},
         ValueTextCase{12.5f, 3, "12.500"}, ValueTextCase{-3.25f, 2, "-3.25"},
@@ -74,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueTextCase{-1e-19f, 18, "0.000000000000000000"}, ValueTextCase{6e-19f, 18, "0.000000000000000001"},
         // up to 15 integer digits stay fixed; more switch to a mantissa with E+ and the exponent
         ValueTextCase{1e15f, 0, "999999986991104"}, ValueTextCase{1e15f, 2, "999999986991104.00"},
-        ValueTextCase{1e16f, 2, "1.00000002725642E+16"}, ValueTextCase{-9007199254740992.0f, 0, "-9.00719925474099E+15"},
+        ValueTextCase{1e16f, 2, "1.00000002725642E+16"},
+        ValueTextCase{-9007199254740992.0f, 0, "-9.00719925474099E+15"},
         ValueTextCase{1152921504606846976.0f, 5, "1.15292150460685E+18"},
         ValueTextCase{std::numeric_limits<float>::max(), 3, "3.40282346638529E+38"},
         ValueTextCase{-std::numeric_limits<float>::max(), 0, "-3.40282346638529E+38"},
@@ -87,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ValueText, ExponentMantissaDropsTrailingZeros)
 {
-    EXPECT_EQ(valueText(std::bit_cast<float>(0x5A0DDBEBu), 2, '.'), "9.98244352E+15"); // exactly 9982443520000000
+    EXPECT_EQ(valueText(std::bit_cast<float>(0x5A0DDBEBu), 2, '.'), "9.98244352E+15");      // exactly 9982443520000000
     EXPECT_EQ(valueText(std::bit_cast<float>(0x5B000000u), 2, ','), "3,6028797018964E+16"); // 2^55, rounded up
 }
 
@@ -101,7 +100,8 @@ std::string referenceValueText(float value, unsigned decimals)
     decimals = std::min(decimals, 18u);
 
     char exact[400];
-    const auto result = std::to_chars(exact, exact + sizeof exact, std::fabs(double(value)), std::chars_format::fixed, 160);
+    const auto result =
+        std::to_chars(exact, exact + sizeof exact, std::fabs(double(value)), std::chars_format::fixed, 160);
     std::string text(exact, result.ptr);
     const size_t point = text.find('.');
     std::string digits = text.substr(0, point) + text.substr(point + 1);
@@ -182,9 +182,15 @@ TEST(ValueText, MatchesReferenceOnRandomSingles)
     for (int i = 0; i < 1500; ++i) {
         float value;
         switch (i % 3) {
-        case 0: value = std::bit_cast<float>(anyBits(random)); break;
-        case 1: value = everyday(random); break;
-        default: value = everyday(random) * std::pow(10.0f, float(scale(random))) / 100000.0f; break;
+        case 0:
+            value = std::bit_cast<float>(anyBits(random));
+            break;
+        case 1:
+            value = everyday(random);
+            break;
+        default:
+            value = everyday(random) * std::pow(10.0f, float(scale(random))) / 100000.0f;
+            break;
         }
         const unsigned decimals = anyDecimals(random);
         ASSERT_EQ(valueText(value, decimals, '.'), referenceValueText(value, decimals))

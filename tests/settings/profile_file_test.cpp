@@ -24,20 +24,21 @@ namespace fs = std::filesystem;
 
 class ProfileFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         folder_ = fs::temp_directory_path() / ("torvex-settings-" + std::to_string(std::random_device{}()));
         fs::create_directories(folder_);
         path_ = folder_ / "config.ini";
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ec;
         fs::remove_all(folder_, ec);
     }
 
-    void put(const std::string& bytes) const {
-        std::ofstream(path_, std::ios::binary) << bytes;
-    }
-    std::string bytes() const {
+    void put(const std::string &bytes) const { std::ofstream(path_, std::ios::binary) << bytes; }
+    std::string bytes() const
+    {
         std::ifstream in(path_, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
@@ -46,7 +47,8 @@ protected:
     fs::path path_;
 };
 
-TEST_F(ProfileFileTest, MissingFileReadsDefaultsAndFirstWriteCreatesIt) {
+TEST_F(ProfileFileTest, MissingFileReadsDefaultsAndFirstWriteCreatesIt)
+{
     ProfileFile file(path_);
     EXPECT_FALSE(ProfileFile::fileExists(path_));
     EXPECT_EQ(file.readText("Options", "FileName", "pomiary.csv"), "pomiary.csv");
@@ -58,24 +60,27 @@ TEST_F(ProfileFileTest, MissingFileReadsDefaultsAndFirstWriteCreatesIt) {
     EXPECT_EQ(file.readInteger("Options", "Mod", 1), -12);
 }
 
-TEST_F(ProfileFileTest, TextIsWindows1250OnDiskAndUtf8InTheProgram) {
+TEST_F(ProfileFileTest, TextIsWindows1250OnDiskAndUtf8InTheProgram)
+{
     ProfileFile file(path_);
     file.writeText("Options", "EncName1", "Łódź żółć");
-    file.writeText("Options", "EncName2", "日本 \xff");  // not in the code page, and a malformed byte
+    file.writeText("Options", "EncName2", "日本 \xff"); // not in the code page, and a malformed byte
     EXPECT_EQ(bytes(), "[Options]\r\nEncName1=\xA3\xF3\x64\x9F \xBF\xF3\xB3\xE6\r\nEncName2=?? ?\r\n");
     EXPECT_EQ(file.readText("Options", "EncName1", ""), "Łódź żółć");
     EXPECT_EQ(file.readText("oPTIONS", "encname1", ""), "Łódź żółć");
 }
 
-TEST_F(ProfileFileTest, NamesMatchWithoutRegardToPolishLetterCase) {
-    put("[\xA3\xD3\x44\x8F]\r\nK\xA3UCZ=1\r\n");  // "[ŁÓDŹ]", "KŁUCZ=1" in Windows-1250
+TEST_F(ProfileFileTest, NamesMatchWithoutRegardToPolishLetterCase)
+{
+    put("[\xA3\xD3\x44\x8F]\r\nK\xA3UCZ=1\r\n"); // "[ŁÓDŹ]", "KŁUCZ=1" in Windows-1250
     ProfileFile file(path_);
     EXPECT_EQ(file.readInteger("łódź", "kłucz", 0), 1);
     file.writeInteger("łódź", "kłucz", 2);
     EXPECT_EQ(bytes(), "[\xA3\xD3\x44\x8F]\r\nk\xB3ucz=2\r\n");
 }
 
-TEST_F(ProfileFileTest, LongTextIsStoredWholeAndReadBackCut) {
+TEST_F(ProfileFileTest, LongTextIsStoredWholeAndReadBackCut)
+{
     ProfileFile file(path_);
     const std::string name(3000, 'n');
     file.writeText("Options", "EncName1", name);
@@ -83,20 +88,22 @@ TEST_F(ProfileFileTest, LongTextIsStoredWholeAndReadBackCut) {
     EXPECT_EQ(file.readText("Options", "EncName1", ""), name.substr(0, 2047));
 }
 
-TEST_F(ProfileFileTest, UnwritableLocationGivesTheMessageWithTheFullPath) {
+TEST_F(ProfileFileTest, UnwritableLocationGivesTheMessageWithTheFullPath)
+{
     put("[Options]\r\nMod=1\r\n");
-    const fs::path below = path_ / "config.ini";  // a folder that is a regular file cannot hold anything
+    const fs::path below = path_ / "config.ini"; // a folder that is a regular file cannot hold anything
     ProfileFile file(below);
     try {
         file.writeInteger("Options", "Mod", 2);
         FAIL() << "write below a regular file succeeded";
-    } catch (const SettingsError& e) {
+    } catch (const SettingsError &e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + pathToUtf8(below));
     }
     EXPECT_EQ(bytes(), "[Options]\r\nMod=1\r\n");
 }
 
-TEST_F(ProfileFileTest, FolderInPlaceOfTheFileReadsDefaultsAndRefusesWrites) {
+TEST_F(ProfileFileTest, FolderInPlaceOfTheFileReadsDefaultsAndRefusesWrites)
+{
     fs::create_directory(path_);
     ProfileFile file(path_);
     EXPECT_FALSE(ProfileFile::fileExists(path_));
@@ -104,17 +111,20 @@ TEST_F(ProfileFileTest, FolderInPlaceOfTheFileReadsDefaultsAndRefusesWrites) {
     try {
         file.writeInteger("Options", "Mod", 2);
         FAIL() << "write over a folder succeeded";
-    } catch (const SettingsError& e) {
+    } catch (const SettingsError &e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + pathToUtf8(path_));
     }
     EXPECT_TRUE(fs::is_directory(path_));
 }
 
-TEST_F(ProfileFileTest, SuccessfulWriteLeavesNoTemporaryFileBehind) {
+TEST_F(ProfileFileTest, SuccessfulWriteLeavesNoTemporaryFileBehind)
+{
     ProfileFile file(path_);
-    for (int i = 0; i < 3; ++i) file.writeInteger("Options", "Mod", i);
+    for (int i = 0; i < 3; ++i)
+        file.writeInteger("Options", "Mod", i);
     int entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_)) ++entries;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(folder_))
+        ++entries;
     EXPECT_EQ(entries, 1);
 }
 
@@ -123,14 +133,16 @@ TEST_F(ProfileFileTest, SuccessfulWriteLeavesNoTemporaryFileBehind) {
 // that root cannot bypass.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t limit) {
+    explicit FileSizeLimit(rlim_t limit)
+    {
         getrlimit(RLIMIT_FSIZE, &saved_);
         previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
         rlimit lowered = saved_;
         lowered.rlim_cur = limit;
         setrlimit(RLIMIT_FSIZE, &lowered);
     }
-    ~FileSizeLimit() {
+    ~FileSizeLimit()
+    {
         setrlimit(RLIMIT_FSIZE, &saved_);
         std::signal(SIGXFSZ, previousHandler_);
     }
@@ -140,7 +152,8 @@ private:
     void (*previousHandler_)(int) = nullptr;
 };
 
-TEST_F(ProfileFileTest, FullDiskLeavesTheOldFileIntact) {
+TEST_F(ProfileFileTest, FullDiskLeavesTheOldFileIntact)
+{
     const std::string old = "[Options]\r\nMod=1\r\n";
     put(old);
     ProfileFile file(path_);
@@ -150,11 +163,13 @@ TEST_F(ProfileFileTest, FullDiskLeavesTheOldFileIntact) {
     }
     EXPECT_EQ(bytes(), old);
     int entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_)) ++entries;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(folder_))
+        ++entries;
     EXPECT_EQ(entries, 1) << "temporary file left behind";
 }
 
-TEST_F(ProfileFileTest, FailedRewriteInPlacePutsTheOldContentBack) {
+TEST_F(ProfileFileTest, FailedRewriteInPlacePutsTheOldContentBack)
+{
     const std::string old = "[Options]\r\nMod=1\r\n";
     put(old);
     {
@@ -164,7 +179,8 @@ TEST_F(ProfileFileTest, FailedRewriteInPlacePutsTheOldContentBack) {
     EXPECT_EQ(bytes(), old);
 }
 
-TEST_F(ProfileFileTest, ReplacementKeepsPermissionsAndLinks) {
+TEST_F(ProfileFileTest, ReplacementKeepsPermissionsAndLinks)
+{
     put("[Options]\r\nMod=1\r\n");
     ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
     const fs::path link = folder_ / "link.ini";
@@ -180,7 +196,8 @@ TEST_F(ProfileFileTest, ReplacementKeepsPermissionsAndLinks) {
 
 // The program's keys.
 
-TEST_F(ProfileFileTest, NewDefaultFileIsByteExact) {
+TEST_F(ProfileFileTest, NewDefaultFileIsByteExact)
+{
     ProfileFile file(path_);
     writeDefaultSettings(file, "pomiary.csv");
     EXPECT_EQ(bytes(),
@@ -196,7 +213,8 @@ TEST_F(ProfileFileTest, NewDefaultFileIsByteExact) {
     EXPECT_EQ(s.chartTimeText, "1");
 }
 
-TEST_F(ProfileFileTest, StartupReadsStoredForms) {
+TEST_F(ProfileFileTest, StartupReadsStoredForms)
+{
     put("[Options]\r\nSaveDate=abc\r\nSaveTime=2\r\nSaveCnt=0\r\nMod=0x10\r\nScreenTop=-20\r\nScreenLeft=$10\r\n"
         "Chart4=0\r\nLanguage=7\r\nEncName2=  O\x9C X \r\nEncUnit3=mm\r\n");
     const auto s = readStartupSettings(ProfileFile(path_), "pomiary.csv");
@@ -207,13 +225,14 @@ TEST_F(ProfileFileTest, StartupReadsStoredForms) {
     EXPECT_EQ(s.screenTop, -20);
     EXPECT_EQ(s.screenLeft, 16);
     EXPECT_EQ(s.chartVisible, (std::array<bool, 6>{true, true, true, false, true, true}));
-    EXPECT_EQ(s.language, 7);  // out of range is the language switch's to report
+    EXPECT_EQ(s.language, 7); // out of range is the language switch's to report
     EXPECT_EQ(s.encNames[1], "Oś X");
     EXPECT_EQ(s.encUnits[2], "mm");
     EXPECT_EQ(s.fileName, "pomiary.csv");
 }
 
-TEST_F(ProfileFileTest, CloseWritesItsKeysAndLeavesTheOthersAlone) {
+TEST_F(ProfileFileTest, CloseWritesItsKeysAndLeavesTheOthersAlone)
+{
     const std::string untouched = "EncName1=\"O\x9C\"\r\nEncUnit2= mm\r\nFileName=x.csv\r\nMod=0x10\r\n";
     put("; mine\r\n[Options]\r\n" + untouched + "ScreenTop=5\r\n[Other]\r\nA=1\r\n");
     ProfileFile file(path_);
@@ -226,14 +245,16 @@ TEST_F(ProfileFileTest, CloseWritesItsKeysAndLeavesTheOthersAlone) {
     v.chartTime = 30;
     v.language = 1;
     writeCloseSettings(file, v);
-    EXPECT_EQ(bytes(), "; mine\r\n[Options]\r\n" + untouched +
-                           "ScreenTop=40\r\nScreenLeft=-8\r\nSaveAuto=0\r\nSaveDate=1\r\nSaveTime=1\r\nSaveCnt=1\r\n"
-                           "SaveCntMod=1\r\nSaveEnc1p=1\r\nSaveEnc2p=1\r\nSaveEnc3p=1\r\nSaveEnc1v=1\r\nSaveEnc2v=1\r\n"
-                           "SaveEnc3v=1\r\nSaveOutput=1\r\nChart1=0\r\nChart2=0\r\nChart3=0\r\nChart4=0\r\nChart5=0\r\n"
-                           "Chart6=0\r\nChartTime=30\r\nLanguage=1\r\n[Other]\r\nA=1\r\n");
+    EXPECT_EQ(bytes(),
+              "; mine\r\n[Options]\r\n" + untouched
+                  + "ScreenTop=40\r\nScreenLeft=-8\r\nSaveAuto=0\r\nSaveDate=1\r\nSaveTime=1\r\nSaveCnt=1\r\n"
+                    "SaveCntMod=1\r\nSaveEnc1p=1\r\nSaveEnc2p=1\r\nSaveEnc3p=1\r\nSaveEnc1v=1\r\nSaveEnc2v=1\r\n"
+                    "SaveEnc3v=1\r\nSaveOutput=1\r\nChart1=0\r\nChart2=0\r\nChart3=0\r\nChart4=0\r\nChart5=0\r\n"
+                    "Chart6=0\r\nChartTime=30\r\nLanguage=1\r\n[Other]\r\nA=1\r\n");
 }
 
-TEST_F(ProfileFileTest, CloseWithoutAKnownPositionKeepsTheStoredOne) {
+TEST_F(ProfileFileTest, CloseWithoutAKnownPositionKeepsTheStoredOne)
+{
     put("[Options]\r\nScreenTop=5\r\nScreenLeft=6\r\n");
     ProfileFile file(path_);
     CloseSettings v;
@@ -244,21 +265,22 @@ TEST_F(ProfileFileTest, CloseWithoutAKnownPositionKeepsTheStoredOne) {
     EXPECT_EQ(s.screenLeft, 6);
 }
 
-TEST(ChartTime, ConvertsStrictlyAndClampsToTheUpDownRange) {
+TEST(ChartTime, ConvertsStrictlyAndClampsToTheUpDownRange)
+{
     EXPECT_EQ(convertChartTime("30"), 30);
     EXPECT_EQ(convertChartTime("0"), 1);
     EXPECT_EQ(convertChartTime("-5"), 1);
     EXPECT_EQ(convertChartTime("601"), 600);
     EXPECT_EQ(convertChartTime("$10"), 16);
-    for (const char* bad : {"abc", "", "1.5", "10s"}) {
+    for (const char *bad : {"abc", "", "1.5", "10s"}) {
         try {
             convertChartTime(bad);
             FAIL() << bad;
-        } catch (const InvalidIntegerError& e) {
+        } catch (const InvalidIntegerError &e) {
             EXPECT_EQ(std::string(e.what()), "'" + std::string(bad) + "' is not a valid integer value");
         }
     }
 }
 
-}  // namespace
-}  // namespace torvex
+} // namespace
+} // namespace torvex

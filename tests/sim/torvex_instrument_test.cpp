@@ -71,8 +71,8 @@ TEST(InstrumentReadBack, FactoryValuesInReplyLayout)
         {12, 0, {1, 12, 0, 0}},
         {13, 0, {1, 13, 0, 0}},
         {14, 2, {1, 14, 2, 2}},
-        {15, 0, {1, 15, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0, 7,
-                 0, 0, 0, 8, 255, 255, 255, 255}},
+        {15, 0, {1, 15, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0,   0,   0,   4,  0,
+                 0, 0,  5, 0, 0, 0, 6, 0, 0, 0, 7, 0, 0, 0, 8, 255, 255, 255, 255}},
         {17, 0, {1, 17, 0, 2}},
         {18, 0, {1, 18, 0, 0}},
         {19, 0, {1, 19, 0, 0}},
@@ -93,9 +93,9 @@ TEST(InstrumentReadBack, ItemsWithoutReplyAnswerNothing)
 TEST(InstrumentWrites, AcceptedWritesAreAcknowledgedAndReadBack)
 {
     struct Case {
-        Bytes write;     // id, channel, value
-        Bytes readItem;  // item, channel
-        Bytes expected;  // reply data
+        Bytes write;    // id, channel, value
+        Bytes readItem; // item, channel
+        Bytes expected; // reply data
     };
     const Case cases[] = {
         {{0, 1, 1}, {9, 1}, {1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4, 0, 0}},
@@ -122,7 +122,8 @@ TEST(InstrumentWrites, OutputRulesTravelAsOneBlock)
 {
     Instrument ins;
     Bytes payload{8, 0};
-    const Bytes records[4] = {{2, 1, 1, 102, 230, 246, 66}, {1, 0, 0, 0, 0, 0, 0}, {7, 0, 1, 0, 0, 200, 66}, {0, 0, 0, 0, 0, 0, 0}};
+    const Bytes records[4] = {
+        {2, 1, 1, 102, 230, 246, 66}, {1, 0, 0, 0, 0, 0, 0}, {7, 0, 1, 0, 0, 200, 66}, {0, 0, 0, 0, 0, 0, 0}};
     for (const Bytes &r : records)
         payload.insert(payload.end(), r.begin(), r.end());
     payload.resize(44, 0);
@@ -228,10 +229,10 @@ TEST(InstrumentMeasurement, OutputsFollowRules)
     ins.holdTrigger(0, false);
     ins.holdTrigger(1, true);
     auto &out = ins.parameters().outputs;
-    out[0] = {1, 0, 0, 0.0f};      // always active
-    out[1] = {2, 1, 1, 1000.0f};   // enc 1 position larger than 1000 -> active
-    out[2] = {2, 0, 1, 1000.0f};   // enc 1 position smaller than 1000 -> active (not so at 1.5 s)
-    out[3] = {5, 1, 0, 100.0f};    // enc 1 velocity larger than 100 -> inactive, else active
+    out[0] = {1, 0, 0, 0.0f};    // always active
+    out[1] = {2, 1, 1, 1000.0f}; // enc 1 position larger than 1000 -> active
+    out[2] = {2, 0, 1, 1000.0f}; // enc 1 position smaller than 1000 -> active (not so at 1.5 s)
+    out[3] = {5, 1, 0, 100.0f};  // enc 1 velocity larger than 100 -> inactive, else active
     EXPECT_EQ(ins.ioStates(at(1500)), 0x80 | 0x01 | 0x02);
     EXPECT_EQ(ins.ioStates(at(0)), 0x80 | 0x01 | 0x04 | 0x08);
 }
