@@ -149,25 +149,10 @@ void TFMain::SendReadRequest(uint8_t item, uint8_t channel)
 
 void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint16_t Size)
 {
-    ++ReceivedReportCount;
-    const std::span<const uint8_t> report(Data, Data ? Size : 0);
-    RxReportSize = static_cast<uint16_t>(torvex::storeInputReport(RxBuffer, report));
-    switch (torvex::classifyInputReport(report)) {
-    case torvex::InputReportType::Measurement: {
-        if (!DecodeMeasurementReport())
-            break; // too short to be a measurement: counted and stored only
-        BuildLogLine();
-        WriteLogLine(ui->file_name_edit->text(), logLine.view());
-        torvex::markMeasurementHandled(Measurement);
-        break;
-    }
-    case torvex::InputReportType::ConfigReply:
-        DecodeConfigReply(std::span<const uint8_t>(RxBuffer.data(), RxReportSize));
-        break;
-    case torvex::InputReportType::ParameterAck:
-        setStatusPanelText(0, idsText(u"IDS_2") + QString::fromStdString(torvex::acknowledgementSuffix(RxBuffer)));
-        break;
-    case torvex::InputReportType::Other:
-        break;
-    }
+    // The handler decides; measurement lines reach the log file through handOverLogLine while it runs.
+    const torvex::ReportOutcome outcome = reportHandler.handle({Data, Data ? Size : 0u}, *this);
+    if (outcome.configReply)
+        applyConfigReply(*outcome.configReply);
+    if (outcome.acknowledgement)
+        setStatusPanelText(0, idsText(u"IDS_2") + QString::fromStdString(*outcome.acknowledgement));
 }
