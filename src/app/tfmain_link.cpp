@@ -1,5 +1,6 @@
 #include "tfmain.h"
 
+#include "device/product_name.h"
 #include "error_box.h"
 #include "qt_ui_dispatcher.h"
 #include "string_table.h"
@@ -28,10 +29,8 @@ public:
 
 QString deviceLabel(THidDevice &device)
 {
-    const std::u16string name = device.ProductName();
-    if (!name.empty())
-        return QString::fromStdU16String(name);
-    return QString::asprintf("Device VID=%04X PID=%04X", device.VendorId(), device.ProductId());
+    return QString::fromStdU16String(
+        torvex::deviceListLabel(device.ProductName(), device.VendorId(), device.ProductId()));
 }
 
 } // namespace
