@@ -7,6 +7,7 @@
 // separated by line feeds).
 #include "config/param_catalogue.h"
 #include "config/write_payload.h"
+#include "fuzz_check.h"
 
 #include <cmath>
 #include <cstdint>
@@ -20,14 +21,6 @@
 namespace {
 
 using namespace torvex;
-
-void require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 std::uint32_t le32(const Payload &p, std::size_t at)
 {

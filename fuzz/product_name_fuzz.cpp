@@ -5,6 +5,7 @@
 //
 // Input: one byte choosing the system (even: Linux, odd: Windows), then the string's bytes.
 #include "device/product_name.h"
+#include "fuzz_check.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,14 +18,6 @@
 namespace {
 
 using namespace torvex;
-
-void require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }

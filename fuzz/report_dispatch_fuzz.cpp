@@ -6,6 +6,7 @@
 // Input: four bytes of the starting measurement count, then records of: two settings bytes, two length bytes
 // (little-endian, taken modulo 4097), the report's bytes (cut short by the end of the input).
 #include "device/report_dispatch.h"
+#include "fuzz_check.h"
 
 #include <array>
 #include <cmath>
@@ -21,14 +22,6 @@
 namespace {
 
 using namespace torvex;
-
-void require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 std::vector<std::string_view> splitFields(std::string_view s)
 {
