@@ -134,6 +134,22 @@ TEST(InstrumentWrites, OutputRulesTravelAsOneBlock)
     EXPECT_EQ(readBack(ins, 8, 0, expected.size()), expected);
 }
 
+TEST(InstrumentWrites, FixedSourcesKeepAnyConditionAndStateComparingOnesDoNot)
+{
+    const auto rulesWrite = [](const Bytes &first) {
+        Bytes payload{8, 0};
+        payload.insert(payload.end(), first.begin(), first.end());
+        payload.resize(44, 0);
+        return payload;
+    };
+    Instrument ins;
+    ASSERT_EQ(ins.handleOutputReport(request(2, rulesWrite({1, 255, 255, 0, 0, 0, 0})), at(0)).size(), 1u);
+    EXPECT_EQ(readBack(ins, 8, 0, 10), (Bytes{1, 8, 0, 1, 255, 255, 0, 0, 0, 0}));
+    EXPECT_TRUE(ins.handleOutputReport(request(2, rulesWrite({2, 255, 0, 0, 0, 0, 0})), at(0)).empty());
+    EXPECT_TRUE(ins.handleOutputReport(request(2, rulesWrite({7, 0, 2, 0, 0, 0, 0})), at(0)).empty());
+    EXPECT_EQ(ins.parameters().outputs[0].source, 1);
+}
+
 TEST(InstrumentWrites, RejectedWritesChangeNothingAndAreNotAcknowledged)
 {
     const Bytes rejected[] = {
