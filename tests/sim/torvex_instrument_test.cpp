@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -137,9 +138,9 @@ TEST(InstrumentWrites, OutputRulesTravelAsOneBlock)
 TEST(InstrumentWrites, FixedSourcesKeepAnyConditionAndStateComparingOnesDoNot)
 {
     const auto rulesWrite = [](const Bytes &first) {
-        Bytes payload{8, 0};
-        payload.insert(payload.end(), first.begin(), first.end());
-        payload.resize(44, 0);
+        Bytes payload(44, 0);
+        payload[0] = 8;
+        std::copy(first.begin(), first.end(), payload.begin() + 2);
         return payload;
     };
     Instrument ins;
