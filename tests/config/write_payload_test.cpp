@@ -110,6 +110,8 @@ TEST(RulesWrite, LettersInThresholdOfAnEncoderSourceSendNothing)
     EXPECT_EQ(w.thresholds[0].correctedText, "9999,999");
     EXPECT_EQ(w.thresholds[2].mark, FieldMark::Error);
     EXPECT_EQ(w.thresholds[3].mark, FieldMark::Keep);
+    for (int k = 0; k < kOutputCount; ++k)
+        EXPECT_EQ(w.unselected[k], RuleListMarks{}) << "a threshold error marks no list";
 }
 
 TEST(RulesWrite, CorrectedThresholdIsSent)
@@ -210,17 +212,6 @@ TEST(RulesWrite, ListsAreCheckedBeforeTheThreshold)
     EXPECT_FALSE(w.payload);
     EXPECT_EQ(w.unselected[1], (RuleListMarks{false, true, false}));
     EXPECT_EQ(w.thresholds[1].mark, FieldMark::Keep); // not read, so not marked as an error either
-    EXPECT_EQ(w.thresholds[0].mark, FieldMark::Keep);
-}
-
-TEST(RulesWrite, ThresholdErrorMarksNoList)
-{
-    auto rules = exampleRules();
-    rules[2] = {4, 1, 0, "abc"};
-    const RulesWrite w = planRulesWrite(rules, kPolish);
-    EXPECT_FALSE(w.payload);
-    for (int k = 0; k < kOutputCount; ++k)
-        EXPECT_EQ(w.unselected[k], RuleListMarks{});
 }
 
 TEST(RulesPayload, FixedSourcesNeverCarryAThreshold)
