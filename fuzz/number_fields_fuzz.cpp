@@ -105,15 +105,20 @@ void thresholdFields(const std::uint8_t *lists, std::string_view text, const Num
     }
     const RulesWrite w = planRulesWrite(rules, format);
 
+    // The condition and state lists take part only for a source that compares a measurement.
     int stoppedAt = kOutputCount;
     for (int k = 0; k < kOutputCount && stoppedAt == kOutputCount; ++k) {
         const RuleInput &r = rules[k];
-        if (r.source < 0 || r.condition < 0 || r.state < 0 || w.thresholds[k].mark == FieldMark::Error)
+        const bool listsComplete =
+            r.source >= 0 && (!outputSourceCompares(r.source) || (r.condition >= 0 && r.state >= 0));
+        if (!listsComplete || w.thresholds[k].mark == FieldMark::Error)
             stoppedAt = k;
     }
     require(w.payload.has_value() == (stoppedAt == kOutputCount), "sent exactly when every output is complete");
-    for (int k = stoppedAt + 1; k < kOutputCount; ++k)
-        require(w.thresholds[k].mark == FieldMark::Keep, "outputs after the stop are untouched");
+    for (int k = stoppedAt + 1; k < kOutputCount; ++k) {
+        require(w.thresholds[k].mark == FieldMark::Keep && w.unselected[k] == RuleListMarks{},
+                "outputs after the stop are untouched");
+    }
     if (!w.payload)
         return;
 
@@ -123,8 +128,9 @@ void thresholdFields(const std::uint8_t *lists, std::string_view text, const Num
         require(p.data[i] == 0, "zeros after the records");
     for (int k = 0; k < kOutputCount; ++k) {
         const std::size_t at = 2 + 7 * std::size_t(k);
-        require(p.data[at] == rules[k].source && p.data[at + 1] == rules[k].condition
-                    && p.data[at + 2] == rules[k].state,
+        const auto listByte = [](int index) { return index < 0 ? kNoSelectionByte : std::uint8_t(index); };
+        require(p.data[at] == rules[k].source && p.data[at + 1] == listByte(rules[k].condition)
+                    && p.data[at + 2] == listByte(rules[k].state),
                 "record lists");
         if (!outputSourceCompares(rules[k].source)) {
             require(le32(p, at + 3) == 0 && w.thresholds[k].mark == FieldMark::Normal, "no threshold, normal");
