@@ -269,6 +269,7 @@ void TFMain::wireControls()
     wire(this, ui->save_button, clicked, &TFMain::save_buttonClick);
     wire(this, ui->file_name_button, clicked, &TFMain::file_name_buttonClick);
     wire(this, ui->BitBtn5, clicked, &TFMain::BitBtn5Click);
+    connect(ui->file_name_edit, &QLineEdit::textChanged, this, [this] { showLogFileTips(); });
 
     // Chart.
     wire(this, ui->PlayButton, clicked, &TFMain::PlayButtonClick);

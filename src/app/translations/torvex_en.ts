@@ -73,6 +73,15 @@
         <comment>IDS_LOG_WRITE_ERROR</comment>
         <translation>Write error</translation>
     </message>
+    <message>
+        <source>Nie można zapisać pliku:
+%1
+Utracone wiersze: %2</source>
+        <comment>IDS_LOG_WRITE_ERROR_TIP</comment>
+        <translation>Cannot write to the file:
+%1
+Lines lost: %2</translation>
+    </message>
 </context>
 <context>
     <name>TFMain</name>
