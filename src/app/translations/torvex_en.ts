@@ -82,6 +82,11 @@ Utracone wiersze: %2</source>
 %1
 Lines lost: %2</translation>
     </message>
+    <message>
+        <source>Nie wysłano: lista bez wyboru</source>
+        <comment>IDS_NO_SELECTION</comment>
+        <translation>Not sent: a list has no selection</translation>
+    </message>
 </context>
 <context>
     <name>TFMain</name>
