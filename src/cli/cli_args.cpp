@@ -3,7 +3,6 @@
 #include "config/number_text.h"
 
 #include <array>
-#include <cmath>
 #include <set>
 #include <utility>
 
@@ -298,8 +297,8 @@ ParsedArguments parseArguments(const std::vector<std::string_view> &args)
     const unsigned foreign = used & ~allowedOptions(o.command);
     if (foreign != 0)
         return fail("an option given does not apply to " + std::string(commandName(o.command)));
-    if (o.demoInterval != 0 && o.demo == 0)
-        o.demo = 1;
+    if ((used & kDemo) != 0 && o.demo == 0)
+        o.demo = 1; // --demo-interval alone
     return result;
 }
 
