@@ -252,6 +252,23 @@ TEST(CliLog, UnwritableFileIsAnIoErrorBeforeAnythingElse)
     EXPECT_THAT(r.err, HasSubstr("x.csv for appending: No such file or directory"));
 }
 
+TEST(CliLog, DiskFullIsReportedWithThePathAndTheLinesLost)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("full"));
+    setInterval(instrument, 2);
+    instrument.start();
+    // Every write fails as on a full disk; the 1 s tick pushes the buffered lines at it.
+    const Result r = runCli(platform, {"log", "/dev/full", "--seconds", "3"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo) << r.err;
+    EXPECT_THAT(r.err, testing::ContainsRegex("cannot write to /dev/full: [1-9][0-9]* lines lost so far"));
+    EXPECT_THAT(r.err,
+                testing::ContainsRegex("torvex-cli: 0 lines written to /dev/full; [1-9][0-9]* lines lost to "
+                                       "write errors"));
+}
+
 TEST(CliWatch, PlainLinesWithNamesAndUnitsFromTheSettingsFile)
 {
     auto platform = std::make_shared<SimHidPlatform>();
