@@ -46,29 +46,25 @@ TEST_P(ArgumentTable, AcceptsOrRefusesWithAReason)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ArgumentTable,
-    testing::Values(
-        UsageCase{"Nothing", "", "no command"}, UsageCase{"UnknownCommand", "status", "unknown command"},
-        UsageCase{"List", "list", nullptr}, UsageCase{"ListDemo", "list --demo=3", nullptr},
-        UsageCase{"DemoZero", "list --demo=0", "1 to 16"}, UsageCase{"LogNeedsFile", "log --seconds 5", "needs a FILE"},
-        UsageCase{"LogFull", "log out.csv --device /dev/hidraw3 --seconds 5 --columns cnt,enc1p --mod 4", nullptr},
-        UsageCase{"InlineValues", "log out.csv --seconds=5 --mod=99999999", nullptr},
-        UsageCase{"ModTooBig", "log out.csv --mod 100000000", "1 to 99999999"},
-        UsageCase{"ModZero", "log out.csv --mod 0", "1 to 99999999"},
-        UsageCase{"SecondsNotANumber", "log out.csv --seconds soon", "whole number"},
-        UsageCase{"UnknownColumn", "log out.csv --columns cnt,speed", "comma-separated"},
-        UsageCase{"TwoFiles", "log a.csv b.csv", "unexpected argument b.csv"},
-        UsageCase{"OptionOfAnotherCommand", "list --device /dev/hidraw0", "does not apply to list"},
-        UsageCase{"VerifyOnGet", "config get --verify", "does not apply to config get"},
-        UsageCase{"ConfigAlone", "config", "get or set"}, UsageCase{"ConfigWrongSub", "config put", "get or set"},
-        UsageCase{"ConfigSetNeedsFile", "config set", "needs a FILE"},
-        UsageCase{"ConfigGetJson", "config get --format json --timeout 200", nullptr},
-        UsageCase{"BadFormat", "config get --format xml", "ini or json"},
-        UsageCase{"OptionTwice", "watch --seconds 1 --seconds 2", "given twice"},
-        UsageCase{"FlagWithValue", "config set f --verify=yes", "takes no value"},
-        UsageCase{"MissingValueAtEnd", "watch --device", "needs the path"},
-        UsageCase{"UnknownOption", "watch --colour", "unknown option --colour"},
-        UsageCase{"HelpAlone", "--help", nullptr}, UsageCase{"CommandHelp", "log --help", nullptr},
-        UsageCase{"Version", "--version", nullptr}),
+    testing::Values(UsageCase{"Nothing", "", "no command"}, UsageCase{"UnknownCommand", "status", "unknown command"},
+                    UsageCase{"List", "list", nullptr}, UsageCase{"DemoZero", "list --demo=0", "1 to 16"},
+                    UsageCase{"LogNeedsFile", "log --seconds 5", "needs a FILE"},
+                    UsageCase{"LogFull", "log out.csv --device /dev/hidraw3 --seconds 5 --columns cnt,enc1p --mod 4",
+                              nullptr},
+                    UsageCase{"ModTooBig", "log out.csv --mod 100000000", "1 to 99999999"},
+                    UsageCase{"SecondsNotANumber", "log out.csv --seconds soon", "whole number"},
+                    UsageCase{"UnknownColumn", "log out.csv --columns cnt,speed", "comma-separated"},
+                    UsageCase{"TwoFiles", "log a.csv b.csv", "unexpected argument b.csv"},
+                    UsageCase{"OptionOfAnotherCommand", "list --device /dev/hidraw0", "does not apply to list"},
+                    UsageCase{"VerifyOnGet", "config get --verify", "does not apply to config get"},
+                    UsageCase{"ConfigAlone", "config", "get or set"},
+                    UsageCase{"ConfigGetJson", "config get --format json --timeout 200", nullptr},
+                    UsageCase{"BadFormat", "config get --format xml", "ini or json"},
+                    UsageCase{"OptionTwice", "watch --seconds 1 --seconds 2", "given twice"},
+                    UsageCase{"FlagWithValue", "config set f --verify=yes", "takes no value"},
+                    UsageCase{"MissingValueAtEnd", "watch --device", "needs the path"},
+                    UsageCase{"UnknownOption", "watch --colour", "unknown option --colour"},
+                    UsageCase{"Version", "--version", nullptr}),
     [](const testing::TestParamInfo<UsageCase> &p) { return std::string(p.param.name); });
 
 TEST(Arguments, ValuesReachTheOptions)
@@ -94,15 +90,6 @@ TEST(Arguments, DemoIntervalAloneMeansOneSimulatedInstrumentAndZeroFloods)
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.demo, 1);
     EXPECT_TRUE(p.options.demoFlood);
-}
-
-TEST(Arguments, HelpOfACommandKnowsTheCommand)
-{
-    const ParsedArguments p = parse("config set --help");
-    ASSERT_EQ(p.error, "");
-    EXPECT_TRUE(p.options.help);
-    EXPECT_EQ(p.options.command, Command::ConfigSet);
-    EXPECT_NE(helpText(p.options.command).find("--verify"), std::string::npos);
 }
 
 TEST(Columns, ListTicksOnlyItsColumnsWhateverTheOrder)

@@ -1,4 +1,3 @@
-#include "cli/device_list.h"
 #include "cli/text_util.h"
 #include "cli/watch_screen.h"
 
@@ -61,24 +60,6 @@ TEST(WatchScreen, ZeroStateBeforeTheFirstReport)
     EXPECT_EQ(lines[1], "Instrument clock  00-00-0000  00:00:00");
     EXPECT_EQ(lines[2], "Encoder 1  position 0 [...]  velocity 0 [.../sec]");
     EXPECT_EQ(lines.back(), "Rate      0.0000 kHz");
-}
-
-TEST(DeviceList, MarksInstrumentsAndSaysWhyADeviceCannotBeOpened)
-{
-    std::vector<ListedDevice> devices(3);
-    devices[0] = {"USB Keyboard", "/dev/hidraw0", 0x0F0F, 0x0102, 9, 2, false, false, "Permission denied"};
-    devices[1] = {"TORVEX", "/dev/hidraw12", 0xF07E, 0x0C01, 65, 65, true, true, ""};
-    devices[2] = {"TORVEX", "/dev/hidraw2", 0xF07E, 0x0C01, 65, 65, true, false, "Permission denied"};
-    const std::string text = formatDeviceList(devices);
-    EXPECT_THAT(text,
-                HasSubstr("  USB Keyboard  /dev/hidraw0   VID=0F0F PID=0102  in 9   out 2   no read/write "
-                          "access: Permission denied\n"));
-    EXPECT_THAT(text, HasSubstr("* TORVEX        /dev/hidraw12  VID=F07E PID=0C01  in 65  out 65\n"));
-    EXPECT_THAT(text, HasSubstr("(* TORVEX instrument)\n"));
-#ifdef __linux__
-    EXPECT_THAT(text, HasSubstr("70-torvex.rules")) << "an instrument without access needs the udev rule";
-#endif
-    EXPECT_EQ(formatDeviceList({}), "no HID devices found\n");
 }
 
 TEST(TextUtil, ProductStringsBecomeUtf8)
