@@ -20,13 +20,14 @@ int runWatch(const CliOptions &options, CliEnv &env)
         view.units = settings->units;
     }
 
+    // Before the session: its link may still hand over a last report while it is destroyed.
+    RxBuffer rx{};
+    std::uint32_t reports = 0;
     Session session(options, env);
     if (const int code = session.open(); code != kExitOk)
         return code;
     view.device = session.link().devicePath();
 
-    RxBuffer rx{};
-    std::uint32_t reports = 0;
     session.link().setReportHandler([&](const std::uint8_t *data, std::size_t size) {
         ++reports;
         const std::span<const std::uint8_t> report(data, size);
