@@ -282,7 +282,11 @@ private:
     void logLineSettings(torvex::LogLineInput &in) override;
     torvex::LocalDateTime logLineTime() override;
     void handOverLogLine(std::string_view line) override;
-    void showLoggingStatus();
+    bool logFailing() const;  // logging on and lines being lost
+    void showLoggingStatus(); // save_label, panel 3 and the tooltips that name the file
+    void showLogLabel();      // save_label: text and colour
+    void showLogFileTips();   // full path of the log file; while failing, also the lines lost
+    QString logFileFullPath() const;
     char logDecimalSeparator();
     torvex::LocalClock m_logClock;
     QString m_logPath;         // the path last handed to WriteLogLine ...
