@@ -13,6 +13,12 @@
 #include <stdexcept>
 #include <thread>
 
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -95,16 +101,10 @@ public:
     bool gone() const { return gone_.load(); }
     uint64_t reads() const { return reads_.load(); }
 
-    // umockdev 0.17 never raises client-vanished, but keeps each client's "connected" up to date.
     int clients()
     {
         std::lock_guard lock(clientsMutex_);
-        std::erase_if(clients_, [](UMockdevIoctlClient *client) {
-            if (umockdev_ioctl_client_get_connected(client))
-                return false;
-            g_object_unref(client);
-            return true;
-        });
+        pruneClients();
         return static_cast<int>(clients_.size());
     }
 
@@ -337,10 +337,22 @@ private:
         return TRUE;
     }
 
+    // umockdev 0.17 never raises client-vanished, but keeps each client's "connected" up to date.
+    void pruneClients()
+    {
+        std::erase_if(clients_, [](UMockdevIoctlClient *client) {
+            if (umockdev_ioctl_client_get_connected(client))
+                return false;
+            g_object_unref(client);
+            return true;
+        });
+    }
+
     static void onConnected(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer self)
     {
         auto &node = *static_cast<HidNode *>(self);
         std::lock_guard lock(node.clientsMutex_);
+        node.pruneClients();
         node.clients_.push_back(static_cast<UMockdevIoctlClient *>(g_object_ref(client)));
     }
 
@@ -695,6 +707,15 @@ int runningThreads()
         closedir(dir);
     }
     return count;
+}
+
+size_t heapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
 }
 
 } // namespace torvex::emulated

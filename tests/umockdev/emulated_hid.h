@@ -12,7 +12,10 @@
 // Limits (umockdev 0.17): an empty node answers a read with EAGAIN whether or not the reader asked for
 // O_NONBLOCK; all open descriptors of a node share one report queue (the kernel keeps one per descriptor);
 // after an unplug poll() says POLLIN (the hung-up terminal) where the kernel says POLLERR | POLLHUP, so a
-// reader learns of it from the read's EIO rather than from poll().
+// reader learns of it from the read's EIO rather than from poll(); the preload library keeps a connection
+// to the node's handler for every open of it that failed (EACCES), so openDescriptors() counts those too;
+// each emulated uevent socket holds 10 messages (a Unix datagram queue) and umockdev aborts when one is full,
+// so a monitor must be read before more than that are sent (a plug or an unplug sends 4, or 2 off USB).
 //
 // A process that uses this must run under umockdev-wrapper (the preload library redirects its file, ioctl and
 // netlink calls into the testbed); Testbed's constructor fails otherwise.
@@ -190,8 +193,9 @@ private:
     uint32_t saved_[2] = {0, 0};
 };
 
-// Counts of this process, for leak checks.
+// Counts of this process, for leak checks: descriptors, threads and heap bytes in use.
 int openFileDescriptors();
 int runningThreads();
+size_t heapInUse();
 
 } // namespace torvex::emulated
