@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -20,6 +21,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include <dirent.h>
+#include <spawn.h>
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <linux/hidraw.h>
@@ -684,6 +686,31 @@ RootFileOverrideOff::~RootFileOverrideOff()
     data[0].effective = saved_[0];
     data[1].effective = saved_[1];
     capabilities(true, data);
+}
+
+int startProgram(const std::vector<std::string> &argv, const std::vector<std::string> &environment)
+{
+    std::vector<std::string> env;
+    for (char **entry = environ; *entry != nullptr; ++entry)
+        env.emplace_back(*entry);
+    auto set = [&](const std::string &assignment) {
+        const std::string name = assignment.substr(0, assignment.find('=') + 1);
+        std::erase_if(env, [&](const std::string &e) { return e.rfind(name, 0) == 0; });
+        env.push_back(assignment);
+    };
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    set(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+    for (const std::string &assignment : environment)
+        set(assignment);
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string &e : env)
+        envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), envp.data()) == 0 ? pid : -1;
 }
 
 int openFileDescriptors()

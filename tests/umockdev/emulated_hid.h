@@ -193,6 +193,11 @@ private:
     uint32_t saved_[2] = {0, 0};
 };
 
+// Starts a program that inherits the testbed (the preload library and $UMOCKDEV_DIR), with `environment`
+// ("NAME=value") added or replacing; a sanitized program is told that the preload library comes first.
+// Returns its process id, or -1.
+int startProgram(const std::vector<std::string> &argv, const std::vector<std::string> &environment = {});
+
 // Counts of this process, for leak checks: descriptors, threads and heap bytes in use.
 int openFileDescriptors();
 int runningThreads();
