@@ -66,7 +66,7 @@ int main(int argc, char **argv)
     Testbed testbed;
     EmulatedInstrument instrument(testbed);
     instrument.driver().withInstrument([](torvex::sim::Instrument &i) { i.parameters().sendInterval = 5; });
-    EmulatedHidDevice keyboard(testbed, keyboardSpec());
+    EmulatedHidDevice keyboard(testbed, keyboardDescription());
     keyboard.plug();
     instrument.start();
 

@@ -78,7 +78,7 @@ TEST(TorvexPcBlackBox, RunsOnTheEmulatedInstrumentLogsEveryReportAndClosesCleanl
 
     Testbed testbed;
     EmulatedInstrument instrument(testbed);
-    EmulatedHidDevice keyboard(testbed, keyboardSpec());
+    EmulatedHidDevice keyboard(testbed, keyboardDescription());
     keyboard.plug();
     instrument.start();
 

@@ -84,15 +84,16 @@ struct DeviceShared {
 // One hidraw node, from plug until the last descriptor on it is closed.
 class HidNode {
 public:
-    HidNode(Testbed &testbed, int number, const HidDeviceSpec &spec, std::shared_ptr<DeviceShared> shared)
-        : testbed_(testbed), number_(number), path_("/dev/hidraw" + std::to_string(number)), spec_(spec),
+    HidNode(Testbed &testbed, int number, const EmulatedDeviceDescription &description,
+            std::shared_ptr<DeviceShared> shared)
+        : testbed_(testbed), number_(number), path_("/dev/hidraw" + std::to_string(number)), description_(description),
           shared_(std::move(shared))
     {
-        name_ = spec.product.value_or("");
-        if (!spec.manufacturer.empty())
-            name_ = spec.manufacturer + (name_.empty() ? "" : " ") + name_;
+        name_ = description.product.value_or("");
+        if (!description.manufacturer.empty())
+            name_ = description.manufacturer + (name_.empty() ? "" : " ") + name_;
         if (name_.empty())
-            name_ = format("HID %04x:%04x", spec.vendorId, spec.productId);
+            name_ = format("HID %04x:%04x", description.vendorId, description.productId);
     }
 
     ~HidNode() { detach(); }
@@ -157,7 +158,7 @@ public:
         std::lock_guard lock(mutex_);
         if (gone_ || queue_.size() >= kKernelQueue || report.empty())
             return false;
-        if (spec_.numberedReports)
+        if (description_.numberedReports)
             queue_.emplace_back(report.begin(), report.end());
         else
             queue_.emplace_back(report.begin() + 1, report.end());
@@ -299,13 +300,13 @@ private:
             umockdev_ioctl_client_complete(client, result, errorCode);
             g_object_unref(data);
         };
-        const std::vector<uint8_t> &descriptor = node.spec_.reportDescriptor;
+        const std::vector<uint8_t> &descriptor = node.description_.reportDescriptor;
         if (request == HIDIOCGRAWINFO) {
             answer(sizeof(hidraw_devinfo), [&](uint8_t *memory) {
                 hidraw_devinfo info{};
-                info.bustype = node.spec_.bus == HidBus::Usb ? 3 : 5;
-                info.vendor = static_cast<int16_t>(node.spec_.vendorId);
-                info.product = static_cast<int16_t>(node.spec_.productId);
+                info.bustype = node.description_.bus == HidBus::Usb ? 3 : 5;
+                info.vendor = static_cast<int16_t>(node.description_.vendorId);
+                info.product = static_cast<int16_t>(node.description_.productId);
                 std::memcpy(memory, &info, sizeof info);
                 return std::pair<glong, int>(0, 0);
             });
@@ -361,7 +362,7 @@ private:
     Testbed &testbed_;
     const int number_;
     const std::string path_;
-    const HidDeviceSpec spec_;
+    const EmulatedDeviceDescription description_;
     const std::shared_ptr<DeviceShared> shared_;
     std::string name_;
     std::string link_;
@@ -441,36 +442,37 @@ int Testbed::freeNodeNumber()
 
 // ---------------------------------------------------------------------------------------------------------
 
-HidDeviceSpec instrumentSpec()
+EmulatedDeviceDescription instrumentDescription()
 {
-    HidDeviceSpec spec;
-    spec.product = sim::kProductName;
-    spec.vendorId = sim::kVendorId;
-    spec.productId = sim::kProductId;
-    spec.version = 0x0101;
+    EmulatedDeviceDescription description;
+    description.product = sim::kProductName;
+    description.vendorId = sim::kVendorId;
+    description.productId = sim::kProductId;
+    description.version = 0x0101;
     // Vendor page, report id 1, 64 bytes in and 64 out.
-    spec.reportDescriptor = parseHex("0600FF0901A1018501150026FF00750895400901810209019102C0");
-    return spec;
+    description.reportDescriptor = parseHex("0600FF0901A1018501150026FF00750895400901810209019102C0");
+    return description;
 }
 
-HidDeviceSpec keyboardSpec()
+EmulatedDeviceDescription keyboardDescription()
 {
-    HidDeviceSpec spec;
-    spec.product = "USB Keyboard";
-    spec.manufacturer = "Generic";
-    spec.vendorId = 0x0F0F;
-    spec.productId = 0x0102;
-    spec.version = 0x0110;
-    spec.reportDescriptor = parseHex("05010906A101050719E029E71500250175019508810295017508810395057501050819012905"
-                                     "910295017503910395067508150025650507190029658100C0");
-    spec.numberedReports = false;
-    return spec;
+    EmulatedDeviceDescription description;
+    description.product = "USB Keyboard";
+    description.manufacturer = "Generic";
+    description.vendorId = 0x0F0F;
+    description.productId = 0x0102;
+    description.version = 0x0110;
+    description.reportDescriptor =
+        parseHex("05010906A101050719E029E71500250175019508810295017508810395057501050819012905"
+                 "910295017503910395067508150025650507190029658100C0");
+    description.numberedReports = false;
+    return description;
 }
 
 // ---------------------------------------------------------------------------------------------------------
 
-EmulatedHidDevice::EmulatedHidDevice(Testbed &testbed, HidDeviceSpec spec)
-    : testbed_(testbed), spec_(std::move(spec)), usbPort_(testbed.nextUsbPort()),
+EmulatedHidDevice::EmulatedHidDevice(Testbed &testbed, EmulatedDeviceDescription description)
+    : testbed_(testbed), description_(std::move(description)), usbPort_(testbed.nextUsbPort()),
       output_(std::make_shared<DeviceShared>())
 {
 }
@@ -483,27 +485,27 @@ EmulatedHidDevice::~EmulatedHidDevice()
 
 std::string EmulatedHidDevice::deviceText(const std::string &hidName) const
 {
-    const bool usb = spec_.bus == HidBus::Usb;
+    const bool usb = description_.bus == HidBus::Usb;
     std::string text;
     if (usb) {
         text += "P: " + usbSyspath_.substr(4) + "\n";
         text += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001\n";
         text += format("E: DEVNUM=%03d\n", usbPort_);
-        text += format("A: idVendor=%04x\nA: idProduct=%04x\nA: bcdDevice=%04x\n", spec_.vendorId, spec_.productId,
-                       spec_.version);
-        if (spec_.product)
-            text += "A: product=" + *spec_.product + "\n";
-        if (!spec_.manufacturer.empty())
-            text += "A: manufacturer=" + spec_.manufacturer + "\n";
+        text += format("A: idVendor=%04x\nA: idProduct=%04x\nA: bcdDevice=%04x\n", description_.vendorId,
+                       description_.productId, description_.version);
+        if (description_.product)
+            text += "A: product=" + *description_.product + "\n";
+        if (!description_.manufacturer.empty())
+            text += "A: manufacturer=" + description_.manufacturer + "\n";
         text += "\nP: " + usbSyspath_.substr(4) + format("/1-%d:1.0\n", usbPort_);
         text += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: INTERFACE=3/0/0\nA: bInterfaceClass=03\n\n";
     }
     text += "P: " + hidSyspath_.substr(4) + "\n";
     text += "E: SUBSYSTEM=hid\nE: DRIVER=hid-generic\n";
-    text += format("E: HID_ID=%04X:%08X:%08X\n", usb ? 3 : 5, spec_.vendorId, spec_.productId);
+    text += format("E: HID_ID=%04X:%08X:%08X\n", usb ? 3 : 5, description_.vendorId, description_.productId);
     text += "E: HID_NAME=" + hidName + "\n";
-    if (spec_.descriptorInSysfs)
-        text += "H: report_descriptor=" + hex(spec_.reportDescriptor) + "\n";
+    if (description_.descriptorInSysfs)
+        text += "H: report_descriptor=" + hex(description_.reportDescriptor) + "\n";
     text += "\nP: " + hidrawSyspath_.substr(4) + "\n";
     text += "E: SUBSYSTEM=hidraw\nE: DEVNAME=" + nodePath_ + "\n";
     text += format("E: MAJOR=%u\nE: MINOR=%d\n", kHidrawMajor, std::stoi(nodePath_.substr(11)));
@@ -518,14 +520,14 @@ void EmulatedHidDevice::plug()
         return;
     const int number = testbed_.freeNodeNumber();
     const int instance = testbed_.nextHidInstance();
-    auto node = std::make_shared<HidNode>(testbed_, number, spec_, output_);
+    auto node = std::make_shared<HidNode>(testbed_, number, description_, output_);
     node->create();
     testbed_.nodes_.push_back(node);
     if (openDenied_)
         node->setOpenDenied(true);
 
-    const bool usb = spec_.bus == HidBus::Usb;
-    hidDir_ = format("%04X:%04X:%04X.%04X", usb ? 3 : 5, spec_.vendorId, spec_.productId, instance);
+    const bool usb = description_.bus == HidBus::Usb;
+    hidDir_ = format("%04X:%04X:%04X.%04X", usb ? 3 : 5, description_.vendorId, description_.productId, instance);
     usbSyspath_ = usb ? format("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-%d", usbPort_) : std::string();
     hidSyspath_ =
         usb ? usbSyspath_ + format("/1-%d:1.0/", usbPort_) + hidDir_ : "/sys/devices/virtual/misc/uhid/" + hidDir_;
@@ -549,7 +551,7 @@ void EmulatedHidDevice::unplug()
         return;
     node_->hangUp();
     std::vector<std::string> paths{hidrawSyspath_, hidSyspath_};
-    if (spec_.bus == HidBus::Usb) {
+    if (description_.bus == HidBus::Usb) {
         paths.push_back(usbSyspath_ + format("/1-%d:1.0", usbPort_));
         paths.push_back(usbSyspath_);
     }
@@ -629,8 +631,9 @@ uint64_t EmulatedHidDevice::readCalls() const
 
 // ---------------------------------------------------------------------------------------------------------
 
-EmulatedInstrument::EmulatedInstrument(Testbed &testbed, HidDeviceSpec spec, sim::InstrumentDriver::Clock clock)
-    : device_(testbed, std::move(spec))
+EmulatedInstrument::EmulatedInstrument(Testbed &testbed, EmulatedDeviceDescription description,
+                                       sim::InstrumentDriver::Clock clock)
+    : device_(testbed, std::move(description))
 {
     driver_ = std::make_unique<sim::InstrumentDriver>(
         [this](std::span<const uint8_t> report) {
@@ -713,28 +716,24 @@ int startProgram(const std::vector<std::string> &argv, const std::vector<std::st
     return posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), envp.data()) == 0 ? pid : -1;
 }
 
-int openFileDescriptors()
+namespace {
+
+int entriesOf(const char *directory)
 {
     int count = 0;
-    if (DIR *dir = opendir("/proc/self/fd")) {
+    if (DIR *dir = opendir(directory)) {
         while (const dirent *entry = readdir(dir))
             count += entry->d_name[0] != '.';
         closedir(dir);
-        --count; // the directory's own descriptor
     }
     return count;
 }
 
-int runningThreads()
-{
-    int count = 0;
-    if (DIR *dir = opendir("/proc/self/task")) {
-        while (const dirent *entry = readdir(dir))
-            count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
-}
+} // namespace
+
+int openFileDescriptors() { return entriesOf("/proc/self/fd") - 1; } // less the directory's own
+
+int runningThreads() { return entriesOf("/proc/self/task"); }
 
 size_t heapInUse()
 {

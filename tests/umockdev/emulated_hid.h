@@ -75,7 +75,7 @@ private:
 
 enum class HidBus { Usb, Bluetooth };
 
-struct HidDeviceSpec {
+struct EmulatedDeviceDescription {
     HidBus bus = HidBus::Usb;
     // The USB device's product string (its sysfs `product`); none = the device has no product string.
     std::optional<std::string> product;
@@ -91,21 +91,21 @@ struct HidDeviceSpec {
 };
 
 // The instrument: product "TORVEX", vendor-defined reports with id 1, 64 data bytes both ways.
-HidDeviceSpec instrumentSpec();
+EmulatedDeviceDescription instrumentDescription();
 // A USB boot keyboard (HID 1.11 appendix B.1 descriptor): 8-byte input and 1-byte output reports, no ids.
-HidDeviceSpec keyboardSpec();
+EmulatedDeviceDescription keyboardDescription();
 
 // One HID device (USB device, its interface, the HID device, the hidraw node). Thread-safe.
 class EmulatedHidDevice {
 public:
     using OutputHandler = std::function<void(std::span<const uint8_t>)>;
 
-    EmulatedHidDevice(Testbed &testbed, HidDeviceSpec spec);
+    EmulatedHidDevice(Testbed &testbed, EmulatedDeviceDescription description);
     ~EmulatedHidDevice(); // unplugs
     EmulatedHidDevice(const EmulatedHidDevice &) = delete;
     EmulatedHidDevice &operator=(const EmulatedHidDevice &) = delete;
 
-    const HidDeviceSpec &spec() const { return spec_; }
+    const EmulatedDeviceDescription &description() const { return description_; }
 
     // Adds the device: sysfs entries and node first, then the "add" uevents (parents first), as the kernel.
     // Every plug gets a fresh HID instance number, so the device's syspath changes like a real re-plug.
@@ -143,7 +143,7 @@ private:
     std::string deviceText(const std::string &hidName) const;
 
     Testbed &testbed_;
-    const HidDeviceSpec spec_;
+    const EmulatedDeviceDescription description_;
     const int usbPort_;
     mutable std::mutex mutex_;
     std::shared_ptr<HidNode> node_;
@@ -160,7 +160,7 @@ private:
 // what the host writes goes to its command handler.
 class EmulatedInstrument {
 public:
-    explicit EmulatedInstrument(Testbed &testbed, HidDeviceSpec spec = instrumentSpec(),
+    explicit EmulatedInstrument(Testbed &testbed, EmulatedDeviceDescription description = instrumentDescription(),
                                 sim::InstrumentDriver::Clock clock = {});
     ~EmulatedInstrument();
     EmulatedInstrument(const EmulatedInstrument &) = delete;

@@ -57,7 +57,7 @@ protected:
 
 TEST_F(EmulatedHidraw, IoctlsAnswerFromTheDeviceAsTheKernelDoes)
 {
-    EmulatedHidDevice device(testbed, instrumentSpec());
+    EmulatedHidDevice device(testbed, instrumentDescription());
     device.plug();
     ASSERT_EQ(device.nodePath(), "/dev/hidraw0");
     const int fd = openNode(device);
@@ -93,7 +93,7 @@ TEST_F(EmulatedHidraw, IoctlsAnswerFromTheDeviceAsTheKernelDoes)
 
 TEST_F(EmulatedHidraw, EachReadTakesOneReportAndPollFollowsTheQueue)
 {
-    EmulatedHidDevice device(testbed, instrumentSpec());
+    EmulatedHidDevice device(testbed, instrumentDescription());
     device.plug();
     const int fd = openNode(device);
     ASSERT_GE(fd, 0);
@@ -122,7 +122,7 @@ TEST_F(EmulatedHidraw, EachReadTakesOneReportAndPollFollowsTheQueue)
 
 TEST_F(EmulatedHidraw, ReportsOfUnnumberedDevicesComeWithoutIdByte)
 {
-    EmulatedHidDevice keyboard(testbed, keyboardSpec());
+    EmulatedHidDevice keyboard(testbed, keyboardDescription());
     keyboard.plug();
     const int fd = openNode(keyboard);
     ASSERT_GE(fd, 0);
@@ -135,7 +135,7 @@ TEST_F(EmulatedHidraw, ReportsOfUnnumberedDevicesComeWithoutIdByte)
 
 TEST_F(EmulatedHidraw, WritesArriveWholeAndTooShortOnesAreRefused)
 {
-    EmulatedHidDevice device(testbed, instrumentSpec());
+    EmulatedHidDevice device(testbed, instrumentDescription());
     device.plug();
     std::vector<std::vector<uint8_t>> handled;
     device.setOutputHandler([&](std::span<const uint8_t> r) { handled.emplace_back(r.begin(), r.end()); });
@@ -153,7 +153,7 @@ TEST_F(EmulatedHidraw, WritesArriveWholeAndTooShortOnesAreRefused)
 
 TEST_F(EmulatedHidraw, UnplugGivesQueuedReportsThenEioAndTheNodeGoes)
 {
-    EmulatedHidDevice device(testbed, instrumentSpec());
+    EmulatedHidDevice device(testbed, instrumentDescription());
     device.plug();
     const std::string node = device.nodePath();
     const int fd = openNode(device);
@@ -185,7 +185,7 @@ TEST_F(EmulatedHidraw, UnplugGivesQueuedReportsThenEioAndTheNodeGoes)
 
 TEST_F(EmulatedHidraw, DeniedNodeRefusesAPlainUserWithEacces)
 {
-    EmulatedHidDevice device(testbed, instrumentSpec());
+    EmulatedHidDevice device(testbed, instrumentDescription());
     device.setOpenDenied(true);
     device.plug();
     {

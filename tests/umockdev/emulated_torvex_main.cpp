@@ -25,7 +25,7 @@ int main(int argc, char **argv)
     try {
         Testbed testbed;
         EmulatedInstrument instrument(testbed);
-        EmulatedHidDevice keyboard(testbed, keyboardSpec());
+        EmulatedHidDevice keyboard(testbed, keyboardDescription());
         keyboard.plug();
         instrument.start();
         std::fprintf(stderr, "emulated TORVEX on %s, keyboard on %s; Enter unplugs or plugs the instrument\n",

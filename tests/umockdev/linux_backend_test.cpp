@@ -58,7 +58,7 @@ protected:
 
 struct IdentityCase {
     const char *name;
-    HidDeviceSpec spec;
+    EmulatedDeviceDescription description;
     std::u16string productName;
     uint16_t vendorId, productId, version;
     uint16_t inputLength, outputLength;
@@ -66,32 +66,32 @@ struct IdentityCase {
 
 void PrintTo(const IdentityCase &c, std::ostream *os) { *os << c.name; }
 
-HidDeviceSpec withoutSysfsDescriptor(HidDeviceSpec spec)
+EmulatedDeviceDescription withoutSysfsDescriptor(EmulatedDeviceDescription description)
 {
-    spec.descriptorInSysfs = false;
-    return spec;
+    description.descriptorInSysfs = false;
+    return description;
 }
 
-HidDeviceSpec unnamedUsb()
+EmulatedDeviceDescription unnamedUsb()
 {
-    HidDeviceSpec spec;
-    spec.vendorId = 0x1234;
-    spec.productId = 0x00AB;
-    spec.version = 0x0200;
-    spec.reportDescriptor = kVendorDescriptor;
-    return spec;
+    EmulatedDeviceDescription description;
+    description.vendorId = 0x1234;
+    description.productId = 0x00AB;
+    description.version = 0x0200;
+    description.reportDescriptor = kVendorDescriptor;
+    return description;
 }
 
-HidDeviceSpec bluetoothRemote()
+EmulatedDeviceDescription bluetoothRemote()
 {
-    HidDeviceSpec spec;
-    spec.bus = HidBus::Bluetooth;
-    spec.product = "BT Remote";
-    spec.manufacturer = "Acme";
-    spec.vendorId = 0x046D;
-    spec.productId = 0xB01A;
-    spec.reportDescriptor = kVendorDescriptor;
-    return spec;
+    EmulatedDeviceDescription description;
+    description.bus = HidBus::Bluetooth;
+    description.product = "BT Remote";
+    description.manufacturer = "Acme";
+    description.vendorId = 0x046D;
+    description.productId = 0xB01A;
+    description.reportDescriptor = kVendorDescriptor;
+    return description;
 }
 
 class BackendIdentity : public LinuxBackend, public ::testing::WithParamInterface<IdentityCase> {};
@@ -99,7 +99,7 @@ class BackendIdentity : public LinuxBackend, public ::testing::WithParamInterfac
 TEST_P(BackendIdentity, ListedWithProductStringIdsAndReportLengths)
 {
     const IdentityCase &c = GetParam();
-    EmulatedHidDevice device(testbed, c.spec);
+    EmulatedHidDevice device(testbed, c.description);
     device.plug();
     THidDeviceController controller(createLinuxHidPlatform(), ui);
     const std::vector<THidDevice *> devices = refresh(controller);
@@ -120,15 +120,15 @@ TEST_P(BackendIdentity, ListedWithProductStringIdsAndReportLengths)
 
 INSTANTIATE_TEST_SUITE_P(
     Emulated, BackendIdentity,
-    ::testing::Values(IdentityCase{"Instrument", instrumentSpec(), u"TORVEX", 0xF07E, 0x0C01, 0x0101, 65, 65},
+    ::testing::Values(IdentityCase{"Instrument", instrumentDescription(), u"TORVEX", 0xF07E, 0x0C01, 0x0101, 65, 65},
                       // The USB product string, not the HID name that puts the maker in front.
-                      IdentityCase{"Keyboard", keyboardSpec(), u"USB Keyboard", 0x0F0F, 0x0102, 0x0110, 9, 2},
+                      IdentityCase{"Keyboard", keyboardDescription(), u"USB Keyboard", 0x0F0F, 0x0102, 0x0110, 9, 2},
                       // No product string on the USB device: empty, so the window labels it by its ids.
                       IdentityCase{"UsbWithoutProductString", unnamedUsb(), u"", 0x1234, 0x00AB, 0x0200, 7, 7},
                       // No USB device above the node: the HID name stands in.
                       IdentityCase{"BluetoothHidName", bluetoothRemote(), u"Acme BT Remote", 0x046D, 0xB01A, 0, 7, 7},
-                      IdentityCase{"DescriptorOnlyThroughIoctl", withoutSysfsDescriptor(instrumentSpec()), u"TORVEX",
-                                   0xF07E, 0x0C01, 0x0101, 65, 65}),
+                      IdentityCase{"DescriptorOnlyThroughIoctl", withoutSysfsDescriptor(instrumentDescription()),
+                                   u"TORVEX", 0xF07E, 0x0C01, 0x0101, 65, 65}),
     [](const auto &param) { return std::string(param.param.name); });
 
 TEST_F(LinuxBackend, AddAndRemoveUeventsReachTheMonitor)
@@ -138,7 +138,7 @@ TEST_F(LinuxBackend, AddAndRemoveUeventsReachTheMonitor)
     std::vector<std::pair<uint32_t, intptr_t>> notices;
     platform->setDeviceChangeSink([&](uint32_t code, intptr_t param) { notices.emplace_back(code, param); });
 
-    EmulatedHidDevice device(testbed, instrumentSpec());
+    EmulatedHidDevice device(testbed, instrumentDescription());
     device.plug();
     ASSERT_TRUE(readable(platform->noticeFd(), 5s));
     platform->processNotices();
@@ -154,7 +154,7 @@ TEST_F(LinuxBackend, AddAndRemoveUeventsReachTheMonitor)
 
 TEST_F(LinuxBackend, ReportsArriveAndUnplugEndsAPendingReadCleanly)
 {
-    EmulatedHidDevice device(testbed, instrumentSpec());
+    EmulatedHidDevice device(testbed, instrumentDescription());
     device.plug();
     THidDeviceController controller(createLinuxHidPlatform(1h), ui);
     ASSERT_EQ(refresh(controller).size(), 1u);

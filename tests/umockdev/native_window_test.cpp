@@ -58,7 +58,7 @@ protected:
     void plugDevices()
     {
         instrument = std::make_unique<EmulatedInstrument>(testbed);
-        keyboard = std::make_unique<EmulatedHidDevice>(testbed, keyboardSpec());
+        keyboard = std::make_unique<EmulatedHidDevice>(testbed, keyboardDescription());
         keyboard->plug();
     }
 
@@ -108,7 +108,7 @@ protected:
 TEST_F(NativeWindow, ListsEveryDeviceConnectsToTheInstrumentAndReceives)
 {
     plugDevices();
-    HidDeviceSpec unnamed = keyboardSpec();
+    EmulatedDeviceDescription unnamed = keyboardDescription();
     unnamed.product.reset();
     unnamed.manufacturer.clear();
     unnamed.vendorId = 0x1234;
