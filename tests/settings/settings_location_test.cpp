@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -19,12 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifndef _WIN32
+// The fallback is Linux's, and the paths below are absolute only there.
 struct ChoiceCase {
     const char *name;
     SettingsLocationInput input;
     const char *file;
     const char *seed;
 };
+
+void PrintTo(const ChoiceCase &c, std::ostream *os) { *os << c.name; }
 
 class SettingsLocationChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
 
@@ -61,8 +66,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, SettingsLocationChoiceTest,
                                                       "/usr/bin/config.ini",
                                                       ""}),
                          [](const ::testing::TestParamInfo<ChoiceCase> &c) { return std::string(c.param.name); });
-
-#ifndef _WIN32
 
 class SettingsLocationFilesTest : public ::testing::Test {
 protected:
@@ -143,6 +146,14 @@ TEST_F(SettingsLocationFilesTest, WithoutUsableSeedOnlyTheFolderIsMade)
     fs::create_directory(bin() / "config.ini"); // a folder of that name is no seed
     prepareSettingsLocation({userFile(), bin() / "config.ini"});
     EXPECT_FALSE(fs::exists(userFile()));
+}
+
+#else
+
+TEST(SettingsLocationTest, WindowsKeepsTheFileBesideTheExecutable)
+{
+    const fs::path folder = fs::temp_directory_path() / "no-such-folder";
+    EXPECT_EQ(settingsFileForExecutableFolder(folder), folder / "config.ini");
 }
 
 #endif
