@@ -42,8 +42,11 @@ class TFMain;
 }
 
 struct TFMainOptions {
-    // Full path of the settings file; empty means "config.ini" in the folder of the executable.
+    // Full path of the settings file; empty means the settings file of the executable's folder (beside it, or
+    // the user's configuration folder when that folder cannot be written).
     QString settingsPath;
+    // Folder taken as the executable's for that decision; empty means the running executable's.
+    QString executableFolder;
     // Tests pass false and call the timer handlers themselves.
     bool startTimers = true;
     // Test seam: called with the step number (1..16) before each start-up step; what it throws ends the
@@ -330,4 +333,5 @@ private:
     std::array<QLabel *, kStatusPanelCount> m_statusPanels{};
     std::function<void(int)> m_beforeStartupStep;
     QString m_requestedSettingsPath;
+    QString m_executableFolder;
 };

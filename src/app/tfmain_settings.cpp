@@ -14,6 +14,7 @@
 
 #include "error_box.h"
 #include "settings/program_settings.h"
+#include "settings/settings_location.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
 #include "up_down_control.h"
@@ -35,6 +36,17 @@ std::string toUtf8(const QString &text) { return text.toUtf8().toStdString(); }
 QString fromUtf8(const std::string &text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Beside the executable (never the working folder), unless on Linux that folder cannot be written.
+QString settingsPathForExecutableFolder(const QString &folder)
+{
+    const std::filesystem::path file = torvex::settingsFileForExecutableFolder(toFilesystemPath(folder));
+#ifdef _WIN32
+    return QDir::toNativeSeparators(QString::fromStdWString(file.wstring()));
+#else
+    return QFile::decodeName(QByteArray::fromStdString(file.string()));
+#endif
 }
 
 } // namespace
@@ -69,10 +81,8 @@ void TFMain::fixSettingsPath()
         settingsPath = m_requestedSettingsPath;
         return;
     }
-    // Beside the executable, never the working folder.
-    settingsPath = QDir::toNativeSeparators(
-        QDir(QCoreApplication::applicationDirPath())
-            .filePath(QString::fromLatin1(torvex::kSettingsFileName.data(), torvex::kSettingsFileName.size())));
+    settingsPath = settingsPathForExecutableFolder(m_executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                                : m_executableFolder);
 }
 
 void TFMain::createDefaultSettingsIfMissing()
