@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,6 +27,7 @@ constexpr int kClientWidth = 700;
 constexpr int kClientHeight = 534;
 constexpr int kStatusBarHeight = 24;
 constexpr std::array<int, TFMain::kStatusPanelCount> kStatusPanelWidths{200, 150, 100, 50};
+constexpr int kStatusPanelTop = 3;
 
 // Where the design font is missing, a narrow stand-in keeps the captions within the widths they were
 // designed for (the usual default sans is much wider).
@@ -110,14 +112,28 @@ TFMain::~TFMain() { destroyDeviceLink(); }
 void TFMain::createStatusPanels()
 {
     ui->StatusBar->setFixedHeight(kStatusBarHeight);
+    // Placed by hand, not added to the status bar's layout, which would put its spacing between them: the
+    // panels touch, and the language picker is laid over the bar's right-hand end beyond them.
+    int left = 0;
     for (int panel = 0; panel < kStatusPanelCount; ++panel) {
+        const int width = kStatusPanelWidths[static_cast<size_t>(panel)];
         auto *label = new QLabel(ui->StatusBar);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
-        label->setFixedWidth(kStatusPanelWidths[static_cast<size_t>(panel)]);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        ui->StatusBar->addWidget(label);
+        label->setGeometry(left, kStatusPanelTop, width, kStatusBarHeight - kStatusPanelTop - 2);
         m_statusPanels[static_cast<size_t>(panel)] = label;
+        left += width;
     }
+}
+
+void TFMain::hideChartTab()
+{
+    QTabBar *tabs = ui->PageControl1->tabBar();
+    const int index = ui->PageControl1->indexOf(ui->TabSheet2);
+    tabs->setTabVisible(index, false);
+    // A hidden tab is still taken by Ctrl+Tab, the arrow keys and the wheel, which skip only disabled tabs.
+    // Disabling it on the tab row alone keeps the page itself, and the chart on it, working.
+    tabs->setTabEnabled(index, false);
 }
 
 QLabel *TFMain::statusPanel(int panel) const
@@ -309,7 +325,7 @@ void TFMain::FormCreate()
         startupStep(6, [this] { fixSettingsPath(); });
         startupStep(7, [this] { createDefaultSettingsIfMissing(); });
         startupStep(8, [this] { loadSettings(); });
-        startupStep(9, [this] { ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->TabSheet2), false); });
+        startupStep(9, [this] { hideChartTab(); });
         startupStep(10, [this] { loadLanguageIndex(); });
         startupStep(11, [this] { loadLoggingFlag(); });
         // Step 12 releases the settings object: every settings user opens and releases its own.

@@ -305,6 +305,7 @@ protected:
 
 private:
     void createStatusPanels();
+    void hideChartTab(); // start-up step 9
     void fillChannelTables();
     void wireControls();
     void startupStep(int step, const std::function<void()> &action);
