@@ -104,7 +104,11 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     }
 
     createDeviceLink(options);
+    // A modal box runs an event loop, which would run the first device pass and other queued work in the
+    // middle of the start-up; its errors are shown once it is over.
+    torvex::HeldErrorBoxes startupErrors;
     FormCreate();
+    startupErrors.show();
 }
 
 TFMain::~TFMain() { destroyDeviceLink(); }
@@ -307,6 +311,7 @@ void TFMain::startupStep(int step, const std::function<void()> &action)
 
 void TFMain::FormCreate()
 {
+    startingUp = true;
     // An error ends the start-up at the failing step; the window still opens with the later steps not done.
     torvex::runHandler([this] {
         startupStep(1, [this] { ui->DebugMemo->hide(); });
@@ -342,6 +347,7 @@ void TFMain::FormCreate()
         startupStep(15, [this] { chartRunning = true; });
         startupStep(16, [this] { LangCombo1Change(); });
     });
+    startingUp = false;
 }
 
 bool TFMain::FormCanResize(int, int) const { return false; }

@@ -105,6 +105,8 @@ public:
     int32_t moduloValue = 0;
     bool loggingActive = false;
     bool chartRunning = false;
+    // While FormCreate runs; it ends with FormCreate, also when a step fails.
+    bool startingUp = false;
 
     // ===================================================================================== settings
     // tfmain_settings.cpp
@@ -131,7 +133,6 @@ public:
     void applyChannelUnit(int channel);
     void writeChannelSetting(const std::string &key, const QString &value);
     void reportStartupSettingsError(const torvex::SettingsError &error);
-    bool settingsStartingUp = false;        // between start-up steps 6 and 14
     bool settingsStartupErrorShown = false; // at most one settings write error box per start-up
     WindowPositionTracker *settingsPositionTracker = nullptr;
 
