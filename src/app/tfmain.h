@@ -232,9 +232,15 @@ public:
     static QColor errorColour();
     static QColor correctedColour();
     static QColor normalFieldColour(const QLineEdit *field);
+    // A list whose write was refused for want of a selection carries the corrected colour until its
+    // selection changes or a later write accepts it.
+    static bool isListMarked(const QComboBox *list);
 
 private:
     void writeListParam(QObject *Sender, torvex::ParamId id);
+    void setListMarked(QComboBox *list, bool marked);
+    void showNoSelection();
+    void wireListMarks();
     void applyFieldOutcome(QLineEdit *field, const torvex::FieldOutcome &outcome);
     void sendWrite(const torvex::Payload &payload);
     void sendReadFor(std::string_view controlName);
@@ -274,7 +280,11 @@ public:
     std::function<QString()> saveDialogHook;
 
 private:
-    void showLoggingStatus();
+    bool logFailing() const;  // logging on and lines being lost
+    void showLoggingStatus(); // save_label, panel 3 and the tooltips that name the file
+    void showLogLabel();      // save_label: text and colour
+    void showLogFileTips();   // full path of the log file; while failing, also the lines lost
+    QString logFileFullPath() const;
     char logDecimalSeparator();
     torvex::LocalClock m_logClock;
     torvex::LogLineInput m_logInput;
