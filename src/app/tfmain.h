@@ -108,6 +108,8 @@ public:
     int32_t moduloValue = 0;
     bool loggingActive = false;
     bool chartRunning = false;
+    // While FormCreate runs; it ends with FormCreate, also when a step fails.
+    bool startingUp = false;
 
     // ===================================================================================== settings
     // tfmain_settings.cpp
@@ -134,7 +136,6 @@ public:
     void applyChannelUnit(int channel);
     void writeChannelSetting(const std::string &key, const QString &value);
     void reportStartupSettingsError(const torvex::SettingsError &error);
-    bool settingsStartingUp = false;        // between start-up steps 6 and 14
     bool settingsStartupErrorShown = false; // at most one settings write error box per start-up
     WindowPositionTracker *settingsPositionTracker = nullptr;
 
@@ -318,6 +319,7 @@ protected:
 
 private:
     void createStatusPanels();
+    void hideChartTab(); // start-up step 9
     void fillChannelTables();
     void wireControls();
     void startupStep(int step, const std::function<void()> &action);

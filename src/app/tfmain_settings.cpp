@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
-#include <QTimer>
 
 #include <filesystem>
 
@@ -71,9 +70,6 @@ void TFMain::reportStartupSettingsError(const torvex::SettingsError &error)
 
 void TFMain::fixSettingsPath()
 {
-    settingsStartingUp = true;
-    // Start-up ends within this call of the constructor; a queued call marks it over even if a step fails.
-    QTimer::singleShot(0, this, [this] { settingsStartingUp = false; });
     if (!settingsPositionTracker)
         settingsPositionTracker = new WindowPositionTracker(this);
 
@@ -203,7 +199,7 @@ void TFMain::writeChannelSetting(const std::string &key, const QString &value)
         settings.writeText(torvex::kOptionsSection, key, toUtf8(value));
     } catch (const torvex::SettingsError &error) {
         // From the button the failure ends the action; during start-up the names still have to be shown.
-        if (!settingsStartingUp)
+        if (!startingUp)
             throw;
         reportStartupSettingsError(error);
     }
@@ -215,9 +211,4 @@ void TFMain::BitBtn4Click() { applyChannelName(3); }
 void TFMain::BitBtn11Click() { applyChannelUnit(1); }
 void TFMain::BitBtn13Click() { applyChannelUnit(2); }
 
-void TFMain::BitBtn6Click()
-{
-    applyChannelUnit(3);
-    // The last settings write of the start-up sequence.
-    settingsStartingUp = false;
-}
+void TFMain::BitBtn6Click() { applyChannelUnit(3); }
