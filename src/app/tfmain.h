@@ -4,6 +4,7 @@
 #include "config/param_catalogue.h"
 #include "config/write_payload.h"
 #include "device/hid_controller.h"
+#include "device/report_dispatch.h"
 #include "device/report_link.h"
 #include "language.h"
 #include "measure/local_clock.h"
@@ -59,7 +60,7 @@ struct TFMainOptions {
 
 // The main window. It owns every control, the timers and the program's state; each subsystem keeps its
 // members in its own section below and its handlers in its own tfmain_<subsystem>.cpp.
-class TFMain : public QMainWindow {
+class TFMain : public QMainWindow, private torvex::MeasurementLogSink {
     Q_OBJECT
 
 public:
@@ -162,11 +163,13 @@ public:
     // Not owned: the ListBox1 entry holding it owns it.
     torvex::THidDevice *CurrentDevice = nullptr;
     bool Connected = false;
+    // What a report does is decided in the core; the handler keeps the state below, under the window's names.
+    torvex::InputReportHandler reportHandler;
     // Data of the latest input report (type byte first); never cleared, each report overwrites its own length.
-    torvex::RxBuffer RxBuffer{};
-    // Bytes of RxBuffer the latest report filled (its data cut to the buffer), for decoders that need it.
-    uint16_t RxReportSize = 0;
-    uint32_t ReceivedReportCount = 0;
+    torvex::RxBuffer &RxBuffer = reportHandler.rxBuffer();
+    // Bytes of RxBuffer the latest report filled (its data cut to the buffer).
+    uint16_t &RxReportSize = reportHandler.rxSize;
+    uint32_t &ReceivedReportCount = reportHandler.receivedCount;
     bool HidDeviceController1Enumerate(torvex::THidDevice *HidDev, int Idx);
     void HidDeviceController1DeviceChange();
     void SendCommand(uint8_t command, const uint8_t *payload, unsigned count);
@@ -222,6 +225,8 @@ public:
     void DebugMemoClick();
     // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
     void DecodeConfigReply(std::span<const uint8_t> reply);
+    // Puts the values of a decoded reply into their controls.
+    void applyConfigReply(const torvex::ConfigReply &reply);
     void UpdateOutputEnable(int output);
     void WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
                        int32_t upper);
@@ -253,21 +258,16 @@ public:
     // ===================================================================================== indicators
     // tfmain_indicators.cpp
     // Latest measurement; the report handler advances MeasurementCount and NewSampleFlag.
-    torvex::MeasurementState Measurement;
+    torvex::MeasurementState &Measurement = reportHandler.measurement;
     // The regional decimal separator, taken once since value texts are written at the report rate.
     // Tests may set it.
     char decimalSeparator = systemDecimalSeparator();
     static char systemDecimalSeparator();
-    // Decodes the latest report in RxBuffer. False, with the measurement left alone, when the report is too
-    // short to be one: then no log line is built and the counters stay as they are.
-    bool DecodeMeasurementReport();
     void UpdateDataTimerTimer();
     void FreqTimerTimer();
 
     // ===================================================================================== log
     // tfmain_log.cpp
-    // Rebuilds logLine from the measurement state, the local clock and the ticked columns (every report).
-    void BuildLogLine();
     // Appends `line` to the log file at `path` while logging is on.
     void WriteLogLine(const QString &path, std::string_view line);
     void ApplyLoggingState(); // start-up step 13
@@ -277,12 +277,15 @@ public:
     void BitBtn5Click();
     void SaveFileTimerTimer();
 
-    torvex::LogLine logLine;
     torvex::LogWriter logWriter;
     // Test seam: stands in for the modal SaveDialog; returns the chosen path, or an empty text for cancel.
     std::function<QString()> saveDialogHook;
 
 private:
+    // For every measurement report: the ticked columns and the clock for its line, then the line to write.
+    void logLineSettings(torvex::LogLineInput &in) override;
+    torvex::LocalDateTime logLineTime() override;
+    void handOverLogLine(std::string_view line) override;
     bool logFailing() const;  // logging on and lines being lost
     void showLoggingStatus(); // save_label, panel 3 and the tooltips that name the file
     void showLogLabel();      // save_label: text and colour
@@ -290,7 +293,6 @@ private:
     QString logFileFullPath() const;
     char logDecimalSeparator();
     torvex::LocalClock m_logClock;
-    torvex::LogLineInput m_logInput;
     QString m_logPath;         // the path last handed to WriteLogLine ...
     std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
     char m_logSeparator = 0;   // regional decimal separator, taken once

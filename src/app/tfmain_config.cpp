@@ -325,10 +325,13 @@ void TFMain::DebugMemoClick() { sendReadFor(kStatsMemoName); }
 
 void TFMain::DecodeConfigReply(std::span<const uint8_t> reply)
 {
-    const auto decoded = decodeConfigReply(reply);
-    if (!decoded)
-        return;
-    const ReplyEffects effects = replyEffects(*decoded, configNumberFormat);
+    if (const auto decoded = decodeConfigReply(reply))
+        applyConfigReply(*decoded);
+}
+
+void TFMain::applyConfigReply(const ConfigReply &reply)
+{
+    const ReplyEffects effects = replyEffects(reply, configNumberFormat);
     for (const ControlUpdate &update : effects.updates) {
         QWidget *control = configControl(update.control);
         if (update.kind == ControlUpdate::Kind::Select) {

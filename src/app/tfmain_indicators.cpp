@@ -33,11 +33,6 @@ char TFMain::systemDecimalSeparator()
     return '.';
 }
 
-bool TFMain::DecodeMeasurementReport()
-{
-    return torvex::DecodeMeasurementReport(RxBuffer.data(), RxReportSize, Measurement);
-}
-
 void TFMain::UpdateDataTimerTimer()
 {
     if (ui->PageControl1->currentWidget() != ui->TabSheet1)

@@ -1,5 +1,6 @@
 #include "tfmain.h"
 
+#include "device/product_name.h"
 #include "error_box.h"
 #include "qt_ui_dispatcher.h"
 #include "string_table.h"
@@ -28,10 +29,8 @@ public:
 
 QString deviceLabel(THidDevice &device)
 {
-    const std::u16string name = device.ProductName();
-    if (!name.empty())
-        return QString::fromStdU16String(name);
-    return QString::asprintf("Device VID=%04X PID=%04X", device.VendorId(), device.ProductId());
+    return QString::fromStdU16String(
+        torvex::deviceListLabel(device.ProductName(), device.VendorId(), device.ProductId()));
 }
 
 } // namespace
@@ -149,25 +148,10 @@ void TFMain::SendReadRequest(uint8_t item, uint8_t channel)
 
 void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint16_t Size)
 {
-    ++ReceivedReportCount;
-    const std::span<const uint8_t> report(Data, Data ? Size : 0);
-    RxReportSize = static_cast<uint16_t>(torvex::storeInputReport(RxBuffer, report));
-    switch (torvex::classifyInputReport(report)) {
-    case torvex::InputReportType::Measurement: {
-        if (!DecodeMeasurementReport())
-            break; // too short to be a measurement: counted and stored only
-        BuildLogLine();
-        WriteLogLine(ui->file_name_edit->text(), logLine.view());
-        torvex::markMeasurementHandled(Measurement);
-        break;
-    }
-    case torvex::InputReportType::ConfigReply:
-        DecodeConfigReply(std::span<const uint8_t>(RxBuffer.data(), RxReportSize));
-        break;
-    case torvex::InputReportType::ParameterAck:
-        setStatusPanelText(0, idsText(u"IDS_2") + QString::fromStdString(torvex::acknowledgementSuffix(RxBuffer)));
-        break;
-    case torvex::InputReportType::Other:
-        break;
-    }
+    // The handler decides; measurement lines reach the log file through handOverLogLine while it runs.
+    const torvex::ReportOutcome outcome = reportHandler.handle({Data, Data ? Size : 0u}, *this);
+    if (outcome.configReply)
+        applyConfigReply(*outcome.configReply);
+    if (outcome.acknowledgement)
+        setStatusPanelText(0, idsText(u"IDS_2") + QString::fromStdString(*outcome.acknowledgement));
 }

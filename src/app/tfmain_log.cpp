@@ -48,9 +48,9 @@ char TFMain::logDecimalSeparator()
     return m_logSeparator;
 }
 
-void TFMain::BuildLogLine()
+void TFMain::logLineSettings(torvex::LogLineInput &in)
 {
-    torvex::LogColumns &c = m_logInput.columns;
+    torvex::LogColumns &c = in.columns;
     c.date = ui->save_date->isChecked();
     c.time = ui->save_time->isChecked();
     c.count = ui->save_cnt->isChecked();
@@ -58,11 +58,13 @@ void TFMain::BuildLogLine()
     c.position = {ui->save_enc1p->isChecked(), ui->save_enc2p->isChecked(), ui->save_enc3p->isChecked()};
     c.velocity = {ui->save_enc1v->isChecked(), ui->save_enc2v->isChecked(), ui->save_enc3v->isChecked()};
     c.outputs = ui->save_output->isChecked();
-    m_logInput.takeMeasurement(Measurement);
-    m_logInput.moduloValue = moduloValue;
-    m_logInput.decimalSeparator = logDecimalSeparator();
-    torvex::BuildLogLine(logLine, m_logInput, m_logClock.now());
+    in.moduloValue = moduloValue;
+    in.decimalSeparator = logDecimalSeparator();
 }
+
+torvex::LocalDateTime TFMain::logLineTime() { return m_logClock.now(); }
+
+void TFMain::handOverLogLine(std::string_view line) { WriteLogLine(ui->file_name_edit->text(), line); }
 
 void TFMain::WriteLogLine(const QString &path, std::string_view line)
 {

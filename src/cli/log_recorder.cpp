@@ -4,17 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <span>
 
 namespace torvex::cli {
 
-LogRecorder::LogRecorder(LogSetup setup) : setup_(std::move(setup))
-{
-    input_.columns = setup_.columns;
-    input_.moduloValue = setup_.modulo;
-    input_.decimalSeparator = setup_.separator;
-    writer_.setActive(true);
-}
+LogRecorder::LogRecorder(LogSetup setup) : setup_(std::move(setup)) { writer_.setActive(true); }
 
 bool LogRecorder::probe(std::string &reason)
 {
@@ -31,18 +24,20 @@ bool LogRecorder::probe(std::string &reason)
 void LogRecorder::handleReport(const std::uint8_t *data, std::size_t size)
 {
     ++reports_;
-    const std::span<const std::uint8_t> report(data, data != nullptr ? size : 0);
-    const std::size_t stored = storeInputReport(rx_, report);
-    if (classifyInputReport(report) != InputReportType::Measurement)
-        return;
-    // Decoded from the stored copy, as the window does.
-    if (!DecodeMeasurementReport(rx_.data(), stored, state_))
-        return;
-    input_.takeMeasurement(state_);
-    BuildLogLine(line_, input_, clock_.now());
-    writer_.writeLine(setup_.path, line_.view());
+    handler_.handle({data, data != nullptr ? size : 0}, *this);
+}
+
+void LogRecorder::logLineSettings(LogLineInput &in)
+{
+    in.columns = setup_.columns;
+    in.moduloValue = setup_.modulo;
+    in.decimalSeparator = setup_.separator;
+}
+
+void LogRecorder::handOverLogLine(std::string_view line)
+{
+    writer_.writeLine(setup_.path, line);
     ++lines_;
-    markMeasurementHandled(state_);
 }
 
 } // namespace torvex::cli

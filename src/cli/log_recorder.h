@@ -1,8 +1,8 @@
 #pragma once
-// What the window's report handler does for the log, without the window: every input report is counted and
+// The window's report handler and log writer, without the window: every input report is counted and
 // stored, every measurement report decoded, turned into the window's log line and appended to the file.
 
-#include "device/report_link.h"
+#include "device/report_dispatch.h"
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/log_writer.h"
@@ -20,7 +20,7 @@ struct LogSetup {
     char separator = '.';
 };
 
-class LogRecorder {
+class LogRecorder : private MeasurementLogSink {
 public:
     explicit LogRecorder(LogSetup setup);
 
@@ -41,14 +41,15 @@ public:
     std::uint64_t lines() const { return lines_; }
     std::uint64_t lost() const { return writer_.droppedLines(); }
     bool failing() const { return writer_.failing(); }
-    const MeasurementState &measurement() const { return state_; }
+    const MeasurementState &measurement() const { return handler_.measurement; }
 
 private:
+    void logLineSettings(LogLineInput &in) override;
+    LocalDateTime logLineTime() override { return clock_.now(); }
+    void handOverLogLine(std::string_view line) override;
+
     LogSetup setup_;
-    RxBuffer rx_{};
-    MeasurementState state_{};
-    LogLineInput input_;
-    LogLine line_;
+    InputReportHandler handler_;
     LocalClock clock_;
     LogWriter writer_;
     std::uint64_t reports_ = 0;

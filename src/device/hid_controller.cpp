@@ -1,5 +1,7 @@
 #include "device/hid_controller.h"
 
+#include "device/product_name.h"
+
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -9,8 +11,6 @@ namespace {
 
 constexpr int kMinSleepTime = 10;
 constexpr int kMaxSleepTime = 10000;
-// The product string buffer holds 254 UTF-16 units (508 bytes).
-constexpr size_t kProductNameUnits = 254;
 
 // Clears a flag when the scope ends, also by an exception from a handler.
 class FlagScope {
@@ -190,13 +190,8 @@ std::u16string THidDevice::ProductName()
     if (!IsAccessible() || !openGeneral())
         return {};
     std::u16string name;
-    if (auto read = general_->productString()) {
-        name = std::move(*read);
-        if (name.size() > kProductNameUnits)
-            name.resize(kProductNameUnits);
-        if (const auto nul = name.find(u'\0'); nul != std::u16string::npos)
-            name.resize(nul);
-    }
+    if (auto read = general_->productString())
+        name = productNameFromString(*read);
     productName_ = name;
     return name;
 }

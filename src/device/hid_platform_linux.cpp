@@ -1,6 +1,7 @@
 // Linux HID backend: devices from udev's hidraw subsystem, reads and writes on /dev/hidrawN.
 #include "device/hid_platform_linux.h"
 
+#include "device/product_name.h"
 #include "device/report_descriptor.h"
 
 #include <libudev.h>
@@ -25,47 +26,6 @@ namespace torvex {
 namespace {
 
 bool isGoneError(int error) { return error == EIO || error == ENODEV || error == ENXIO; }
-
-// UTF-8 (as sysfs gives it) to UTF-16; invalid bytes become U+FFFD.
-std::u16string utf8ToUtf16(const std::string &in)
-{
-    std::u16string out;
-    for (size_t i = 0; i < in.size();) {
-        const auto c = static_cast<unsigned char>(in[i]);
-        uint32_t cp = 0xFFFD;
-        size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 0x6 || (c >> 4) == 0xE || (c >> 3) == 0x1E) {
-            len = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
-            if (i + len <= in.size()) {
-                cp = c & (0xFF >> (len + 1));
-                for (size_t k = 1; k < len; ++k) {
-                    const auto cc = static_cast<unsigned char>(in[i + k]);
-                    if ((cc >> 6) != 0x2) {
-                        cp = 0xFFFD;
-                        len = k;
-                        break;
-                    }
-                    cp = (cp << 6) | (cc & 0x3F);
-                }
-            } else {
-                len = in.size() - i;
-            }
-        }
-        i += len;
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            cp = 0xFFFD;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return out;
-}
 
 std::optional<std::vector<uint8_t>> readSysfsDescriptor(const std::string &syspath)
 {
@@ -232,13 +192,13 @@ public:
             const char *product = udev_device_get_sysattr_value(usb, "product");
             if (product == nullptr)
                 return std::nullopt;
-            return utf8ToUtf16(product);
+            return productStringFromUtf8(product);
         }
         udev_device *hid = udev_device_get_parent_with_subsystem_devtype(device_, "hid", nullptr);
         const char *name = hid ? udev_device_get_property_value(hid, "HID_NAME") : nullptr;
         if (name == nullptr)
             return std::nullopt;
-        return utf8ToUtf16(name);
+        return productStringFromUtf8(name);
     }
 
     std::optional<THidCaps> capabilities() override

@@ -1,6 +1,8 @@
 // Windows HID backend: SetupAPI enumeration, HID.dll queries, overlapped reads, WM_DEVICECHANGE notices.
 #include "device/hid_platform_windows.h"
 
+#include "device/product_name.h"
+
 #include <windows.h>
 // windows.h first: these need its types.
 #include <dbt.h>
@@ -16,7 +18,7 @@
 namespace torvex {
 namespace {
 
-constexpr DWORD kProductStringBytes = 508; // 254 UTF-16 units
+constexpr DWORD kProductStringBytes = kProductNameUnits * sizeof(char16_t);
 
 // The HID and setup services, loaded from the system folder only: both are known side-loading targets.
 struct HidApi {
@@ -95,16 +97,10 @@ public:
 
     std::optional<std::u16string> productString() override
     {
-        wchar_t buffer[kProductStringBytes / sizeof(wchar_t)] = {};
+        char16_t buffer[kProductStringBytes / sizeof(char16_t)] = {};
         if (!api_.GetProductString(handle_, buffer, kProductStringBytes))
             return std::nullopt;
-        std::u16string name;
-        for (wchar_t c : buffer) {
-            if (c == 0)
-                break;
-            name.push_back(static_cast<char16_t>(c));
-        }
-        return name;
+        return productStringFromUtf16(buffer);
     }
 
     std::optional<THidCaps> capabilities() override
