@@ -48,6 +48,10 @@ int main(int argc, char **argv)
                 static_cast<unsigned long long>(i.skipped));
     std::printf("| dropped by the instrument (device queue full) | %llu |\n",
                 static_cast<unsigned long long>(i.dropped));
+    std::printf("| ... of which before the window had connected | %llu |\n",
+                static_cast<unsigned long long>(f.atStart.dropped));
+    std::printf("| send times skipped while the window was connected | %llu |\n",
+                static_cast<unsigned long long>(i.skipped - f.atStart.skipped));
     std::printf("| lost by the instrument (device gone) | %llu |\n", static_cast<unsigned long long>(i.lost));
     std::printf("| queued for the window | %llu |\n", static_cast<unsigned long long>(i.queued));
     std::printf("| handled by the window | %llu |\n", static_cast<unsigned long long>(f.handled));

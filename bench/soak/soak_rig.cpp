@@ -4,11 +4,12 @@
 #include "tfmain.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <charconv>
 #include <chrono>
@@ -66,12 +67,12 @@ std::int64_t lineTime(std::string_view date, std::string_view time)
     return civilMs(d[2], d[1], d[0], t[0], t[1], t[2], t[3]);
 }
 
+// The event loop, sleeping while there is nothing to do (as the program's does), for `ms`.
 void spin(std::chrono::milliseconds ms)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 template <class Predicate>
@@ -82,7 +83,7 @@ bool spinUntil(Predicate done, std::chrono::milliseconds timeout)
     while (!done()) {
         if (clock.elapsed() > timeout.count())
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        spin(std::chrono::milliseconds(5));
     }
     return true;
 }
@@ -187,6 +188,7 @@ bool SoakRig::start(int timeoutMs)
 {
     const bool ok = spinUntil([&] { return window_->Connected && window_->Measurement.MeasurementCount > 0; },
                               std::chrono::milliseconds(timeoutMs));
+    figures_.atStart = instrument_->driver().measurementCounts();
     figures_.start = sampleProcess();
     wallStart_ = Clock::now();
     uiCpuStart_ = threadCpuSeconds();

@@ -48,6 +48,9 @@ struct SoakFigures {
     double instrumentSeconds = 0; // from the instrument's start to its stop
     double sendTimes = 0;         // instrumentSeconds over the send interval
     sim::MeasurementReportCounts instrument;
+    // The counts when the window had connected and handled its first report (taken on the fly: the instrument
+    // is running, so they may be one report off). Before that the queue fills and the instrument drops.
+    sim::MeasurementReportCounts atStart;
     std::uint64_t handled = 0;       // measurement reports handled by the window
     std::uint64_t stillQueued = 0;   // in the device's queue when the window was given up on (0 normally)
     std::uint64_t writerDropped = 0; // lines the log writer reported lost
