@@ -9,8 +9,11 @@
 
 namespace torvex::sim {
 
-// Plugs a keyboard (held by the system: no read/write access), a device with an empty product string and the
-// instrument, in that order. The instrument is not started.
+// Plugs the devices beside the instrument: a keyboard (held by the system: no read/write access) and a device
+// with an empty product string, with the fixed instances "demo-keyboard" and "demo-unnamed".
+void plugOtherDemoDevices(SimHidPlatform &platform);
+
+// The other devices, then the instrument. The instrument is not started.
 std::unique_ptr<SimInstrumentDevice> plugDemoDevices(SimHidPlatform &platform);
 
 } // namespace torvex::sim

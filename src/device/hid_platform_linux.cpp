@@ -369,6 +369,16 @@ public:
         sink_ = std::move(sink);
     }
 
+    std::string accessProblem(const THidPnPInfo &info) override
+    {
+        const int fd = ::open(info.DevicePath.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            return {};
+        }
+        return std::strerror(errno);
+    }
+
     int noticeFd() const override { return monitor_ != nullptr ? udev_monitor_get_fd(monitor_) : -1; }
 
     void processNotices() override
