@@ -20,6 +20,8 @@ struct KillCase {
     int afterMs; // from the child's first handled report to the kill
 };
 
+void PrintTo(const KillCase &c, std::ostream *os) { *os << c.name; }
+
 class CrashRecovery : public testing::TestWithParam<KillCase> {};
 
 TEST_P(CrashRecovery, KilledWhileLoggingLeavesWholeRecentLines)

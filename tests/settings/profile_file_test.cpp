@@ -203,6 +203,8 @@ struct LinkCase {
     bool targetFolder; // the real file's folder exists
 };
 
+void PrintTo(const LinkCase &c, std::ostream *os) { *os << c.name; }
+
 class SettingsLinkTest : public ProfileFileTest, public ::testing::WithParamInterface<LinkCase> {};
 
 TEST_P(SettingsLinkTest, WritesGoThroughTheLinks)
