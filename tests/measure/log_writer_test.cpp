@@ -163,6 +163,9 @@ TEST_F(LogWriterTest, StopClearsTheErrorAndStartTriesAtOnce)
     EXPECT_EQ(contents(path), "2;\r\n");
 }
 
+// Deleting the open log file. On Linux only: Wine reports neither a pending delete nor a link count of 0 for an
+// open file, and Windows refuses to remove a folder that holds one.
+#ifndef _WIN32
 // The user deletes the log file while it is open: the lines still buffered go to a new file at the path, and
 // the deletion shows as a write failure until a line reaches the new file.
 TEST_F(LogWriterTest, FileDeletedWhileOpenIsReopenedAtItsPath)
@@ -248,7 +251,6 @@ TEST_F(LogWriterTest, StopAfterTheFileWasDeletedPutsTheBufferedLinesIntoANewFile
     EXPECT_EQ(w.droppedLines(), 0u);
 }
 
-#ifndef _WIN32
 TEST_F(LogWriterTest, DiskFullFailsWithoutCrashAndRecoversWhenWritable)
 {
     // The log path first leads to a device that is always full, later to an ordinary file.
