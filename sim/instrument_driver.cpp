@@ -46,6 +46,20 @@ void InstrumentDriver::stop()
         thread_.join();
 }
 
+MeasurementReportCounts InstrumentDriver::measurementCounts() const
+{
+    MeasurementReportCounts counts;
+    {
+        std::lock_guard lock(mutex_);
+        counts.skipped = instrument_.skippedReports();
+    }
+    counts.produced = sent_.load();
+    counts.queued = queued_.load();
+    counts.dropped = dropped_.load();
+    counts.lost = lost_.load();
+    return counts;
+}
+
 void InstrumentDriver::setFlood(bool on)
 {
     flood_ = on;
@@ -82,7 +96,17 @@ void InstrumentDriver::run()
         // The sink may block (a full queue); never hold the model's lock while it does.
         lock.unlock();
         for (const Report &r : due) {
-            sink_(r);
+            switch (sink_(r)) {
+            case Delivery::Queued:
+                ++queued_;
+                break;
+            case Delivery::QueueFull:
+                ++dropped_;
+                break;
+            case Delivery::Lost:
+                ++lost_;
+                break;
+            }
             ++sent_;
         }
         lock.lock();

@@ -13,9 +13,25 @@
 
 namespace torvex::sim {
 
+// What became of one report handed to the sink.
+enum class Delivery {
+    Queued,    // in the device's input queue
+    QueueFull, // not sent: the device's input queue was full
+    Lost,      // not sent: the device is unplugged, or the driver was told to stop while waiting for room
+};
+
+// The measurement reports of a driver. Exact once the driver has stopped: produced = queued + dropped + lost.
+struct MeasurementReportCounts {
+    std::uint64_t produced = 0;
+    std::uint64_t queued = 0;
+    std::uint64_t dropped = 0; // the device's queue was full
+    std::uint64_t lost = 0;
+    std::uint64_t skipped = 0; // send times that passed without a report (Instrument::skippedReports)
+};
+
 class InstrumentDriver {
 public:
-    using Sink = std::function<void(std::span<const std::uint8_t>)>;
+    using Sink = std::function<Delivery(std::span<const std::uint8_t>)>;
     using Clock = std::function<Instant()>;
 
     // The default clock counts from construction and shows the host's local time.
@@ -51,6 +67,7 @@ public:
     }
 
     std::uint64_t sentMeasurementReports() const { return sent_.load(); }
+    MeasurementReportCounts measurementCounts() const;
 
 private:
     void run();
@@ -66,6 +83,9 @@ private:
     std::atomic<bool> flood_{false};
     std::atomic<bool> stopRequested_{false};
     std::atomic<std::uint64_t> sent_{0};
+    std::atomic<std::uint64_t> queued_{0};
+    std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> lost_{0};
 };
 
 } // namespace torvex::sim

@@ -58,6 +58,21 @@ bool SimHidDevice::pushInputReport(std::span<const uint8_t> report)
     return whole;
 }
 
+SimHidDevice::Offer SimHidDevice::offerInputReport(std::span<const uint8_t> report)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!plugged_)
+            return Offer::Unplugged;
+        if (input_.size() >= std::max<size_t>(description_.inputBufferCount, 1))
+            return Offer::Full;
+        input_.emplace_back(report.begin(), report.end());
+        ++generation_;
+    }
+    inputCv_.notify_all();
+    return Offer::Queued;
+}
+
 size_t SimHidDevice::pendingInputReports() const
 {
     std::lock_guard lock(mutex_);

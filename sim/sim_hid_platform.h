@@ -56,6 +56,10 @@ public:
     // Queues one input report (byte 0 = report id, 0 for unnumbered devices). Returns false when the report
     // was not queued whole: device unplugged, or the buffer was full and the oldest report was dropped.
     bool pushInputReport(std::span<const uint8_t> report);
+    // Queues one input report only when there is room, so that nothing already queued is lost: a device whose
+    // report the host has not fetched in time loses the new one, and knows it.
+    enum class Offer { Queued, Full, Unplugged };
+    Offer offerInputReport(std::span<const uint8_t> report);
     size_t pendingInputReports() const;
     // Blocks until fewer than `below` reports are queued (a producer that must not overrun the buffer), the
     // device is unplugged or `timeout` passed. Returns whether there is room.

@@ -25,16 +25,22 @@ SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceDesc
         [weak, this](std::span<const uint8_t> report) {
             const auto device = weak.lock();
             if (!device)
-                return;
-            if (driver_ && driver_->flooding()) {
-                const size_t room = device->description().inputBufferCount;
-                while (device->pendingInputReports() >= room) {
-                    if (!device->plugged() || driver_->stopRequested())
-                        return; // nobody will make room; an unsent report is what a real device would lose
-                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                return Delivery::Lost;
+            for (;;) {
+                switch (device->offerInputReport(report)) {
+                case SimHidDevice::Offer::Queued:
+                    return Delivery::Queued;
+                case SimHidDevice::Offer::Unplugged:
+                    return Delivery::Lost;
+                case SimHidDevice::Offer::Full:
+                    break;
                 }
+                if (!driver_ || !driver_->flooding())
+                    return Delivery::QueueFull;
+                if (driver_->stopRequested())
+                    return Delivery::Lost; // nobody will make room; an unsent report is what a real device would lose
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
             }
-            device->pushInputReport(report);
         },
         std::move(clock));
     InstrumentDriver *driver = driver_.get();

@@ -203,8 +203,13 @@ std::vector<Report> Instrument::poll(Instant now)
             // Keep the cadence through scheduling jitter (the late reports follow at once), but do not send a
             // burst to catch up after a long stall.
             constexpr milliseconds kJitter{50};
-            lastSent_ =
-                (lastSent_ && now.elapsed - *lastSent_ < interval + kJitter) ? *lastSent_ + interval : now.elapsed;
+            if (lastSent_ && now.elapsed - *lastSent_ < interval + kJitter) {
+                lastSent_ = *lastSent_ + interval;
+            } else {
+                if (lastSent_ && interval.count() > 0)
+                    skipped_ += static_cast<std::uint64_t>((now.elapsed - *lastSent_) / interval) - 1;
+                lastSent_ = now.elapsed;
+            }
             due = true;
         }
         break;

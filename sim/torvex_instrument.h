@@ -98,6 +98,11 @@ public:
     // When the next measurement report may become due; poll() should be called then at the latest.
     std::chrono::milliseconds nextPollAt(Instant now) const;
 
+    // Send times of the continuous modes that passed without a report: poll() was called so late that the
+    // instrument took up its cadence afresh instead of sending a burst. Together with the reports sent this
+    // accounts for every send time.
+    std::uint64_t skippedReports() const { return skipped_; }
+
     Parameters &parameters() { return params_; }
     const Parameters &parameters() const { return params_; }
     Faults &faults() { return faults_; }
@@ -123,6 +128,7 @@ private:
     std::array<std::optional<bool>, 2> heldTrigger_{};
     std::optional<std::chrono::milliseconds> lastSent_;
     bool lastTrigger1_ = false;
+    std::uint64_t skipped_ = 0;
 };
 
 } // namespace torvex::sim

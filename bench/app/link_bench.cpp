@@ -75,7 +75,7 @@ void BM_WindowFloodThroughput(benchmark::State &state)
         handled += rig.window->Measurement.MeasurementCount - before;
     }
     state.counters["reports_per_s"] = static_cast<double>(handled) / seconds;
-    state.counters["dropped"] = static_cast<double>(rig.instrument->device()->droppedInputReports());
+    state.counters["dropped"] = static_cast<double>(rig.instrument->driver().measurementCounts().dropped);
 }
 BENCHMARK(BM_WindowFloodThroughput)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 

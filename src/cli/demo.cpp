@@ -1,5 +1,7 @@
 #include "cli/demo.h"
 
+#include "demo_devices.h"
+
 #include <string>
 
 namespace torvex::cli {
@@ -7,21 +9,7 @@ namespace torvex::cli {
 DemoDevices::DemoDevices(int instruments, int sendIntervalMs, bool flood)
     : platform_(std::make_shared<sim::SimHidPlatform>())
 {
-    sim::SimDeviceDescription keyboard;
-    keyboard.productName = u"USB Keyboard";
-    keyboard.vendorId = 0x0F0F;
-    keyboard.productId = 0x0102;
-    keyboard.caps = THidCaps{9, 2, 0};
-    keyboard.readWriteAccess = false; // held by the system, as keyboards are
-    keyboard.instance = "demo-keyboard";
-    platform_->plug(keyboard);
-
-    sim::SimDeviceDescription unnamed;
-    unnamed.vendorId = 0x1234;
-    unnamed.productId = 0x00AB;
-    unnamed.caps = THidCaps{33, 33, 0};
-    unnamed.instance = "demo-unnamed";
-    platform_->plug(unnamed);
+    sim::plugOtherDemoDevices(*platform_);
 
     for (int i = 1; i <= instruments; ++i) {
         sim::SimDeviceDescription description = sim::instrumentDeviceDescription();

@@ -6,6 +6,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -59,6 +60,17 @@ bool LogFile::close()
     return ok;
 }
 
+bool LogFile::hasName() const
+{
+    if (handle_ == nullptr)
+        return true;
+    // A deleted file stays "delete pending" (or, with the newer semantics, without links) while it is open.
+    FILE_STANDARD_INFO info{};
+    if (!GetFileInformationByHandleEx(static_cast<HANDLE>(handle_), FileStandardInfo, &info, sizeof info))
+        return true;
+    return !info.DeletePending && info.NumberOfLinks > 0;
+}
+
 #else
 
 bool LogFile::open(const std::string &path)
@@ -100,6 +112,14 @@ bool LogFile::close()
     const bool ok = ::close(fd_) == 0;
     fd_ = -1;
     return ok;
+}
+
+bool LogFile::hasName() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return true;
+    return st.st_nlink > 0;
 }
 
 #endif

@@ -22,6 +22,9 @@ public:
     std::size_t write(const char *data, std::size_t size);
     // False when the system reported an error while closing.
     bool close();
+    // False when the open file no longer has a name: it, or its folder, was deleted while open, so whatever is
+    // written to it is lost when it is closed. True when it has one, or when the system cannot tell.
+    bool hasName() const;
 
 private:
 #ifdef _WIN32

@@ -45,9 +45,11 @@ void LogWriter::writeLine(std::string_view path, std::string_view line)
             fail();
             return;
         }
+        ++unconfirmedLines_;
     } else {
         std::memcpy(buffer_.get() + used_, line.data(), line.size());
         used_ += line.size();
+        ++bufferedLines_;
     }
 
     // While recovering from an error, only bytes that reached the file end the error state.
@@ -65,6 +67,7 @@ void LogWriter::tick()
 {
     // Cleared first, so that a failure found by this very tick waits for the next one before reopening.
     retryBlocked_ = false;
+    reopenIfDeleted();
     if (file_.isOpen()) {
         if (closeRequest_)
             close(); // no line since the previous tick: do not keep a quiet file open
@@ -76,6 +79,7 @@ void LogWriter::tick()
 
 void LogWriter::close()
 {
+    reopenIfDeleted();
     if (!file_.isOpen())
         return;
     const bool flushed = flush();
@@ -92,6 +96,8 @@ bool LogWriter::openFile(std::string_view path)
         retryBlocked_ = true;
         return false;
     }
+    openPath_ = path;
+    unconfirmedLines_ = 0;
     if (partialLineOnDisk_) {
         // An earlier failed write left part of a line at the end of the file: end it, so that the next line
         // starts on a line of its own instead of being glued to the fragment.
@@ -111,6 +117,8 @@ bool LogWriter::flush()
     const std::size_t written = file_.write(buffer_.get(), used_);
     if (written == used_) {
         used_ = 0;
+        unconfirmedLines_ += bufferedLines_;
+        bufferedLines_ = 0;
         return true;
     }
     // Whatever did not reach the file is lost (every line ends with one line feed); remember whether a line
@@ -122,9 +130,31 @@ bool LogWriter::flush()
     return false;
 }
 
+void LogWriter::reopenIfDeleted()
+{
+    if (!file_.isOpen())
+        return;
+    if (file_.hasName()) {
+        unconfirmedLines_ = 0;
+        return;
+    }
+    droppedLines_ += unconfirmedLines_;
+    unconfirmedLines_ = 0;
+    failing_ = true;
+    file_.close();
+    partialLineOnDisk_ = false; // a cut line went with the deleted file
+    if (file_.open(openPath_))
+        return; // the buffered lines go to the new file
+    droppedLines_ += bufferedLines_;
+    used_ = 0;
+    bufferedLines_ = 0;
+    retryBlocked_ = true;
+}
+
 void LogWriter::fail()
 {
     used_ = 0;
+    bufferedLines_ = 0;
     file_.close();
     failing_ = true;
     retryBlocked_ = true;

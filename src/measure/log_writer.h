@@ -17,7 +17,10 @@ namespace torvex {
 //
 // A file that cannot be opened or written is never written through: the line is dropped, logging stays on,
 // opening is tried again after the next tick (at most once a second), and failing() reports the problem
-// until a line reaches the file again.
+// until a line reaches the file again. A file deleted while open (or whose folder was) takes every line
+// written into it with it, without any error: every tick and every close checks that the open file still has
+// its name; when it has not, that is a failure, the lines written since the last check count as lost, and the
+// file is opened again at its path for the lines still buffered.
 class LogWriter {
 public:
     static constexpr std::size_t kDefaultBufferSize = 64 * 1024;
@@ -47,11 +50,15 @@ private:
     bool openFile(std::string_view path);
     bool flush();
     void fail();
+    void reopenIfDeleted();
 
     LogFile file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_;
     std::size_t used_ = 0;
+    std::size_t bufferedLines_ = 0;
+    std::string openPath_;               // where the open file was opened
+    std::uint64_t unconfirmedLines_ = 0; // lines written into the open file since its name was last seen
     bool active_ = false;
     bool closeRequest_ = false;
     bool failing_ = false;

@@ -104,6 +104,25 @@ std::filesystem::path temporaryNameFor(const std::filesystem::path &target)
     return target.parent_path() / name;
 }
 
+// The file a path stands for: links are followed to their end even when there is no file there yet, so that
+// the first write creates the link's target instead of putting a file in place of the link. (Resolving with
+// weakly_canonical stops at a link whose target is missing and returns the link itself.)
+std::filesystem::path followLinks(const std::filesystem::path &requested)
+{
+    std::filesystem::path path = requested;
+    // The system gives up on a chain this long as well (a loop of links); the write then fails on it.
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(path, ec))
+            break;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
 struct Temporary {
     int fd = -1;
     std::filesystem::path path;
@@ -156,12 +175,7 @@ ReplaceMethod replaceFileDurably(const std::filesystem::path &requested, std::st
 {
     std::error_code ec;
     // Replace the file a link points to, not the link.
-    std::filesystem::path path = requested;
-    if (std::filesystem::is_symlink(requested, ec)) {
-        const auto resolved = std::filesystem::weakly_canonical(requested, ec);
-        if (!ec)
-            path = resolved;
-    }
+    const std::filesystem::path path = followLinks(requested);
     const bool existed = std::filesystem::exists(path, ec);
 
     auto temp = createTemporary(path);

@@ -141,6 +141,27 @@ TEST_F(LogWindowTest, TickAloneBringsTheLinesToDisk)
     EXPECT_TRUE(window().loggingActive);
 }
 
+// The user deletes the log file while lines are being added: the next tick shows the write error, the lines
+// go on into a new file at the same path, and the error goes once a line has reached it.
+TEST_F(LogWindowTest, DeletedLogFileShowsAnErrorAndComesBack)
+{
+    const QString path = tempPath(QStringLiteral("deleted.csv"));
+    onlyCounterColumn();
+    setLogPath(path);
+    click("save_button");
+    measurementReport(); // opens the file
+    measurementReport();
+    ASSERT_TRUE(QFile::remove(path));
+    measurementReport();
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu"));
+    measurementReport();
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(panel3(), QStringLiteral("Zapis: aktywny"));
+    closeWindow();
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("0;", "1;", "2;", "3;"));
+}
+
 struct ModuloCase {
     const char *typed;
     const char *shown;

@@ -192,6 +192,70 @@ TEST_F(ProfileFileTest, ReplacementKeepsPermissionsAndLinks)
     ASSERT_EQ(stat(path_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
+
+// config.ini is a link (or a chain of two) to the real file, which may not exist yet. Writes must go to the
+// file at the end of the chain and leave every link as it is.
+struct LinkCase {
+    const char *name;
+    bool relative;     // the first link's target is written relative to the link's folder
+    bool twoLinks;     // config.ini -> middle.ini -> the real file
+    bool targetExists; // the real file is there before the first write
+    bool targetFolder; // the real file's folder exists
+};
+
+void PrintTo(const LinkCase &c, std::ostream *os) { *os << c.name; }
+
+class SettingsLinkTest : public ProfileFileTest, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(SettingsLinkTest, WritesGoThroughTheLinks)
+{
+    const LinkCase &c = GetParam();
+    const fs::path realFolder = folder_ / "real";
+    const fs::path target = realFolder / "settings.ini";
+    if (c.targetFolder)
+        fs::create_directories(realFolder);
+    if (c.targetExists)
+        std::ofstream(target, std::ios::binary) << "[Options]\r\nMod=1\r\n";
+    const fs::path link = folder_ / "config.ini";
+    const fs::path firstTarget = c.twoLinks ? fs::path("middle.ini")
+        : c.relative                        ? fs::path("real/settings.ini")
+                                            : target;
+    fs::create_symlink(firstTarget, link);
+    if (c.twoLinks)
+        fs::create_symlink(c.relative ? fs::path("real/settings.ini") : target, folder_ / "middle.ini");
+
+    ProfileFile file(link);
+    if (!c.targetFolder) {
+        EXPECT_THROW(file.writeInteger("Options", "Mod", 2), SettingsError);
+    } else {
+        file.writeInteger("Options", "Mod", 2);
+        file.writeInteger("Options", "SaveAuto", 1); // the second write finds the file the first one made
+    }
+
+    ASSERT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+    EXPECT_EQ(fs::read_symlink(link), firstTarget);
+    if (c.twoLinks) {
+        EXPECT_TRUE(fs::is_symlink(folder_ / "middle.ini"));
+    }
+    if (c.targetFolder) {
+        std::ifstream in(target, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+                  "[Options]\r\nMod=2\r\nSaveAuto=1\r\n");
+        EXPECT_EQ(file.readInteger("Options", "Mod", 0), 2);
+    } else {
+        EXPECT_FALSE(fs::exists(target));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SettingsLinkTest,
+                         ::testing::Values(LinkCase{"ToExistingFile", false, false, true, true},
+                                           LinkCase{"RelativeToExistingFile", true, false, true, true},
+                                           LinkCase{"ToMissingFile", false, false, false, true},
+                                           LinkCase{"RelativeToMissingFile", true, false, false, true},
+                                           LinkCase{"ChainToMissingFile", false, true, false, true},
+                                           LinkCase{"RelativeChainToMissingFile", true, true, false, true},
+                                           LinkCase{"ToMissingFolder", false, false, false, false}),
+                         [](const auto &param) { return std::string(param.param.name); });
 #endif
 
 // The program's keys.

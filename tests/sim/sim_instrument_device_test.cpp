@@ -42,3 +42,27 @@ TEST(SimInstrumentDevice, FloodKeepsTheQueueFullWithoutDropping)
     EXPECT_EQ(instrument.device()->pendingInputReports(), room);
     EXPECT_EQ(instrument.device()->droppedInputReports(), 0u);
 }
+
+// Nobody reads: the queue fills with the first reports, and every later one is counted as dropped by the
+// instrument rather than pushing an older one out unseen.
+TEST(SimInstrumentDevice, FullQueueDropsAreCountedByTheInstrument)
+{
+    SimHidPlatform platform;
+    SimInstrumentDevice instrument(platform);
+    instrument.driver().withInstrument([](Instrument &i) { i.parameters().sendInterval = 1; });
+    instrument.start();
+    const size_t room = instrument.device()->description().inputBufferCount;
+    for (int i = 0; i < 2000 && instrument.driver().measurementCounts().produced < room + 20; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    instrument.unplug();
+    for (int i = 0; i < 2000 && instrument.driver().measurementCounts().lost < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    instrument.stop();
+
+    const MeasurementReportCounts counts = instrument.driver().measurementCounts();
+    EXPECT_EQ(counts.queued, room);
+    EXPECT_GE(counts.dropped, 20u);
+    EXPECT_GE(counts.lost, 3u);
+    EXPECT_EQ(counts.produced, counts.queued + counts.dropped + counts.lost);
+    EXPECT_EQ(instrument.device()->droppedInputReports(), 0u);
+}

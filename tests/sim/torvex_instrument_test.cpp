@@ -296,6 +296,41 @@ TEST(InstrumentSchedule, TransmissionModes)
     EXPECT_EQ(edge.poll(at(1200)).size(), 1u);
 }
 
+// Polled every millisecond with stalls in between, the instrument accounts for every send time: sent late (and
+// caught up) or skipped when the stall was too long to catch up with.
+TEST(InstrumentSchedule, EverySendTimeIsSentOrSkipped)
+{
+    Instrument ins;
+    ins.parameters().sendInterval = 1;
+    std::uint64_t sent = 0;
+    int t = 0;
+    auto runUntil = [&](int end) {
+        // Like the driver: poll at once while reports are overdue, else at the next due time.
+        while (t <= end) {
+            sent += ins.poll(at(t)).size();
+            t = std::max(t, static_cast<int>(ins.nextPollAt(at(t)).count()));
+        }
+    };
+    runUntil(100);
+    EXPECT_EQ(sent, 101u);
+    EXPECT_EQ(ins.skippedReports(), 0u);
+
+    t = 130; // a 30 ms stall is caught up with
+    runUntil(200);
+    EXPECT_EQ(ins.skippedReports(), 0u);
+    EXPECT_EQ(sent, 201u);
+
+    t = 300; // a 100 ms stall is not: 99 send times pass without a report
+    runUntil(400);
+    EXPECT_EQ(ins.skippedReports(), 99u);
+    EXPECT_EQ(sent + ins.skippedReports(), 401u);
+
+    ins.parameters().sendInterval = 10;
+    t = 1000; // 600 ms after the last report at 400: 60 send times, one report now
+    runUntil(1000);
+    EXPECT_EQ(ins.skippedReports(), 99u + 59u);
+}
+
 TEST(InstrumentFaults, MisbehaviourSwitches)
 {
     Instrument ins;
@@ -322,6 +357,7 @@ TEST(InstrumentDriverTest, RepliesAndScheduledReportsReachTheSink)
         std::lock_guard lock(m);
         got.emplace_back(r.begin(), r.end());
         cv.notify_all();
+        return Delivery::Queued;
     });
     driver.handleOutputReport(request(1, {6, 0}));
     ASSERT_EQ(got.size(), 1u) << "replies are delivered before handleOutputReport returns";

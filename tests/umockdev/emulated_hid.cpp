@@ -642,7 +642,9 @@ EmulatedInstrument::EmulatedInstrument(Testbed &testbed, EmulatedDeviceDescripti
                 while (device_.plugged() && !driver_->stopRequested() && device_.queuedInputReports() >= 64)
                     std::this_thread::sleep_for(std::chrono::microseconds(50));
             }
-            device_.pushInputReport(report);
+            if (device_.pushInputReport(report))
+                return sim::Delivery::Queued;
+            return device_.plugged() ? sim::Delivery::QueueFull : sim::Delivery::Lost;
         },
         std::move(clock));
     sim::InstrumentDriver *driver = driver_.get();
