@@ -197,7 +197,7 @@ public:
     void BitBtn18Click();
     void BitBtn7Click();
     void BitBtn16Click();
-    // Read handlers.
+    // Read handlers, one per Read button of the catalogue; readHandler() says which is whose.
     void button_1Click();
     void button_2Click();
     void BitBtn14Click();
@@ -216,6 +216,9 @@ public:
     void BitBtn15Click();
     void BitBtn17Click();
     void DebugMemoClick();
+    using Handler = void (TFMain::*)();
+    // The handler of a Read button; nullptr for any other name.
+    static Handler readHandler(std::string_view buttonName);
     // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
     void DecodeConfigReply(std::span<const uint8_t> reply);
     void UpdateOutputEnable(int output);
