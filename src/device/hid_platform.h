@@ -132,7 +132,8 @@ public:
         return {};
     }
 
-    // When the backend cannot learn of changes at all, the interval at which the owner should rescan.
+    // When the backend cannot be sure to learn of every change (no notices at all, or notices that may not
+    // come), the interval at which the owner should rescan, beside watching noticeFd().
     virtual std::chrono::milliseconds rescanInterval() const { return std::chrono::milliseconds(0); }
 };
 
