@@ -19,6 +19,8 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <stdexcept>
+#include <string>
 
 // The pictures live in a static library; without this the linker may drop them.
 static void initWindowResources() { Q_INIT_RESOURCE(resources); }
@@ -266,24 +268,14 @@ void TFMain::wireControls()
           ui->enc_offset_3, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
         e->installEventFilter(this);
 
-    // Configuration reads.
-    wire(this, ui->button_1, clicked, &TFMain::button_1Click);
-    wire(this, ui->button_2, clicked, &TFMain::button_2Click);
-    wire(this, ui->BitBtn14, clicked, &TFMain::BitBtn14Click);
-    wire(this, ui->BitBtn44, clicked, &TFMain::BitBtn44Click);
-    wire(this, ui->BitBtn10, clicked, &TFMain::BitBtn10Click);
-    wire(this, ui->BitBtn56, clicked, &TFMain::BitBtn56Click);
-    wire(this, ui->BitBtn54, clicked, &TFMain::BitBtn54Click);
-    wire(this, ui->BitBtn46, clicked, &TFMain::BitBtn46Click);
-    wire(this, ui->BitBtn12, clicked, &TFMain::BitBtn12Click);
-    wire(this, ui->BitBtn3, clicked, &TFMain::BitBtn3Click);
-    wire(this, ui->BitBtn8, clicked, &TFMain::BitBtn8Click);
-    wire(this, ui->BitBtn21, clicked, &TFMain::BitBtn21Click);
-    wire(this, ui->BitBtn23, clicked, &TFMain::BitBtn23Click);
-    wire(this, ui->BitBtn25, clicked, &TFMain::BitBtn25Click);
-    wire(this, ui->BitBtn19, clicked, &TFMain::BitBtn19Click);
-    wire(this, ui->BitBtn15, clicked, &TFMain::BitBtn15Click);
-    wire(this, ui->BitBtn17, clicked, &TFMain::BitBtn17Click);
+    // Configuration reads: every Read button of the catalogue, to its own handler.
+    for (const torvex::ReadButton &read : torvex::readButtonList()) {
+        auto *button = findChild<QAbstractButton *>(QString::fromLatin1(read.name.data(), qsizetype(read.name.size())));
+        const Handler handler = readHandler(read.name);
+        if (!button || !handler)
+            throw std::logic_error("Read button without its control or handler: " + std::string(read.name));
+        wire(this, button, clicked, handler);
+    }
     // The memo's text area is its viewport; clicks land there.
     ui->DebugMemo->viewport()->installEventFilter(this);
 

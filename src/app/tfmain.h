@@ -204,7 +204,7 @@ public:
     void BitBtn18Click();
     void BitBtn7Click();
     void BitBtn16Click();
-    // Read handlers.
+    // Read handlers, one per Read button of the catalogue; readHandler() says which is whose.
     void button_1Click();
     void button_2Click();
     void BitBtn14Click();
@@ -223,6 +223,9 @@ public:
     void BitBtn15Click();
     void BitBtn17Click();
     void DebugMemoClick();
+    using Handler = void (TFMain::*)();
+    // The handler of a Read button; nullptr for any other name.
+    static Handler readHandler(std::string_view buttonName);
     // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
     void DecodeConfigReply(std::span<const uint8_t> reply);
     // Puts the values of a decoded reply into their controls.

@@ -14,6 +14,10 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 using namespace torvex;
 
 namespace {
@@ -304,6 +308,24 @@ void TFMain::UpdateOutputEnable(int output)
 
 // ------------------------------------------------------------------------------------------ reads
 
+TFMain::Handler TFMain::readHandler(std::string_view buttonName)
+{
+    static constexpr std::pair<std::string_view, Handler> kHandlers[] = {
+        {"button_1", &TFMain::button_1Click}, {"button_2", &TFMain::button_2Click},
+        {"BitBtn14", &TFMain::BitBtn14Click}, {"BitBtn44", &TFMain::BitBtn44Click},
+        {"BitBtn10", &TFMain::BitBtn10Click}, {"BitBtn56", &TFMain::BitBtn56Click},
+        {"BitBtn54", &TFMain::BitBtn54Click}, {"BitBtn46", &TFMain::BitBtn46Click},
+        {"BitBtn12", &TFMain::BitBtn12Click}, {"BitBtn3", &TFMain::BitBtn3Click},
+        {"BitBtn8", &TFMain::BitBtn8Click},   {"BitBtn21", &TFMain::BitBtn21Click},
+        {"BitBtn23", &TFMain::BitBtn23Click}, {"BitBtn25", &TFMain::BitBtn25Click},
+        {"BitBtn19", &TFMain::BitBtn19Click}, {"BitBtn15", &TFMain::BitBtn15Click},
+        {"BitBtn17", &TFMain::BitBtn17Click},
+    };
+    const auto *found = std::ranges::find(kHandlers, buttonName, &std::pair<std::string_view, Handler>::first);
+    return found == std::end(kHandlers) ? nullptr : found->second;
+}
+
+// Each asks for what the catalogue says its button reads.
 void TFMain::button_1Click() { sendReadFor("button_1"); }
 void TFMain::button_2Click() { sendReadFor("button_2"); }
 void TFMain::BitBtn14Click() { sendReadFor("BitBtn14"); }

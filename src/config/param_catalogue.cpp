@@ -1,6 +1,7 @@
 #include "config/param_catalogue.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace torvex {
 namespace {
@@ -194,17 +195,29 @@ std::optional<ButtonTarget> findWriteButton(std::string_view buttonName)
     return std::nullopt;
 }
 
+std::span<const ReadButton> readButtonList()
+{
+    static const std::vector<ReadButton> list = [] {
+        std::vector<ReadButton> buttons;
+        for (const ParamInfo &p : kCatalogue) {
+            for (int ch = 0; p.readId && ch < p.channelCount(); ++ch) {
+                const std::string_view name = p.readButtons[size_t(ch)];
+                if (!name.empty() && std::ranges::none_of(buttons, [&](const ReadButton &b) { return b.name == name; }))
+                    buttons.push_back({name, {*p.readId, static_cast<std::uint8_t>(ch)}});
+            }
+        }
+        return buttons;
+    }();
+    return list;
+}
+
 std::optional<ReadRequest> findReadButton(std::string_view buttonName)
 {
     if (buttonName == kStatsMemoName)
         return ReadRequest{static_cast<std::uint8_t>(ParamId::ModbusStats), 0};
-    for (const ParamInfo &p : kCatalogue) {
-        if (!p.readId)
-            continue;
-        for (int ch = 0; ch < p.channelCount(); ++ch) {
-            if (!p.readButtons[ch].empty() && p.readButtons[ch] == buttonName)
-                return ReadRequest{*p.readId, static_cast<std::uint8_t>(ch)};
-        }
+    for (const ReadButton &button : readButtonList()) {
+        if (button.name == buttonName)
+            return button.request;
     }
     return std::nullopt;
 }

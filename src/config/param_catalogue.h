@@ -98,6 +98,12 @@ struct ReadRequest {
     friend bool operator==(const ReadRequest &, const ReadRequest &) = default;
 };
 std::optional<ReadRequest> findReadButton(std::string_view buttonName);
+// Every Read button once (one button may refresh several parameters), in catalogue order.
+struct ReadButton {
+    std::string_view name;
+    ReadRequest request;
+};
+std::span<const ReadButton> readButtonList();
 // The memo whose click asks for the MODBUS statistics.
 inline constexpr std::string_view kStatsMemoName = "DebugMemo";
 

@@ -95,8 +95,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyExample{&kComma, {1, 19, 0, 10}, {{"Led4", "Enkoder 2 (pozycja) + Enkoder 3 (pozycja)"}}},
         ReplyExample{&kComma, {1, 20, 0, 1}, {{"Beep", "Tak"}}},
         // Beyond the list, and address 0: no selection, empty text.
-        ReplyExample{&kComma, {1, 19, 0, 11}, {{"Led4", ""}}},
-        ReplyExample{&kComma, {1, 11, 0, 0}, {{"mod_adr", ""}}}));
+        ReplyExample{&kComma, {1, 19, 0, 11}, {{"Led4", ""}}}, ReplyExample{&kComma, {1, 11, 0, 0}, {{"mod_adr", ""}}}),
+    // Named by what the reply addresses: "Id11Ch0Value5", and "Dot_" first for the English separator.
+    [](const testing::TestParamInfo<ReplyExample> &row) {
+        const Bytes &d = row.param.data;
+        std::string name = row.param.format == &kDot ? "Dot_" : "";
+        name += "Id" + std::to_string(d[1]) + "Ch" + std::to_string(d[2]);
+        if (d.size() == 4)
+            name += "Value" + std::to_string(d[3]);
+        return name;
+    });
 
 TEST_F(ConfigReplyWindow, RulesReplyFillsOutputsAndAppliesTheEnableRule)
 {

@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -316,7 +318,64 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{"BitBtn56", 7, 0}, ReadCase{"BitBtn10", 13, 0}, ReadCase{"BitBtn12", 14, 0},
                     ReadCase{"BitBtn3", 14, 1}, ReadCase{"BitBtn8", 14, 2}, ReadCase{"BitBtn21", 19, 0},
                     ReadCase{"BitBtn23", 18, 0}, ReadCase{"BitBtn25", 20, 0}, ReadCase{"BitBtn19", 17, 0},
-                    ReadCase{"BitBtn15", 11, 0}, ReadCase{"BitBtn17", 12, 0}));
+                    ReadCase{"BitBtn15", 11, 0}, ReadCase{"BitBtn17", 12, 0}),
+    [](const testing::TestParamInfo<ReadCase> &p) { return std::string(p.param.button); });
+
+// Whatever Read buttons the catalogue holds, each sends the report worked out by hand from the read-request
+// table (report id 1, command 1, parameter id, channel, zeros up to 65 bytes), when clicked and when its own
+// handler is called; and the catalogue holds every one of them, and nothing else captioned "Odczytaj".
+TEST_F(ConfigWindowWithInstrument, EveryReadButtonOfTheCatalogueSendsItsRequestByClickAndByHandler)
+{
+    const auto report = [](Bytes head) {
+        head.resize(65, 0);
+        return head;
+    };
+    struct Expected {
+        TFMain::Handler handler;
+        Bytes report;
+    };
+    const std::map<std::string, Expected> expected{
+        {"button_1", {&TFMain::button_1Click, report({1, 1, 9, 0})}},
+        {"button_2", {&TFMain::button_2Click, report({1, 1, 9, 1})}},
+        {"BitBtn14", {&TFMain::BitBtn14Click, report({1, 1, 9, 2})}},
+        {"BitBtn44", {&TFMain::BitBtn44Click, report({1, 1, 8, 0})}},
+        {"BitBtn54", {&TFMain::BitBtn54Click, report({1, 1, 5, 0})}},
+        {"BitBtn46", {&TFMain::BitBtn46Click, report({1, 1, 6, 0})}},
+        {"BitBtn56", {&TFMain::BitBtn56Click, report({1, 1, 7, 0})}},
+        {"BitBtn10", {&TFMain::BitBtn10Click, report({1, 1, 13, 0})}},
+        {"BitBtn12", {&TFMain::BitBtn12Click, report({1, 1, 14, 0})}},
+        {"BitBtn3", {&TFMain::BitBtn3Click, report({1, 1, 14, 1})}},
+        {"BitBtn8", {&TFMain::BitBtn8Click, report({1, 1, 14, 2})}},
+        {"BitBtn21", {&TFMain::BitBtn21Click, report({1, 1, 19, 0})}},
+        {"BitBtn23", {&TFMain::BitBtn23Click, report({1, 1, 18, 0})}},
+        {"BitBtn25", {&TFMain::BitBtn25Click, report({1, 1, 20, 0})}},
+        {"BitBtn19", {&TFMain::BitBtn19Click, report({1, 1, 17, 0})}},
+        {"BitBtn15", {&TFMain::BitBtn15Click, report({1, 1, 11, 0})}},
+        {"BitBtn17", {&TFMain::BitBtn17Click, report({1, 1, 12, 0})}},
+    };
+    TFMain &w = connected();
+    std::set<std::string> inCatalogue;
+    for (const torvex::ReadButton &read : torvex::readButtonList()) {
+        const std::string name(read.name);
+        SCOPED_TRACE(name);
+        inCatalogue.insert(name);
+        const auto it = expected.find(name);
+        ASSERT_NE(it, expected.end()) << "not a Read button";
+        size_t before = writeCount();
+        click(name.c_str());
+        EXPECT_THAT(writtenSince(before), testing::ElementsAre(it->second.report));
+        before = writeCount();
+        (w.*it->second.handler)();
+        EXPECT_THAT(writtenSince(before), testing::ElementsAre(it->second.report));
+    }
+    for (const auto &[name, unused] : expected)
+        EXPECT_TRUE(inCatalogue.count(name)) << name << " is missing from the catalogue";
+    for (const QAbstractButton *button : w.findChildren<QAbstractButton *>()) {
+        if (button->text() == QStringLiteral("Odczytaj")) {
+            EXPECT_TRUE(inCatalogue.count(button->objectName().toStdString())) << button->objectName().toStdString();
+        }
+    }
+}
 
 TEST_F(ConfigWindowWithInstrument, ClickOnTheMemoAsksForStatisticsAndShowsThem)
 {

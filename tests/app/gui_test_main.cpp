@@ -24,6 +24,10 @@ int logUntilKilled(const QString &folder)
 // The window tests run against the program's own application class, so its error net is under test too.
 int main(int argc, char **argv)
 {
+    // The windows are driven, never looked at: no display is needed, for listing the tests either. A platform
+    // chosen by the caller (e.g. xcb, to watch) is kept.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     TorvexApplication app(argc, argv);
     constexpr const char kChild[] = "--log-until-killed=";
     if (argc == 2 && std::strncmp(argv[1], kChild, sizeof kChild - 1) == 0)

@@ -224,7 +224,11 @@ INSTANTIATE_TEST_SUITE_P(
     Flags, StateCaptionTest,
     testing::Values(StateCase{true, true, {"Zapis: aktywny", "Write active"}, {"Zatrzymaj wykres", "Pause chart"}},
                     StateCase{false, false, {"Zapis nieaktywny", "Write: inactive"}, {"Uruchom wykres", "Start chart"}},
-                    StateCase{true, false, {"Zapis: aktywny", "Write active"}, {"Uruchom wykres", "Start chart"}}));
+                    StateCase{true, false, {"Zapis: aktywny", "Write active"}, {"Uruchom wykres", "Start chart"}}),
+    [](const testing::TestParamInfo<StateCase> &row) {
+        return std::string(row.param.logging ? "Logging" : "NotLogging")
+            + (row.param.chartRunning ? "ChartRunning" : "ChartStopped");
+    });
 
 TEST_F(LanguageWindowTest, PickingTheActiveLanguageOnlyClearsPanels1And0)
 {

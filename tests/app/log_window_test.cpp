@@ -4,6 +4,7 @@
 
 #include "language.h"
 #include "sim_instrument_device.h"
+#include "test_names.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -199,7 +200,8 @@ INSTANTIATE_TEST_SUITE_P(EditMod, ModuloTest,
                          testing::Values(ModuloCase{"0", "1", 1, "green"}, ModuloCase{"-5", "1", 1, "green"},
                                          ModuloCase{"abc", "abc", 7, "red"}, ModuloCase{"", "", 7, "red"},
                                          ModuloCase{"250", "250", 250, "unchanged"},
-                                         ModuloCase{"99999999", "99999999", 99999999, "unchanged"}));
+                                         ModuloCase{"99999999", "99999999", 99999999, "unchanged"}),
+                         [](const auto &row) { return testName(row.param.typed); });
 
 TEST_F(LogWindowTest, ModuloZeroFromTheSettingsFileWritesThePlaceholder)
 {

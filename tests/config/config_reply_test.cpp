@@ -1,5 +1,7 @@
 #include "config/config_reply.h"
 
+#include "test_names.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -52,6 +54,7 @@ ReplyEffects effectsOf(const std::vector<std::uint8_t> &data, const NumberFormat
 }
 
 struct ReplyCase {
+    const char *name;
     std::vector<std::uint8_t> data;
     const NumberFormat *format;
     std::vector<Expected> updates;
@@ -69,26 +72,30 @@ const std::vector<std::uint8_t> kEncoder2Block{1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4
 // The window tests cover the everyday examples; these are the order of the updates and the odd values.
 INSTANTIATE_TEST_SUITE_P(
     Table, ReplyTable,
-    testing::Values(ReplyCase{kEncoder2Block,
-                              &kComma,
-                              {{"enc_mode_2", Sel, 1, ""},
-                               {"enc_clear_2", Sel, 0, ""},
-                               {"enc_time_2", Txt, 0, "1000"},
-                               {"enc_resolution_2", Txt, 0, "1024"},
-                               {"enc_coeff_2", Txt, 0, "150,000"},
-                               {"enc_offset_2", Txt, 0, "-1,000"}}},
-                    ReplyCase{{1, 9, 0, 7, 2, 255, 255, 255, 255, 0, 0, 0, 128, 0, 0, 128, 127, 0, 0, 192, 127},
-                              &kComma,
-                              {{"enc_mode_1", Sel, -1, ""},
-                               {"enc_clear_1", Sel, -1, ""},
-                               {"enc_time_1", Txt, 0, "-1"},
-                               {"enc_resolution_1", Txt, 0, "-2147483648"},
-                               {"enc_coeff_1", Txt, 0, "INF"},
-                               {"enc_offset_1", Txt, 0, "NAN"}}},
-                    ReplyCase{{1, 11, 0, 0}, &kComma, {{"mod_adr", Sel, -1, ""}}},
-                    ReplyCase{{1, 11, 0, 248}, &kComma, {{"mod_adr", Sel, -1, ""}}},
-                    ReplyCase{{1, 5, 7, 2}, &kComma, {{"trigger_mode", Sel, 2, ""}}},
-                    ReplyCase{{1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}}));
+    testing::Values(
+        ReplyCase{"Encoder2Block",
+                  kEncoder2Block,
+                  &kComma,
+                  {{"enc_mode_2", Sel, 1, ""},
+                   {"enc_clear_2", Sel, 0, ""},
+                   {"enc_time_2", Txt, 0, "1000"},
+                   {"enc_resolution_2", Txt, 0, "1024"},
+                   {"enc_coeff_2", Txt, 0, "150,000"},
+                   {"enc_offset_2", Txt, 0, "-1,000"}}},
+        ReplyCase{"Encoder1OddValues",
+                  {1, 9, 0, 7, 2, 255, 255, 255, 255, 0, 0, 0, 128, 0, 0, 128, 127, 0, 0, 192, 127},
+                  &kComma,
+                  {{"enc_mode_1", Sel, -1, ""},
+                   {"enc_clear_1", Sel, -1, ""},
+                   {"enc_time_1", Txt, 0, "-1"},
+                   {"enc_resolution_1", Txt, 0, "-2147483648"},
+                   {"enc_coeff_1", Txt, 0, "INF"},
+                   {"enc_offset_1", Txt, 0, "NAN"}}},
+        ReplyCase{"AddressZero", {1, 11, 0, 0}, &kComma, {{"mod_adr", Sel, -1, ""}}},
+        ReplyCase{"Address248", {1, 11, 0, 248}, &kComma, {{"mod_adr", Sel, -1, ""}}},
+        ReplyCase{"ChannelOfTransmissionModeIgnored", {1, 5, 7, 2}, &kComma, {{"trigger_mode", Sel, 2, ""}}},
+        ReplyCase{"NegativeFilter", {1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST(RulesReply, FillsAllFourOutputsAndAsksForTheEnableRule)
 {
@@ -175,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                     IgnoredCase{"int32 one byte short", {1, 6, 0, 232, 3, 0}},
                     IgnoredCase{"encoder block one byte short", truncated(kEncoder2Block, 20)},
                     IgnoredCase{"rules one byte short", truncated(report({1, 8, 0}), 30)},
-                    IgnoredCase{"stats one byte short", truncated(report({1, 15, 0}), 38)}));
+                    IgnoredCase{"stats one byte short", truncated(report({1, 15, 0}), 38)}),
+    [](const auto &row) { return camelName(row.param.why); });
 
 TEST(ReplyLength, ExactLayoutIsEnough)
 {

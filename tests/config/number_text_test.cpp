@@ -1,5 +1,7 @@
 #include "config/number_text.h"
 
+#include "test_names.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -38,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ParseInt32,
                                          IntCase{"1 000", std::nullopt}, IntCase{"1,5", std::nullopt},
                                          IntCase{"1.0", std::nullopt}, IntCase{"0x10", std::nullopt},
                                          IntCase{"1e3", std::nullopt}, IntCase{"abc", std::nullopt},
-                                         IntCase{"12a", std::nullopt}));
+                                         IntCase{"12a", std::nullopt}),
+                         [](const auto &row) { return testName(row.param.text); });
 
 struct RealCase {
     const char *text;
@@ -77,7 +80,12 @@ INSTANTIATE_TEST_SUITE_P(Table, ParseReal,
                              RealCase{"-", &kPolish, std::nullopt}, RealCase{"1e3", &kPolish, std::nullopt},
                              RealCase{"inf", &kPolish, std::nullopt}, RealCase{"nan", &kPolish, std::nullopt},
                              RealCase{"12a", &kPolish, std::nullopt}, RealCase{"1 5", &kPolish, std::nullopt},
-                             RealCase{"0x1p3", &kEnglish, std::nullopt}));
+                             RealCase{"0x1p3", &kEnglish, std::nullopt}),
+                         [](const auto &row) {
+                             const NumberFormat *f = row.param.format;
+                             const char *locale = f == &kPolish ? "pl" : f == &kEnglish ? "en" : "de";
+                             return std::string(locale) + "_" + testName(row.param.text);
+                         });
 
 TEST(ParseReal, RoundsToTheNearestFloat)
 {
@@ -124,6 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FormatReal3,
                                                     "3,40282346638529E+38", "3.40282346638529E+38"},
                                          FormatCase{std::numeric_limits<double>::quiet_NaN(), "NAN", "NAN"},
                                          FormatCase{std::numeric_limits<double>::infinity(), "INF", "INF"},
-                                         FormatCase{-std::numeric_limits<double>::infinity(), "-INF", "-INF"}));
+                                         FormatCase{-std::numeric_limits<double>::infinity(), "-INF", "-INF"}),
+                         [](const auto &row) { return testName(row.param.dot); });
 
 } // namespace

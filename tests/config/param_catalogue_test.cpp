@@ -42,6 +42,23 @@ TEST(Catalogue, EveryReadRequestIsAnsweredByTheDecoder)
     }
 }
 
+TEST(Catalogue, ReadButtonsAreListedOnceAndAskForWhatEachOfTheirParametersReadsBackThrough)
+{
+    std::set<std::string_view> names;
+    for (const ReadButton &b : readButtonList())
+        EXPECT_TRUE(names.insert(b.name).second) << b.name;
+    EXPECT_EQ(names.size(), 17u);
+    for (const ParamInfo &p : paramCatalogue()) {
+        for (int ch = 0; ch < p.channelCount(); ++ch) {
+            const std::string_view button = p.readButtons[size_t(ch)];
+            if (button.empty())
+                continue;
+            ASSERT_TRUE(p.readId) << p.name;
+            EXPECT_EQ(findReadButton(button), (ReadRequest{*p.readId, static_cast<std::uint8_t>(ch)})) << button;
+        }
+    }
+}
+
 TEST(Names, ChannelAndOutputFromTheName)
 {
     EXPECT_EQ(channelFromName("button_time2"), 1);

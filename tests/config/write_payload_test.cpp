@@ -1,5 +1,7 @@
 #include "config/write_payload.h"
 
+#include "test_names.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -62,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "1" + std::string(50, '0'),
                    {4, 1, 0xff, 0x3f, 0x1c, 0x46},
                    FieldMark::Corrected,
-                   "9999,999"}));
+                   "9999,999"}),
+    [](const auto &row) { return std::string(row.param.button) + "_" + testName(row.param.text); });
 
 struct ListCase {
     const char *button;
@@ -92,7 +95,12 @@ INSTANTIATE_TEST_SUITE_P(Table, ListWriteTest,
                                          ListCase{"button_trigmastetype_2", 5, {14, 1, 5}},
                                          // No selection: neither 255 nor the MODBUS broadcast address 0.
                                          ListCase{"BitBtn7", -1, {}}, ListCase{"BitBtn20", -1, {}},
-                                         ListCase{"button_encmode2", -1, {}}, ListCase{"BitBtn16", 5, {}}));
+                                         ListCase{"button_encmode2", -1, {}}, ListCase{"BitBtn16", 5, {}}),
+                         [](const auto &row) {
+                             const int index = row.param.index;
+                             return std::string(row.param.button) + "_"
+                                 + (index < 0 ? std::string("none") : std::to_string(index));
+                         });
 
 std::array<RuleInput, kOutputCount> exampleRules()
 {

@@ -1,5 +1,7 @@
 #include "settings/profile_format.h"
 
+#include "test_names.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -159,7 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerCase{"-0x10", std::nullopt}, IntegerCase{"2147483647", 2147483647},
                       IntegerCase{"-2147483648", INT32_MIN}, IntegerCase{"2147483648", std::nullopt},
                       IntegerCase{"99999999999999999999", std::nullopt}, IntegerCase{"0xFFFFFFFF", -1},
-                      IntegerCase{"0x00000000010", 16}, IntegerCase{"0x100000000", std::nullopt}));
+                      IntegerCase{"0x00000000010", 16}, IntegerCase{"0x100000000", std::nullopt}),
+    [](const auto &row) { return testName(row.param.text); });
 
 } // namespace
 } // namespace torvex::profile
