@@ -27,3 +27,15 @@ get_target_property(qt_core_dll Qt6::Core LOCATION)
 get_filename_component(qt_bin_dir "${qt_core_dll}" DIRECTORY)
 list(PREPEND TORVEX_WINDOWS_DLL_DIRS "${qt_bin_dir}")
 list(REMOVE_DUPLICATES TORVEX_WINDOWS_DLL_DIRS)
+
+# Symbol tables and debug information are of no use in the user's folder and are more than half its size.
+install(CODE "
+  foreach(installed IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
+    if(installed MATCHES [[\\.(dll|exe)$]])
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all \"\${installed}\" RESULT_VARIABLE stripped)
+      if(NOT stripped EQUAL 0)
+        message(FATAL_ERROR \"Cannot strip \${installed}\")
+      endif()
+    endif()
+  endforeach()
+")

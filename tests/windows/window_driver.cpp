@@ -1,6 +1,6 @@
 // Drives a running program's top-level window from outside, the way a user does, for the checks under Wine:
 //
-//   window_driver wait "<title>" <seconds>   waits until the window is shown; prints its frame as WxH+X+Y
+//   window_driver wait "<title>" <seconds>   waits until the window is shown; prints its frame on screen as WxH+X+Y
 //   window_driver keys "<title>" <key>...    brings it to the front and types keys such as ctrl+tab, alt+f4
 //
 // Exit code 0 on success, 1 when the window did not appear, 2 on a usage error.
@@ -90,8 +90,10 @@ int wmain(int argc, wchar_t **argv)
         HWND window = waitForWindow(argv[2], _wtof(argv[3]));
         if (!window)
             return 1;
-        RECT frame{};
+        // The frame may reach past the screen's edges (Qt keeps Windows 10's invisible borders off screen).
+        RECT frame{}, screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
         GetWindowRect(window, &frame);
+        IntersectRect(&frame, &frame, &screen);
         std::printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left, frame.top);
         return 0;
     }
