@@ -40,6 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (torvex::profile::findValue(written, "Options", "EncName1")
         != torvex::profile::findValue(content, "Options", "EncName1"))
         std::abort();
+    // Only one line changes: what the write removes lies inside a single line (a replaced key, bare or not);
+    // everything else stays byte for byte.
+    const std::size_t prefix = static_cast<std::size_t>(
+        std::mismatch(content.begin(), content.end(), written.begin(), written.end()).first - content.begin());
+    const std::size_t limit = std::min(content.size(), written.size()) - prefix;
+    std::size_t suffix = 0;
+    while (suffix < limit && content[content.size() - 1 - suffix] == written[written.size() - 1 - suffix])
+        ++suffix;
+    if (content.substr(prefix, content.size() - prefix - suffix).find('\n') != std::string_view::npos)
+        std::abort();
+    // The written line is the key's line from then on, in the file's spelling: writing the same value again
+    // changes nothing.
+    if (torvex::profile::setValue(written, "Options", "Mod", value) != written)
+        std::abort();
     // Round trip through UTF-8 keeps every byte.
     if (torvex::utf8ToCp1250(torvex::cp1250ToUtf8(content)) != content)
         std::abort();

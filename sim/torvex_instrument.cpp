@@ -353,7 +353,10 @@ bool Instrument::applyWrite(std::uint8_t id, std::uint8_t channel, std::span<con
         for (std::size_t k = 0; k < 4; ++k) {
             const auto rec = value.subspan(7 * k, 7);
             const float threshold = std::bit_cast<float>(getLe32(rec.subspan(3)));
-            if (rec[0] > 7 || rec[1] > 1 || rec[2] > 1 || !std::isfinite(threshold))
+            // Condition and state mean nothing to a fixed source (0, 1), so any byte is kept there, as the
+            // 0xFF of erased memory is.
+            const bool compares = rec[0] >= 2;
+            if (rec[0] > 7 || (compares && (rec[1] > 1 || rec[2] > 1)) || !std::isfinite(threshold))
                 return false;
             rules[k] = OutputRule{rec[0], rec[1], rec[2], threshold};
         }

@@ -13,7 +13,7 @@ struct StringRow {
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
-constexpr std::array<StringRow, 14> kStrings{{
+constexpr std::array<StringRow, 15> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
     QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
     QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
@@ -29,6 +29,8 @@ constexpr std::array<StringRow, 14> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj wykres", "IDS_232"),
     // Our own id: status panel 3 while the log file cannot be opened or written.
     QT_TRANSLATE_NOOP3("StringTable", "Błąd zapisu", "IDS_LOG_WRITE_ERROR"),
+    // Our own id: status panel 0 when a Write is refused because a list has no item selected.
+    QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano: lista bez wyboru", "IDS_NO_SELECTION"),
 }};
 
 } // namespace

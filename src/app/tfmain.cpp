@@ -216,6 +216,7 @@ void TFMain::wireControls()
     wire(this, ui->BitBtn18, clicked, &TFMain::BitBtn18Click);
     wire(this, ui->BitBtn7, clicked, &TFMain::BitBtn7Click);
     wire(this, ui->BitBtn16, clicked, &TFMain::BitBtn16Click);
+    wireListMarks();
 
     // Numeric fields: a text change resets the colour of these; a click resets every numeric field
     // (the clicks arrive through eventFilter).

@@ -231,9 +231,15 @@ public:
     static QColor errorColour();
     static QColor correctedColour();
     static QColor normalFieldColour(const QLineEdit *field);
+    // A list whose write was refused for want of a selection carries the corrected colour until its
+    // selection changes or a later write accepts it.
+    static bool isListMarked(const QComboBox *list);
 
 private:
     void writeListParam(QObject *Sender, torvex::ParamId id);
+    void setListMarked(QComboBox *list, bool marked);
+    void showNoSelection();
+    void wireListMarks();
     void applyFieldOutcome(QLineEdit *field, const torvex::FieldOutcome &outcome);
     void sendWrite(const torvex::Payload &payload);
     void sendReadFor(std::string_view controlName);

@@ -3,6 +3,7 @@
 #include "ui_tfmain.h"
 
 #include "config/config_reply.h"
+#include "string_table.h"
 
 #include <QApplication>
 #include <QColor>
@@ -64,6 +65,46 @@ QColor TFMain::normalFieldColour(const QLineEdit *field)
 
 QWidget *TFMain::configControl(std::string_view name) const { return findChild<QWidget *>(qs(name)); }
 
+bool TFMain::isListMarked(const QComboBox *list) { return list->property("noSelectionMark").toBool(); }
+
+// The style paints a pick-only list with the button colour, an editable one with the base colour.
+void TFMain::setListMarked(QComboBox *list, bool marked)
+{
+    if (!list || isListMarked(list) == marked)
+        return;
+    list->setProperty("noSelectionMark", marked);
+    QPalette palette = list->palette();
+    const QPalette system = QApplication::palette(list);
+    for (auto role : {QPalette::Button, QPalette::Base}) {
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            palette.setColor(group, role, marked ? correctedColour() : system.color(group, role));
+    }
+    list->setPalette(palette);
+}
+
+void TFMain::showNoSelection() { setStatusPanelText(0, idsText(u"IDS_NO_SELECTION")); }
+
+// A list the user or a reply gives a selection is no longer in want of one.
+void TFMain::wireListMarks()
+{
+    std::vector<QComboBox *> lists;
+    for (const ParamInfo &p : paramCatalogue()) {
+        if (p.encoding != Encoding::ListIndex && p.encoding != Encoding::Address)
+            continue;
+        for (int channel = 0; channel < p.channelCount(); ++channel)
+            lists.push_back(qobject_cast<QComboBox *>(configControl(p.controls[size_t(channel)])));
+    }
+    for (int k = 0; k < kOutputCount; ++k) {
+        const OutputControls &c = outputControls(k);
+        for (std::string_view name : {c.source, c.condition, c.state})
+            lists.push_back(qobject_cast<QComboBox *>(configControl(name)));
+    }
+    for (QComboBox *list : lists) {
+        if (list)
+            connect(list, &QComboBox::currentIndexChanged, this, [this, list] { setListMarked(list, false); });
+    }
+}
+
 void TFMain::sendWrite(const Payload &payload)
 {
     SendCommand(kWriteCommand, payload.data.data(), static_cast<unsigned>(payload.size));
@@ -103,8 +144,12 @@ void TFMain::writeListParam(QObject *Sender, ParamId id)
     auto *list = qobject_cast<QComboBox *>(configControl(p.controls[channel]));
     if (!list)
         return;
-    if (const auto payload = listWritePayload(p, channel, list->currentIndex()))
+    const auto payload = listWritePayload(p, channel, list->currentIndex());
+    setListMarked(list, !payload);
+    if (payload)
         sendWrite(*payload);
+    else
+        showNoSelection();
 }
 
 void TFMain::WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
@@ -190,10 +235,19 @@ void TFMain::BitBtn43Click()
         rules[k] = {outSourceTable[k]->currentIndex(), outConditionTable[k]->currentIndex(),
                     outStateTable[k]->currentIndex(), stdText(outValueTable[k])};
     const RulesWrite write = planRulesWrite(rules, configNumberFormat);
-    for (int k = 0; k < kOutputCount; ++k)
+    bool refusedForList = false;
+    for (int k = 0; k < kOutputCount; ++k) {
         applyFieldOutcome(outValueTable[k], write.thresholds[k]);
+        const RuleListMarks &marks = write.unselected[k];
+        setListMarked(outSourceTable[k], marks.source);
+        setListMarked(outConditionTable[k], marks.condition);
+        setListMarked(outStateTable[k], marks.state);
+        refusedForList = refusedForList || marks != RuleListMarks{};
+    }
     if (write.payload)
         sendWrite(*write.payload);
+    if (refusedForList)
+        showNoSelection();
 }
 
 void TFMain::BitBtn9Click() { writeListParam(nullptr, ParamId::TriggerMasterMode); }
@@ -242,6 +296,10 @@ void TFMain::UpdateOutputEnable(int output)
     outConditionTable[output]->setEnabled(compares);
     outValueTable[output]->setEnabled(compares);
     outStateTable[output]->setEnabled(compares);
+    if (!compares) { // a disabled list is never in the way of a write
+        setListMarked(outConditionTable[output], false);
+        setListMarked(outStateTable[output], false);
+    }
 }
 
 // ------------------------------------------------------------------------------------------ reads
@@ -276,8 +334,11 @@ void TFMain::DecodeConfigReply(std::span<const uint8_t> reply)
         if (update.kind == ControlUpdate::Kind::Select) {
             if (auto *list = qobject_cast<QComboBox *>(control)) {
                 // A value put in by the program is not a user's choice: no change handler runs.
-                const QSignalBlocker quiet(list);
-                list->setCurrentIndex(update.index);
+                {
+                    const QSignalBlocker quiet(list);
+                    list->setCurrentIndex(update.index);
+                }
+                setListMarked(list, false);
             }
         } else if (auto *field = qobject_cast<QLineEdit *>(control)) {
             field->setText(qs(update.text));

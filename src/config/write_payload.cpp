@@ -126,19 +126,28 @@ NumberWrite planNumberWrite(const ParamInfo &param, std::uint8_t channel, std::s
 
 RulesWrite planRulesWrite(const std::array<RuleInput, kOutputCount> &rules, const NumberFormat &format)
 {
+    const auto selected = [](int index, int listSize) { return index >= 0 && index < listSize; };
     RulesWrite result;
     std::array<OutputRecord, kOutputCount> records{};
     for (int k = 0; k < kOutputCount; ++k) {
         const RuleInput &in = rules[k];
-        const bool listsSelected = in.source >= 0 && in.source < kOutputSourceListSize && in.condition >= 0
-            && in.condition < kOutputConditionListSize && in.state >= 0 && in.state < kOutputStateListSize;
-        if (!listsSelected)
-            return result;
         OutputRecord &rec = records[k];
+        if (!selected(in.source, kOutputSourceListSize)) {
+            result.unselected[k].source = true;
+            return result;
+        }
         rec.source = static_cast<std::uint8_t>(in.source);
-        rec.condition = static_cast<std::uint8_t>(in.condition);
-        rec.state = static_cast<std::uint8_t>(in.state);
-        if (!outputSourceCompares(in.source)) {
+        const bool compares = outputSourceCompares(in.source);
+        const bool hasCondition = selected(in.condition, kOutputConditionListSize);
+        const bool hasState = selected(in.state, kOutputStateListSize);
+        if (compares && (!hasCondition || !hasState)) {
+            result.unselected[k].condition = !hasCondition;
+            result.unselected[k].state = !hasState;
+            return result;
+        }
+        rec.condition = hasCondition ? static_cast<std::uint8_t>(in.condition) : kNoSelectionByte;
+        rec.state = hasState ? static_cast<std::uint8_t>(in.state) : kNoSelectionByte;
+        if (!compares) {
             result.thresholds[k] = {FieldMark::Normal, {}};
             continue;
         }

@@ -88,13 +88,26 @@ struct RuleInput {
     std::string thresholdText;
 };
 
+// The lists of one output rule that the window marks because they have no selection.
+struct RuleListMarks {
+    bool source = false;
+    bool condition = false;
+    bool state = false;
+    friend bool operator==(const RuleListMarks &, const RuleListMarks &) = default;
+};
+
+// What a rule record carries for a list without a selection.
+inline constexpr std::uint8_t kNoSelectionByte = 255;
+
 struct RulesWrite {
-    // Per output; outputs after the one that stopped the write keep Keep.
+    // Per output; outputs after the one that stopped the write keep Keep and no marks.
     std::array<FieldOutcome, kOutputCount> thresholds{};
+    std::array<RuleListMarks, kOutputCount> unselected{};
     std::optional<Payload> payload;
 };
-// All four outputs at once; a threshold that is not a number, or a list without a selection, stops the whole
-// write at that output.
+// All four outputs at once, in order. The condition and state lists of a source that compares nothing are
+// disabled, and without a selection they send kNoSelectionByte. An enabled list without a selection, or a
+// threshold that is not a number, stops the whole write at that output; its lists are checked first.
 RulesWrite planRulesWrite(const std::array<RuleInput, kOutputCount> &rules, const NumberFormat &format);
 
 } // namespace torvex

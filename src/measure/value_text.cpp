@@ -152,31 +152,34 @@ size_t formatValueText(char *out, float value, unsigned decimals, char separator
         --p;
     }
 
-    // Round half away from zero to 15 significant digits: the 16th digit alone decides, since the value
-    // has no sign here and any digit of 5 or more means at least half a unit.
-    uint64_t digits15 = sixteen / 10 + (sixteen % 10 >= 5 ? 1 : 0);
-    int q = p - 1; // value = digits15 * 10^-q
-    if (digits15 == k10e15) {
-        digits15 = k10e14;
-        --q;
-    }
-
-    if (q < 0) // more than 15 integer digits
-        return writeExponentForm(out, negative, digits15, 14 - q, separator);
-
-    uint64_t shown = digits15;
-    unsigned fractionFromDigits = decimals; // decimals taken from `shown`; the rest are zeros
-    if (unsigned(q) <= decimals) {
-        fractionFromDigits = unsigned(q);
-    } else {
-        const unsigned dropped = unsigned(q) - decimals;
-        if (dropped > 15) {
-            shown = 0;
-        } else {
-            const uint64_t unit = kPowersOf10[dropped];
-            shown = digits15 / unit + (digits15 % unit >= unit / 2 ? 1 : 0);
+    // value = sixteen * 10^-p plus less than one unit of its last digit.
+    if (p <= 0) {
+        // More than 15 integer digits: 15 significant digits in exponent form, unless rounding the 16th
+        // digit carries into a new one, which the exponent then absorbs.
+        uint64_t digits15 = sixteen / 10 + (sixteen % 10 >= 5 ? 1 : 0);
+        int exponent = 15 - p;
+        if (digits15 == k10e15) {
+            digits15 = k10e14;
+            ++exponent;
         }
+        return writeExponentForm(out, negative, digits15, exponent, separator);
     }
+
+    // One rounding, half away from zero, at min(decimals, the places 15 significant digits leave); the
+    // truncated digits in `sixteen` decide it exactly, because whatever lies beyond them is below one unit of
+    // the digit after the rounding place. Rounding twice (to 15 digits, then to the decimals) would carry a
+    // 5 made by the first rounding into the second.
+    const unsigned places = unsigned(p - 1);
+    const unsigned fractionFromDigits = decimals < places ? decimals : places; // the rest are zeros
+    const unsigned dropped = unsigned(p) - fractionFromDigits; // digits of `sixteen` below the rounding place
+    uint64_t shown = 0;
+    if (dropped == 1) { // all 15 digits shown: a division by a constant is much cheaper
+        shown = sixteen / 10 + (sixteen % 10 >= 5 ? 1 : 0);
+    } else if (dropped <= 16) {
+        const uint64_t unit = kPowersOf10[dropped];
+        shown = sixteen / unit + (sixteen % unit >= unit / 2 ? 1 : 0);
+    }
+    // A carry into a 16th integer digit cannot come from a single: none lies in [10^15 - 1/2, 10^15).
     if (shown == 0)
         return writeZero(out, decimals, separator);
 

@@ -14,11 +14,11 @@ inline constexpr unsigned kMaxValueDecimals = 18;
 // Writes an encoder value as shown on the indicators and in the log file, without a terminating NUL,
 // and returns the number of characters written (at most kValueTextCapacity).
 //
-// The single is widened exactly to double, rounded half away from zero to 15 significant digits (later
-// digits are zeros), then half away from zero to `decimals` places (limited to 18). Fixed point with at
-// least one integer digit, '-' only when the text is not all zeros, no grouping. A value whose integer part
-// needs more than 15 digits is written as a 15-digit mantissa with trailing zeros dropped and "E+" and the
-// exponent, e.g. "1.5E+20". Not-a-number and infinities are "NAN", "INF" and "-INF".
+// The single is widened exactly to double and rounded once, half away from zero, at `decimals` places
+// (limited to 18) or at the last of 15 significant digits if that comes first; later places are zeros.
+// Fixed point with at least one integer digit, '-' only when the text is not all zeros, no grouping. A value
+// whose integer part needs more than 15 digits is written as a 15-digit mantissa with trailing zeros dropped
+// and "E+" and the exponent, e.g. "1.5E+20". Not-a-number and infinities are "NAN", "INF" and "-INF".
 size_t formatValueText(char *out, float value, unsigned decimals, char separator);
 
 std::string valueText(float value, unsigned decimals, char separator);

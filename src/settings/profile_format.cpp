@@ -1,5 +1,6 @@
 #include "settings/profile_format.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -59,7 +60,8 @@ bool sameName(std::string_view a, std::string_view b)
     return true;
 }
 
-// Name of a section header line, or nullopt for any other line.
+// Name of a section header line, or nullopt for any other line. Without its "]" a line is no header, as for
+// the Windows profile functions, so keys below it still belong to the section above.
 std::optional<std::string_view> sectionName(std::string_view text)
 {
     text = trim(text);
@@ -67,19 +69,19 @@ std::optional<std::string_view> sectionName(std::string_view text)
         return std::nullopt;
     text.remove_prefix(1);
     const std::size_t close = text.find(']');
-    return trim(close == std::string_view::npos ? text : text.substr(0, close));
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return trim(text.substr(0, close));
 }
 
-// Key of a key line (comments and lines without "=" have none).
+// Key of a key line; comments have none. A line without "=" is a key without a value: Windows readers stop at
+// it (and read the default), so it is the line a write of that key must replace.
 std::optional<std::string_view> keyName(std::string_view text)
 {
     const std::string_view trimmed = trim(text);
     if (trimmed.empty() || trimmed.front() == ';')
         return std::nullopt;
-    const std::size_t eq = text.find('=');
-    if (eq == std::string_view::npos)
-        return std::nullopt;
-    return trim(text.substr(0, eq));
+    return trim(trimmed.substr(0, std::min(trimmed.find('='), trimmed.size())));
 }
 
 std::string_view lineText(std::string_view content, const Line &line)
@@ -157,7 +159,10 @@ std::optional<std::string> findValue(std::string_view content, std::string_view 
     if (!where.keyLine)
         return std::nullopt;
     const std::string_view text = lineText(content, lines[*where.keyLine]);
-    std::string_view value = trim(text.substr(text.find('=') + 1));
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos)
+        return std::nullopt;
+    std::string_view value = trim(text.substr(eq + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
     }
@@ -169,14 +174,17 @@ std::string setValue(std::string_view content, std::string_view section, std::st
     if (!isValidName(section) || !isValidName(key))
         throw std::invalid_argument("invalid settings section or key name");
     const std::string_view lineBreak = lineBreakOf(content);
+    const auto lines = splitLines(content);
+    const Location where = locate(content, lines, section, key);
+
+    // An existing key keeps its spelling, as other Windows readers of the file expect.
+    const std::string_view keyText = where.keyLine ? *keyName(lineText(content, lines[*where.keyLine])) : key;
     std::string entry;
-    entry.reserve(key.size() + 1 + value.size());
-    entry.append(key).append("=");
+    entry.reserve(keyText.size() + 1 + value.size());
+    entry.append(keyText).append("=");
     for (char c : value)
         entry += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
 
-    const auto lines = splitLines(content);
-    const Location where = locate(content, lines, section, key);
     std::string out;
     out.reserve(content.size() + entry.size() + section.size() + 8);
     if (where.keyLine) {

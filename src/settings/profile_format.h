@@ -12,12 +12,14 @@ namespace torvex::profile {
 inline constexpr std::size_t kMaxValueLength = 2047;
 
 // Value of the first `key` in the first `[section]`, names compared without regard to letter case;
-// surrounding spaces and one pair of matching quotes removed, cut to kMaxValueLength. nullopt when absent.
+// surrounding spaces and one pair of matching quotes removed, cut to kMaxValueLength. nullopt when absent or
+// when that first line is the bare key without "=". A "[" line without its "]" is no section header.
 std::optional<std::string> findValue(std::string_view content, std::string_view section, std::string_view key);
 
-// `content` with `key=value` in `[section]`: an existing key's line replaced in place, a new key appended after
-// the section's last non-blank line, a missing section appended at the end. Every other byte is kept, and new
-// lines use the content's own line ending (CR LF for content without one).
+// `content` with `key=value` in `[section]`: an existing key's line (bare or not) replaced in place, spelled as
+// the file spells the key, a new key appended after the section's last non-blank line, a missing section
+// appended at the end. Every other byte is kept, and new lines use the content's own line ending (CR LF for
+// content without one).
 // Section and key must be valid names (see isValidName); CR and LF in the value become spaces, since a line
 // break would split the value and could plant other keys.
 std::string setValue(std::string_view content, std::string_view section, std::string_view key, std::string_view value);

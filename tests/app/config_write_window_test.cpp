@@ -7,12 +7,15 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -438,6 +441,193 @@ TEST_F(ConfigWindowWithInstrument, RoundTripThroughTheInstrument)
     EXPECT_EQ(control<QLineEdit>("out4_N")->text(), "0,001");
     EXPECT_TRUE(control<QWidget>("out1_N")->isEnabled());
     EXPECT_FALSE(control<QWidget>("out2_N")->isEnabled());
+}
+
+// ------------------------------------------------------------------ lists without a selection
+
+const QString kNotSentPolish = QStringLiteral("Nie wysłano: lista bez wyboru");
+
+class ListsWithoutSelection : public ConfigWindowWithInstrument {
+protected:
+    QComboBox *list(const char *name) { return control<QComboBox>(name); }
+    bool marked(const char *name)
+    {
+        const bool flagged = TFMain::isListMarked(list(name));
+        // The flag and what the list is painted with never disagree.
+        EXPECT_EQ(flagged, list(name)->palette().color(QPalette::Active, QPalette::Button) == TFMain::correctedColour())
+            << name;
+        return flagged;
+    }
+
+    // An instrument whose rule memory is erased: source 0, condition and state 0xFF on all four outputs;
+    // the user reads the rules into the window.
+    void readErasedRules()
+    {
+        instrument->driver().withInstrument([](torvex::sim::Instrument &i) {
+            for (auto &rule : i.parameters().outputs)
+                rule = {0, 0xFF, 0xFF, 0.0f};
+        });
+        connected();
+        click("BitBtn44");
+        ASSERT_TRUE(waitFor([&] { return list("out4_S")->currentIndex() == -1; }));
+        settle();
+    }
+
+    // The user picks an item with the keyboard, so the list's change handler runs as for a real pick.
+    void pickDown(const char *name, int steps)
+    {
+        for (int i = 0; i < steps; ++i)
+            QTest::keyClick(list(name), Qt::Key_Down);
+    }
+};
+
+// Payload bytes of the rules with every output at source 0 and both of its lists without a selection.
+Bytes erasedRulesPayload()
+{
+    Bytes p{8, 0};
+    for (int k = 0; k < 4; ++k)
+        p.insert(p.end(), {0, 255, 255, 0, 0, 0, 0});
+    p.resize(44, 0);
+    return p;
+}
+
+TEST_F(ListsWithoutSelection, ErasedRulesReadBackAreSavedWith255ForTheDisabledLists)
+{
+    readErasedRules();
+    for (const char *name : {"out1_B", "out1_S", "out2_B", "out2_S", "out3_B", "out3_S", "out4_B", "out4_S"}) {
+        EXPECT_EQ(list(name)->currentIndex(), -1) << name;
+        EXPECT_FALSE(list(name)->isEnabled()) << name;
+    }
+    EXPECT_EQ(list("out1_W")->currentText(), QStringLiteral("Wyjście nieaktywne"));
+
+    const size_t before = writeCount();
+    click("BitBtn43");
+    EXPECT_THAT(writtenSince(before), testing::ElementsAre(framed(2, erasedRulesPayload())));
+    for (const char *name : {"out1_W", "out1_B", "out1_S", "out4_S"})
+        EXPECT_FALSE(marked(name)) << name;
+    // The instrument takes it: its acknowledgement reaches the status bar.
+    ASSERT_TRUE(
+        waitFor([&] { return window().statusPanelText(0) == QStringLiteral("Zaktualizowane parametr: [8][0]"); }));
+}
+
+TEST_F(ListsWithoutSelection, RulesWriteRefusedForAnEnabledListMarksItAndSaysWhy)
+{
+    readErasedRules();
+    pickDown("out2_W", 2); // "ENKODER [1] (pozycja) ": condition and state become enabled, still without selection
+    ASSERT_EQ(list("out2_W")->currentIndex(), 2);
+    ASSERT_TRUE(list("out2_B")->isEnabled());
+    setText("out2_N", "5");
+
+    size_t before = writeCount();
+    click("BitBtn43");
+    EXPECT_THAT(writtenSince(before), testing::IsEmpty());
+    EXPECT_TRUE(marked("out2_B"));
+    EXPECT_TRUE(marked("out2_S"));
+    EXPECT_FALSE(marked("out2_W"));
+    EXPECT_FALSE(marked("out1_B")); // disabled: never in the way
+    EXPECT_EQ(window().statusPanelText(0), kNotSentPolish);
+
+    pickDown("out2_B", 1);
+    EXPECT_FALSE(marked("out2_B"));
+    EXPECT_TRUE(marked("out2_S"));
+
+    control<QComboBox>("LangCombo1")->setCurrentIndex(1); // the user picks English
+    Q_EMIT control<QComboBox>("LangCombo1")->activated(1);
+    click("BitBtn43");
+    EXPECT_EQ(window().statusPanelText(0), QStringLiteral("Not sent: a list has no selection"));
+    EXPECT_THAT(writtenSince(before), testing::IsEmpty());
+
+    pickDown("out2_S", 2); // from no selection: first item, then "Active"
+    ASSERT_EQ(list("out2_S")->currentIndex(), 1);
+    before = writeCount();
+    click("BitBtn43");
+    Bytes expected = erasedRulesPayload();
+    const Bytes record2{2, 0, 1, 0, 0, 160, 64}; // 5.0f is 0x40A00000
+    std::copy(record2.begin(), record2.end(), expected.begin() + 9);
+    EXPECT_THAT(writtenSince(before), testing::ElementsAre(framed(2, expected)));
+    EXPECT_FALSE(marked("out2_S"));
+}
+
+TEST_F(ListsWithoutSelection, ListsDisabledByAFixedSourceLoseTheirMark)
+{
+    readErasedRules();
+    pickDown("out3_W", 3);
+    click("BitBtn43");
+    ASSERT_TRUE(marked("out3_B"));
+    QTest::keyClick(list("out3_W"), Qt::Key_Home); // back to "Wyjście nieaktywne"
+    EXPECT_FALSE(list("out3_B")->isEnabled());
+    EXPECT_FALSE(marked("out3_B"));
+    EXPECT_FALSE(marked("out3_S"));
+}
+
+struct SingleListCase {
+    const char *list;
+    const char *button;
+    Bytes payloadAtFirstItem;
+};
+
+class SingleListWithoutSelection : public ListsWithoutSelection, public testing::WithParamInterface<SingleListCase> {};
+
+TEST_P(SingleListWithoutSelection, IsMarkedAndExplainedUntilItHasOne)
+{
+    connected();
+    select(GetParam().list, -1);
+    size_t before = writeCount();
+    click(GetParam().button);
+    EXPECT_THAT(writtenSince(before), testing::IsEmpty());
+    EXPECT_TRUE(marked(GetParam().list));
+    EXPECT_EQ(window().statusPanelText(0), kNotSentPolish);
+
+    select(GetParam().list, 0);
+    EXPECT_FALSE(marked(GetParam().list));
+    before = writeCount();
+    click(GetParam().button);
+    EXPECT_THAT(writtenSince(before), testing::ElementsAre(framed(2, GetParam().payloadAtFirstItem)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryListWrite, SingleListWithoutSelection,
+    testing::Values(SingleListCase{"enc_mode_2", "button_encmode2", {0, 1, 0}},
+                    SingleListCase{"enc_clear_3", "button_encclearC3", {16, 2, 0}},
+                    SingleListCase{"trig_master_type_1", "button_trigmastetype_1", {14, 0, 0}},
+                    SingleListCase{"trigger_mode", "BitBtn53", {5, 0, 0}},
+                    SingleListCase{"trig_master_mode", "BitBtn9", {13, 0, 0}},
+                    SingleListCase{"Led4", "BitBtn20", {19, 0, 0}}, SingleListCase{"Led", "BitBtn22", {18, 0, 0}},
+                    SingleListCase{"Beep", "BitBtn24", {20, 0, 0}}, SingleListCase{"Dot", "BitBtn18", {17, 0, 0}},
+                    SingleListCase{"mod_adr", "BitBtn7", {11, 0, 1}}, SingleListCase{"mod_br", "BitBtn16", {12, 0, 0}}),
+    [](const testing::TestParamInfo<SingleListCase> &p) { return std::string(p.param.list); });
+
+TEST_F(ListsWithoutSelection, AReplyThatSelectsAnItemClearsTheMark)
+{
+    connected();
+    select("mod_adr", -1);
+    click("BitBtn7");
+    ASSERT_TRUE(marked("mod_adr"));
+    click("BitBtn15"); // the instrument answers with address 1
+    ASSERT_TRUE(waitFor([&] { return list("mod_adr")->currentIndex() == 0; }));
+    EXPECT_FALSE(marked("mod_adr"));
+}
+
+TEST_F(ListsWithoutSelection, TheMarkIsWhatTheListIsPaintedWith)
+{
+    connected();
+    QComboBox *beep = list("Beep");
+    const QImage before = beep->grab().toImage();
+    select("Beep", -1);
+    click("BitBtn24");
+    const QImage after = beep->grab().toImage();
+    // The style shades the button colour, so compare the tint: the light green of the corrected colour
+    // against the neutral grey of a normal list.
+    const auto tint = [](const QImage &image) {
+        const QColor c = image.pixelColor(image.width() / 3, image.height() / 2);
+        return std::pair{c.green() - c.red(), c.green() - c.blue()};
+    };
+    const auto [plainRed, plainBlue] = tint(before);
+    const auto [markedRed, markedBlue] = tint(after);
+    EXPECT_LT(std::abs(plainRed), 4);
+    EXPECT_LT(std::abs(plainBlue), 4);
+    EXPECT_GE(markedRed, 12);
+    EXPECT_GE(markedBlue, 12);
 }
 
 } // namespace

@@ -37,6 +37,7 @@ const IdsCase kIdsCases[] = {
     {"IDS_231", "Uruchom wykres", "Start chart"},
     {"IDS_232", "Zatrzymaj wykres", "Pause chart"},
     {"IDS_LOG_WRITE_ERROR", "Błąd zapisu", "Write error"},
+    {"IDS_NO_SELECTION", "Nie wysłano: lista bez wyboru", "Not sent: a list has no selection"},
 };
 
 class StringTableTest : public ::testing::TestWithParam<IdsCase> {};

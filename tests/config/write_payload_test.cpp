@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,8 @@ TEST(RulesWrite, LettersInThresholdOfAnEncoderSourceSendNothing)
     EXPECT_EQ(w.thresholds[0].correctedText, "9999,999");
     EXPECT_EQ(w.thresholds[2].mark, FieldMark::Error);
     EXPECT_EQ(w.thresholds[3].mark, FieldMark::Keep);
+    for (int k = 0; k < kOutputCount; ++k)
+        EXPECT_EQ(w.unselected[k], RuleListMarks{}) << "a threshold error marks no list";
 }
 
 TEST(RulesWrite, CorrectedThresholdIsSent)
@@ -122,14 +125,93 @@ TEST(RulesWrite, CorrectedThresholdIsSent)
     EXPECT_EQ(std::vector<int>(b.begin() + 23, b.begin() + 30), (std::vector<int>{7, 1, 0, 0xff, 0x3f, 0x1c, 0xc6}));
 }
 
-TEST(RulesWrite, ListWithoutSelectionSendsNothing)
+// Lists without a selection: the condition and state lists of a source that compares nothing are disabled and
+// send 255; an enabled list without a selection stops the write and is named for the window to mark.
+struct NoSelectionCase {
+    const char *name;
+    std::array<RuleInput, kOutputCount> rules;
+    std::vector<int> records; // bytes 2..29 of the payload; empty: nothing sent
+    int markedOutput = -1;
+    RuleListMarks marks{};
+};
+
+void PrintTo(const NoSelectionCase &c, std::ostream *os) { *os << c.name; }
+
+class RulesNoSelectionTest : public testing::TestWithParam<NoSelectionCase> {};
+
+TEST_P(RulesNoSelectionTest, DisabledListsSend255EnabledOnesStopTheWrite)
 {
-    for (int field = 0; field < 3; ++field) {
-        auto rules = exampleRules();
-        int *slot[] = {&rules[2].source, &rules[2].condition, &rules[2].state};
-        *slot[field] = -1;
-        EXPECT_FALSE(planRulesWrite(rules, kPolish).payload) << field;
+    const NoSelectionCase &c = GetParam();
+    const RulesWrite w = planRulesWrite(c.rules, kPolish);
+    for (int k = 0; k < kOutputCount; ++k)
+        EXPECT_EQ(w.unselected[k], k == c.markedOutput ? c.marks : RuleListMarks{}) << "output " << k;
+    if (c.records.empty()) {
+        EXPECT_FALSE(w.payload);
+        return;
     }
+    ASSERT_TRUE(w.payload);
+    std::vector<int> expected{8, 0};
+    expected.insert(expected.end(), c.records.begin(), c.records.end());
+    expected.resize(44, 0);
+    EXPECT_EQ(bytesOf(*w.payload), expected);
+}
+
+const std::vector<int> kOff{0, 255, 255, 0, 0, 0, 0}; // source 0, both lists without selection
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RulesNoSelectionTest,
+    testing::Values(
+        // What an instrument with erased rule memory replies: source 0, condition and state 0xFF.
+        NoSelectionCase{"ErasedRulesAfterReply",
+                        {{{0, -1, -1, "0,000"}, {0, -1, -1, "0,000"}, {0, -1, -1, "0,000"}, {0, -1, -1, "0,000"}}},
+                        [] {
+                            std::vector<int> r;
+                            for (int k = 0; k < 4; ++k)
+                                r.insert(r.end(), kOff.begin(), kOff.end());
+                            return r;
+                        }()},
+        NoSelectionCase{"AlwaysActiveWithoutStateOrCondition",
+                        {{{1, -1, -1, "x"}, {0, 0, -1, ""}, {1, 1, 0, ""}, {0, -1, 1, ""}}},
+                        {1, 255, 255, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 255, 1, 0, 0, 0, 0}},
+        NoSelectionCase{"IndexBeyondADisabledListIsNoSelection",
+                        {{{0, 2, 7, ""}, {0, 0, 0, ""}, {0, 0, 0, ""}, {0, 0, 0, ""}}},
+                        {0, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        NoSelectionCase{"EnabledConditionWithoutSelection",
+                        {{{0, -1, -1, ""}, {2, -1, 1, "1"}, {0, 0, 0, ""}, {0, 0, 0, ""}}},
+                        {},
+                        1,
+                        {false, true, false}},
+        NoSelectionCase{"EnabledConditionAndStateWithoutSelection",
+                        {{{7, -1, -1, "1"}, {0, 0, 0, ""}, {0, 0, 0, ""}, {0, 0, 0, ""}}},
+                        {},
+                        0,
+                        {false, true, true}},
+        NoSelectionCase{"EnabledStateBeyondItsList",
+                        {{{0, 0, 0, ""}, {0, 0, 0, ""}, {0, 0, 0, ""}, {3, 1, 2, "1"}}},
+                        {},
+                        3,
+                        {false, false, true}},
+        NoSelectionCase{"SourceWithoutSelection",
+                        {{{0, 0, 0, ""}, {0, 0, 0, ""}, {-1, -1, -1, "abc"}, {0, 0, 0, ""}}},
+                        {},
+                        2,
+                        {true, false, false}},
+        // The first output that cannot be sent stops the write: later ones are neither marked nor read.
+        NoSelectionCase{"FirstStopWins",
+                        {{{2, 0, -1, "1"}, {-1, 0, 0, ""}, {2, -1, 0, "1"}, {0, 0, 0, ""}}},
+                        {},
+                        0,
+                        {false, false, true}}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST(RulesWrite, ListsAreCheckedBeforeTheThreshold)
+{
+    auto rules = exampleRules();
+    rules[1] = {5, -1, 0, "abc"};
+    const RulesWrite w = planRulesWrite(rules, kPolish);
+    EXPECT_FALSE(w.payload);
+    EXPECT_EQ(w.unselected[1], (RuleListMarks{false, true, false}));
+    EXPECT_EQ(w.thresholds[1].mark, FieldMark::Keep); // not read, so not marked as an error either
 }
 
 TEST(RulesPayload, FixedSourcesNeverCarryAThreshold)

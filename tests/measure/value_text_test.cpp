@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <ostream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace torvex {
 namespace {
@@ -60,6 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
         ValueTextCase{16777216.0f, 3, "16777216.000"}, ValueTextCase{3.14159274f, 16, "3.1415927410125700"},
         ValueTextCase{951.3448486328125f, 13, "951.3448486328130"}, // the 16th digit rounds up first
         ValueTextCase{951.3448486328125f, 12, "951.344848632813"},
+        // one rounding only: the digits beyond the 15th do not round up a second time
+        ValueTextCase{std::bit_cast<float>(0x41267D34u), 12, "10.405567169189"}, // exactly 10.405567169189453125
+        ValueTextCase{std::bit_cast<float>(0x38DD8D16u), 11, "0.00010564380"},   // 0.000105643804999999701...
+        ValueTextCase{std::bit_cast<float>(0x38DD8D16u), 18, "0.000105643805000000"},
         // a carry through all 15 digits adds an integer digit
         ValueTextCase{9.99999999f, 0, "10"}, ValueTextCase{0.999999f, 5, "1.00000"}, ValueTextCase{99.96f, 1, "100.0"},
         // 0 decimals: no separator; one integer digit at least
@@ -82,7 +89,13 @@ INSTANTIATE_TEST_SUITE_P(
         ValueTextCase{std::numeric_limits<float>::quiet_NaN(), 2, "NAN"},
         ValueTextCase{-std::numeric_limits<float>::quiet_NaN(), 0, "NAN"},
         ValueTextCase{std::numeric_limits<float>::infinity(), 3, "INF"},
-        ValueTextCase{-std::numeric_limits<float>::infinity(), 3, "-INF"}));
+        ValueTextCase{-std::numeric_limits<float>::infinity(), 3, "-INF"}),
+    [](const auto &param) {
+        std::ostringstream name;
+        name << "bits" << std::hex << std::uppercase << std::bit_cast<uint32_t>(param.param.value) << std::dec
+             << "_decimals" << param.param.decimals;
+        return name.str();
+    });
 
 TEST(ValueText, ExponentMantissaDropsTrailingZeros)
 {
@@ -90,126 +103,288 @@ TEST(ValueText, ExponentMantissaDropsTrailingZeros)
     EXPECT_EQ(valueText(std::bit_cast<float>(0x5B000000u), 2, ','), "3,6028797018964E+16"); // 2^55, rounded up
 }
 
-// Independent reference: the exact decimal expansion from the standard library, then rounding on digit strings.
+// Exact reference written for the test, sharing nothing with the code under test: a single is m * 2^e with an
+// integer m, so its decimal expansion is finite; for e < 0 it is m * 5^-e / 10^-e. The big integer is kept in
+// base 10^9 limbs, least significant first.
+struct ExactDecimal {
+    std::string digits;   // every digit of |value|
+    size_t integerDigits; // how many of them stand before the point (at least one)
+};
+
+constexpr uint32_t kLimbBase = 1'000'000'000;
+
+void multiply(std::vector<uint32_t> &limbs, uint32_t factor)
+{
+    uint64_t carry = 0;
+    for (uint32_t &limb : limbs) {
+        const uint64_t x = uint64_t(limb) * factor + carry;
+        limb = uint32_t(x % kLimbBase);
+        carry = x / kLimbBase;
+    }
+    for (; carry != 0; carry /= kLimbBase)
+        limbs.push_back(uint32_t(carry % kLimbBase));
+}
+
+ExactDecimal exactDecimal(float value)
+{
+    if (value == 0.0f)
+        return {"0", 1};
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(double(value)), &exponent);
+    const auto mantissa = uint32_t(std::ldexp(fraction, 24)); // a single has at most 24 significant bits
+    std::vector<uint32_t> limbs{mantissa};
+    size_t fractionDigits = 0;
+    for (int e = exponent - 24; e != 0;) {
+        if (e > 0) {
+            const int step = std::min(e, 29);
+            multiply(limbs, uint32_t(1) << step);
+            e -= step;
+        } else {
+            const int step = std::min(-e, 13); // 5^13 still fits a limb multiplier
+            uint32_t power = 1;
+            for (int i = 0; i < step; ++i)
+                power *= 5;
+            multiply(limbs, power);
+            fractionDigits += size_t(step);
+            e += step;
+        }
+    }
+    std::string digits = std::to_string(limbs.back());
+    for (size_t i = limbs.size() - 1; i-- > 0;) {
+        const std::string limb = std::to_string(limbs[i]);
+        digits += std::string(9 - limb.size(), '0') + limb;
+    }
+    for (; fractionDigits > 0 && digits.back() == '0'; --fractionDigits)
+        digits.pop_back();
+    if (digits.size() <= fractionDigits)
+        digits.insert(0, fractionDigits + 1 - digits.size(), '0');
+    return {digits, digits.size() - fractionDigits};
+}
+
+// Rounds half away from zero to the first `keep` digits; the later digits become zeros.
+void roundDigits(ExactDecimal &x, size_t keep)
+{
+    if (keep >= x.digits.size())
+        return;
+    const bool up = x.digits[keep] >= '5';
+    std::fill(x.digits.begin() + std::ptrdiff_t(keep), x.digits.end(), '0');
+    if (!up)
+        return;
+    for (size_t i = keep; i-- > 0;) {
+        if (x.digits[i] != '9') {
+            ++x.digits[i];
+            return;
+        }
+        x.digits[i] = '0';
+    }
+    x.digits.insert(x.digits.begin(), '1');
+    ++x.integerDigits;
+}
+
+std::string exponentText(const ExactDecimal &x, const std::string &sign)
+{
+    std::string mantissa = x.digits.substr(0, 15);
+    while (mantissa.size() > 1 && mantissa.back() == '0')
+        mantissa.pop_back();
+    std::string text = sign + mantissa[0];
+    if (mantissa.size() > 1)
+        text += "." + mantissa.substr(1);
+    return text + "E+" + std::to_string(x.integerDigits - 1);
+}
+
+std::string referenceValueText(ExactDecimal x, bool negative, unsigned decimals)
+{
+    decimals = std::min(decimals, kMaxValueDecimals);
+    std::string sign = negative ? "-" : "";
+    const size_t first = x.digits.find_first_not_of('0');
+    // The decimal places that 15 significant digits leave; negative for more than 15 integer digits.
+    const long places = first == std::string::npos ? long(decimals) : 14 - (long(x.integerDigits) - 1 - long(first));
+    if (places < 0) {
+        roundDigits(x, first + 15);
+        return exponentText(x, sign);
+    }
+    const size_t shown = size_t(std::min(long(decimals), places));
+    roundDigits(x, x.integerDigits + shown);
+    while (x.integerDigits > 1 && x.digits[0] == '0') {
+        x.digits.erase(x.digits.begin());
+        --x.integerDigits;
+    }
+    if (x.integerDigits > 15)
+        return exponentText(x, sign);
+    x.digits.resize(x.integerDigits + shown, '0');
+    std::string text = x.digits.substr(0, x.integerDigits);
+    if (decimals > 0)
+        text += "." + x.digits.substr(x.integerDigits) + std::string(decimals - shown, '0');
+    if (text.find_first_not_of("0.") == std::string::npos)
+        sign.clear();
+    return sign + text;
+}
+
 std::string referenceValueText(float value, unsigned decimals)
 {
     if (std::isnan(value))
         return "NAN";
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
-    decimals = std::min(decimals, 18u);
-
-    char exact[400];
-    const auto result =
-        std::to_chars(exact, exact + sizeof exact, std::fabs(double(value)), std::chars_format::fixed, 160);
-    std::string text(exact, result.ptr);
-    const size_t point = text.find('.');
-    std::string digits = text.substr(0, point) + text.substr(point + 1);
-    size_t integerDigits = point;
-
-    // Round half away from zero to 15 significant digits; later digits become zeros.
-    const size_t firstNonZero = digits.find_first_not_of('0');
-    if (firstNonZero == std::string::npos)
-        digits = "0";
-    auto roundAt = [&](size_t keep) { // keep `keep` leading digits of `digits`
-        if (keep >= digits.size())
-            return;
-        const bool up = digits[keep] >= '5';
-        for (size_t i = keep; i < digits.size(); ++i)
-            digits[i] = '0';
-        if (!up)
-            return;
-        size_t i = keep;
-        while (i > 0) {
-            --i;
-            if (digits[i] != '9') {
-                ++digits[i];
-                return;
-            }
-            digits[i] = '0';
-        }
-        digits.insert(digits.begin(), '1');
-        ++integerDigits;
-    };
-    if (firstNonZero != std::string::npos)
-        roundAt(firstNonZero + 15);
-
-    // Strip leading zeros of the integer part (keep one).
-    while (integerDigits > 1 && digits[0] == '0') {
-        digits.erase(digits.begin());
-        --integerDigits;
-    }
-    const bool negative = std::signbit(value);
-    if (integerDigits > 15) {
-        std::string mantissa = digits.substr(0, 15);
-        while (mantissa.size() > 1 && mantissa.back() == '0')
-            mantissa.pop_back();
-        std::string out = negative ? "-" : "";
-        out += mantissa[0];
-        if (mantissa.size() > 1)
-            out += "." + mantissa.substr(1);
-        return out + "E+" + std::to_string(integerDigits - 1);
-    }
-    roundAt(integerDigits + decimals);
-    while (integerDigits > 1 && digits[0] == '0') {
-        digits.erase(digits.begin());
-        --integerDigits;
-    }
-    digits.resize(integerDigits + decimals, '0');
-    std::string out = digits.substr(0, integerDigits);
-    if (decimals > 0)
-        out += "." + digits.substr(integerDigits, decimals);
-    if (negative && out.find_first_not_of("0.") != std::string::npos)
-        out.insert(out.begin(), '-');
-    return out;
+    return referenceValueText(exactDecimal(value), std::signbit(value), decimals);
 }
 
-TEST(ValueText, ReferenceAgreesWithHandPickedCases)
+TEST(ValueTextReference, ExpandsSinglesExactly)
+{
+    // Expansions worked out independently with decimal arithmetic.
+    const auto text = [](float value) {
+        const ExactDecimal x = exactDecimal(value);
+        return x.digits.substr(0, x.integerDigits) + "." + x.digits.substr(x.integerDigits);
+    };
+    EXPECT_EQ(text(0.1f), "0.100000001490116119384765625");
+    EXPECT_EQ(text(std::bit_cast<float>(0x41267D34u)), "10.405567169189453125");
+    EXPECT_EQ(text(std::bit_cast<float>(0x38DD8D16u)), "0.000105643804999999701976776123046875");
+    EXPECT_EQ(text(std::numeric_limits<float>::max()), "340282346638528859811704183484516925440.");
+    EXPECT_EQ(text(std::numeric_limits<float>::denorm_min()),
+              "0.00000000000000000000000000000000000000000000140129846432481707092372958328991613128026194187651577"
+              "175706828388979108268586060148663818836212158203125");
+    EXPECT_EQ(text(0.0f), "0.");
+}
+
+TEST(ValueTextReference, RoundsOnceAtTheShownPlaces)
 {
     EXPECT_EQ(referenceValueText(0.1f, 15), "0.100000001490116");
     EXPECT_EQ(referenceValueText(-0.5f, 0), "-1");
+    EXPECT_EQ(referenceValueText(std::bit_cast<float>(0x41267D34u), 12), "10.405567169189");
+    EXPECT_EQ(referenceValueText(std::bit_cast<float>(0x38DD8D16u), 11), "0.00010564380");
+    EXPECT_EQ(referenceValueText(9.9999f, 2), "10.00");
     EXPECT_EQ(referenceValueText(1e16f, 2), "1.00000002725642E+16");
 }
 
-TEST(ValueText, MatchesReferenceOnRandomSingles)
+// Generated values, each compared with its negation too at every decimals value 0..18.
+std::vector<float> randomFiniteBitPatterns()
 {
     std::mt19937 random(20261208);
     std::uniform_int_distribution<uint32_t> anyBits;
-    std::uniform_real_distribution<float> everyday(-100000.0f, 100000.0f);
-    std::uniform_int_distribution<unsigned> anyDecimals(0, 20);
-    std::uniform_int_distribution<int> scale(-25, 45);
-
-    for (int i = 0; i < 1500; ++i) {
-        float value;
-        switch (i % 3) {
-        case 0:
-            value = std::bit_cast<float>(anyBits(random));
-            break;
-        case 1:
-            value = everyday(random);
-            break;
-        default:
-            value = everyday(random) * std::pow(10.0f, float(scale(random))) / 100000.0f;
-            break;
-        }
-        const unsigned decimals = anyDecimals(random);
-        ASSERT_EQ(valueText(value, decimals, '.'), referenceValueText(value, decimals))
-            << "bits 0x" << std::hex << std::bit_cast<uint32_t>(value) << std::dec << " decimals " << decimals;
+    std::vector<float> values;
+    while (values.size() < 4000) {
+        const float value = std::bit_cast<float>(anyBits(random) & 0x7FFFFFFFu);
+        if (std::isfinite(value))
+            values.push_back(value);
     }
+    return values;
 }
 
-TEST(ValueText, MatchesReferenceAtHalfwayPoints)
+void pushWithNeighbours(std::vector<float> &values, float value)
 {
-    // Values next to decimal halves are where truncation or double-rounding mistakes show.
-    for (unsigned decimals = 0; decimals <= 6; ++decimals) {
-        for (int k = -2000; k <= 2000; k += 7) {
-            const float half = float((k + 0.5) / std::pow(10.0, decimals));
-            for (float value : {std::nextafter(half, -1e30f), half, std::nextafter(half, 1e30f)})
-                ASSERT_EQ(valueText(value, decimals, '.'), referenceValueText(value, decimals))
-                    << "bits 0x" << std::hex << std::bit_cast<uint32_t>(value) << std::dec << " decimals " << decimals;
+    values.push_back(std::nextafter(value, 0.0f));
+    values.push_back(value);
+    values.push_back(std::nextafter(value, std::numeric_limits<float>::infinity()));
+}
+
+// Singles at and beside decimal halves (k + 1/2) * 10^-d, and exact binary halves m * 2^-n, whose
+// expansions end in 5 and so sit exactly on a rounding boundary at their last-but-one place.
+std::vector<float> halves()
+{
+    std::mt19937 random(7);
+    std::vector<float> values;
+    for (int d = 0; d <= 18; ++d) {
+        std::uniform_int_distribution<long> k(0, d < 6 ? 99999 : 9999999);
+        for (int i = 0; i < 40; ++i)
+            pushWithNeighbours(values, float((double(k(random)) + 0.5) / std::pow(10.0, d)));
+    }
+    for (int n = 1; n <= 64; ++n)
+        for (int m : {1, 3, 5, 7, 99, 12345, 8388607})
+            values.push_back(std::ldexp(float(m), -n));
+    return values;
+}
+
+std::vector<float> powersOfTen()
+{
+    std::vector<float> values;
+    for (int k = -45; k <= 38; ++k) {
+        const std::string text = "1e" + std::to_string(k);
+        pushWithNeighbours(values, std::strtof(text.c_str(), nullptr));
+    }
+    return values;
+}
+
+std::vector<float> subnormals()
+{
+    std::mt19937 random(11);
+    std::uniform_int_distribution<uint32_t> fraction(1, 0x7FFFFF);
+    std::vector<float> values;
+    for (uint32_t bits = 1; bits <= 16; ++bits) {
+        values.push_back(std::bit_cast<float>(bits));
+        values.push_back(std::bit_cast<float>(0x800000u - bits));
+    }
+    for (int i = 0; i < 200; ++i)
+        values.push_back(std::bit_cast<float>(fraction(random)));
+    pushWithNeighbours(values, std::numeric_limits<float>::min());
+    return values;
+}
+
+// The top of the range, and the singles around 10^15 where fixed point gives way to the exponent form.
+std::vector<float> largest()
+{
+    std::vector<float> values;
+    for (uint32_t bits = 0x7F7FFFFFu; bits > 0x7F7FFFFFu - 64; --bits)
+        values.push_back(std::bit_cast<float>(bits));
+    for (int n = 40; n <= 127; ++n)
+        pushWithNeighbours(values, std::ldexp(1.0f, n));
+    for (float value : {1e14f, 1e15f, 1e16f, 999999999999999.0f})
+        for (int i = 0; i < 8; ++i, value = std::nextafter(value, 0.0f))
+            pushWithNeighbours(values, value);
+    return values;
+}
+
+// Runs of nines that a rounding turns into a new leading digit: 10^k - 10^-d / 2 and its neighbours.
+std::vector<float> newLeadingDigit()
+{
+    std::vector<float> values;
+    for (int k = -6; k <= 15; ++k)
+        for (int d = 0; d <= 18; ++d)
+            pushWithNeighbours(values, float(std::pow(10.0, k) - 0.5 * std::pow(10.0, -d)));
+    return values;
+}
+
+struct Family {
+    const char *name;
+    std::vector<float> (*values)();
+};
+
+void PrintTo(const Family &family, std::ostream *os) { *os << family.name; }
+
+class ValueTextAgainstReference : public ::testing::TestWithParam<Family> {};
+
+TEST_P(ValueTextAgainstReference, MatchesAtEveryDecimals)
+{
+    size_t compared = 0;
+    size_t mismatches = 0;
+    std::string firstMismatches;
+    for (const float magnitude : GetParam().values()) {
+        const ExactDecimal exact = exactDecimal(magnitude);
+        for (const float value : {magnitude, -magnitude}) {
+            for (unsigned decimals = 0; decimals <= kMaxValueDecimals + 1; ++decimals) {
+                const std::string expected = referenceValueText(exact, std::signbit(value), decimals);
+                const std::string actual = valueText(value, decimals, '.');
+                ++compared;
+                if (actual == expected)
+                    continue;
+                if (++mismatches <= 8) {
+                    std::ostringstream line;
+                    line << "\n  bits 0x" << std::hex << std::uppercase << std::bit_cast<uint32_t>(value) << std::dec
+                         << " decimals " << decimals << ": " << actual << ", expected " << expected;
+                    firstMismatches += line.str();
+                }
+            }
         }
     }
+    EXPECT_GT(compared, 1000u);
+    EXPECT_EQ(mismatches, 0u) << "of " << compared << firstMismatches;
 }
+
+INSTANTIATE_TEST_SUITE_P(Generated, ValueTextAgainstReference,
+                         ::testing::Values(Family{"RandomBitPatterns", randomFiniteBitPatterns},
+                                           Family{"Halves", halves}, Family{"PowersOfTen", powersOfTen},
+                                           Family{"Subnormals", subnormals}, Family{"Largest", largest},
+                                           Family{"NewLeadingDigit", newLeadingDigit}),
+                         [](const auto &param) { return std::string(param.param.name); });
 
 TEST(ValueText, NeverExceedsCapacity)
 {

@@ -76,7 +76,7 @@ TEST_F(ProfileFileTest, NamesMatchWithoutRegardToPolishLetterCase)
     ProfileFile file(path_);
     EXPECT_EQ(file.readInteger("łódź", "kłucz", 0), 1);
     file.writeInteger("łódź", "kłucz", 2);
-    EXPECT_EQ(bytes(), "[\xA3\xD3\x44\x8F]\r\nk\xB3ucz=2\r\n");
+    EXPECT_EQ(bytes(), "[\xA3\xD3\x44\x8F]\r\nK\xA3UCZ=2\r\n"); // the file's spelling stays
 }
 
 TEST_F(ProfileFileTest, LongTextIsStoredWholeAndReadBackCut)

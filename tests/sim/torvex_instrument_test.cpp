@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -132,6 +133,22 @@ TEST(InstrumentWrites, OutputRulesTravelAsOneBlock)
     for (const Bytes &r : records)
         expected.insert(expected.end(), r.begin(), r.end());
     EXPECT_EQ(readBack(ins, 8, 0, expected.size()), expected);
+}
+
+TEST(InstrumentWrites, FixedSourcesKeepAnyConditionAndStateComparingOnesDoNot)
+{
+    const auto rulesWrite = [](const Bytes &first) {
+        Bytes payload(44, 0);
+        payload[0] = 8;
+        std::copy(first.begin(), first.end(), payload.begin() + 2);
+        return payload;
+    };
+    Instrument ins;
+    ASSERT_EQ(ins.handleOutputReport(request(2, rulesWrite({1, 255, 255, 0, 0, 0, 0})), at(0)).size(), 1u);
+    EXPECT_EQ(readBack(ins, 8, 0, 10), (Bytes{1, 8, 0, 1, 255, 255, 0, 0, 0, 0}));
+    EXPECT_TRUE(ins.handleOutputReport(request(2, rulesWrite({2, 255, 0, 0, 0, 0, 0})), at(0)).empty());
+    EXPECT_TRUE(ins.handleOutputReport(request(2, rulesWrite({7, 0, 2, 0, 0, 0, 0})), at(0)).empty());
+    EXPECT_EQ(ins.parameters().outputs[0].source, 1);
 }
 
 TEST(InstrumentWrites, RejectedWritesChangeNothingAndAreNotAcknowledged)

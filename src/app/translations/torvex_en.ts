@@ -73,6 +73,11 @@
         <comment>IDS_LOG_WRITE_ERROR</comment>
         <translation>Write error</translation>
     </message>
+    <message>
+        <source>Nie wysłano: lista bez wyboru</source>
+        <comment>IDS_NO_SELECTION</comment>
+        <translation>Not sent: a list has no selection</translation>
+    </message>
 </context>
 <context>
     <name>TFMain</name>
