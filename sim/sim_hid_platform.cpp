@@ -392,6 +392,16 @@ std::unique_ptr<HidReader> SimHidPlatform::openReader(const THidPnPInfo &info, u
     return std::make_unique<SimReader>(device);
 }
 
+std::string SimHidPlatform::accessProblem(const THidPnPInfo &info)
+{
+    auto device = find(info.DevicePath);
+    if (!device || !device->plugged())
+        return "No such device";
+    if (!device->description().openable || !device->description().readWriteAccess)
+        return "Permission denied";
+    return {};
+}
+
 void SimHidPlatform::setDeviceChangeSink(HidDeviceChangeSink sink)
 {
     std::lock_guard lock(sinkMutex_);

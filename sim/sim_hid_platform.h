@@ -129,6 +129,7 @@ public:
     std::unique_ptr<HidHandle> open(const THidPnPInfo &info, HidAccess access) override;
     std::unique_ptr<HidReader> openReader(const THidPnPInfo &info, uint32_t &error) override;
     void setDeviceChangeSink(HidDeviceChangeSink sink) override;
+    std::string accessProblem(const THidPnPInfo &info) override;
 
 private:
     std::shared_ptr<SimHidDevice> find(const std::string &path) const;

@@ -30,6 +30,7 @@ constexpr std::array<OtherStringRow, 10> otherStringsTable{{
 }};
 
 constexpr auto kEnglishCatalogue = ":/i18n/torvex_en.qm";
+constexpr auto kQtPolishCatalogue = ":/i18n/qtbase_pl.qm";
 
 std::string invalidLanguageMessage(int number)
 {
@@ -44,12 +45,31 @@ InvalidLanguageError::InvalidLanguageError(int number)
 {
 }
 
-LanguageSwitcher::LanguageSwitcher() = default;
+LanguageSwitcher::LanguageSwitcher()
+{
+    auto translator = std::make_unique<QTranslator>();
+    // Without it Qt's dialogs stay English, which is no reason to refuse to start.
+    if (translator->load(QString::fromLatin1(kQtPolishCatalogue)))
+        qtPolish_ = std::move(translator);
+    installQtPolish(true);
+}
 
 LanguageSwitcher::~LanguageSwitcher()
 {
     if (installed_)
         QCoreApplication::removeTranslator(english_.get());
+    installQtPolish(false);
+}
+
+void LanguageSwitcher::installQtPolish(bool on)
+{
+    if (!qtPolish_ || on == qtPolishInstalled_)
+        return;
+    if (on)
+        QCoreApplication::installTranslator(qtPolish_.get());
+    else
+        QCoreApplication::removeTranslator(qtPolish_.get());
+    qtPolishInstalled_ = on;
 }
 
 void LanguageSwitcher::activate(int number)
@@ -71,6 +91,7 @@ void LanguageSwitcher::activate(int number)
             QCoreApplication::removeTranslator(english_.get());
         installed_ = wantEnglish;
     }
+    installQtPolish(number == kPolish);
     active_ = number;
 }
 

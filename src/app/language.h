@@ -25,8 +25,9 @@ private:
     int number_;
 };
 
-// Owns the English translator and installs or removes it. Removing it on destruction leaves the next
-// window (tests create many) in the design language.
+// Owns the translators and installs or removes them: our English catalogue while English is active, Qt's own
+// Polish catalogue (standard buttons, file dialogs, message boxes) while Polish is. Removing them on destruction
+// leaves the next window (tests create many) as the first one found the application.
 class LanguageSwitcher {
 public:
     LanguageSwitcher();
@@ -40,10 +41,17 @@ public:
     // Makes `number` active; throws InvalidLanguageError outside 1..kLanguageCount (nothing changes then).
     void activate(int number);
 
+    // Whether Qt's Polish catalogue could be loaded (it is built in; false only for a broken build).
+    bool hasQtPolish() const { return qtPolish_ != nullptr; }
+
 private:
+    void installQtPolish(bool on);
+
     int active_ = kPolish;
     std::unique_ptr<QTranslator> english_;
     bool installed_ = false;
+    std::unique_ptr<QTranslator> qtPolish_;
+    bool qtPolishInstalled_ = false;
 };
 
 // Texts of non-visual parts (dialog titles and filters, chart series titles), keyed "Owner.Property", for

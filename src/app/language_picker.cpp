@@ -1,5 +1,7 @@
 #include "language_picker.h"
 
+#include "design_font.h"
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QPainter>
@@ -22,7 +24,7 @@ constexpr const char *kFlags[] = {":/flag_pl.xpm", ":/flag_en.xpm"};
 QFont itemFont(const QStyleOptionViewItem &option)
 {
     QFont font = option.font;
-    font.setFamily(QStringLiteral("Tahoma"));
+    font.setFamilies(designFontFamilies());
     return font;
 }
 

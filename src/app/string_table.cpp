@@ -13,7 +13,7 @@ struct StringRow {
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
-constexpr std::array<StringRow, 15> kStrings{{
+constexpr std::array<StringRow, 16> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
     QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
     QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
@@ -27,8 +27,10 @@ constexpr std::array<StringRow, 15> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zapis: nieaktywny", "IDS_164"),
     QT_TRANSLATE_NOOP3("StringTable", "Uruchom wykres", "IDS_231"),
     QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj wykres", "IDS_232"),
-    // Our own id: status panel 3 while the log file cannot be opened or written.
+    // Our own ids: status panel 3 and save_label while the log file cannot be opened or written, and their
+    // tooltip (%1 the file's full path, %2 the lines lost so far).
     QT_TRANSLATE_NOOP3("StringTable", "Błąd zapisu", "IDS_LOG_WRITE_ERROR"),
+    QT_TRANSLATE_NOOP3("StringTable", "Nie można zapisać pliku:\n%1\nUtracone wiersze: %2", "IDS_LOG_WRITE_ERROR_TIP"),
     // Our own id: status panel 0 when a Write is refused because a list has no item selected.
     QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano: lista bez wyboru", "IDS_NO_SELECTION"),
 }};

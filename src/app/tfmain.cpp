@@ -2,16 +2,18 @@
 
 #include "chart_view.h"
 
+#include "design_font.h"
 #include "error_box.h"
 #include "ui_tfmain.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
-#include <QFontDatabase>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,16 +28,19 @@ constexpr int kClientWidth = 700;
 constexpr int kClientHeight = 534;
 constexpr int kStatusBarHeight = 24;
 constexpr std::array<int, TFMain::kStatusPanelCount> kStatusPanelWidths{200, 150, 100, 50};
+// Design places of the modulo field and its apply button, on the line of the save_cntmod caption.
+constexpr int kModuloFieldLeft = 288;
+constexpr int kModuloButtonLeft = 359;
+constexpr int kCaptionGap = 4;
 
-// Where the design font is missing, a narrow stand-in keeps the captions within the widths they were
-// designed for (the usual default sans is much wider).
-void useNarrowStandInFont(QWidget *window)
+// Where the design font is missing, the carried narrow face keeps the captions within the widths they were
+// designed for; no face of the machine is consulted first (the usual default sans is much wider, and narrower
+// ones that some machines have would make the window look different there).
+void useDesignFont(QWidget *window)
 {
+    registerEmbeddedFonts();
     QFont designFont = window->font();
-    if (QFontDatabase::hasFamily(designFont.family()))
-        return;
-    designFont.setFamilies({designFont.family(), QStringLiteral("Liberation Sans Narrow"),
-                            QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Arial")});
+    designFont.setFamilies(designFontFamilies());
     window->setFont(designFont);
 }
 
@@ -62,7 +67,7 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
 {
     initWindowResources();
     ui->setupUi(this);
-    useNarrowStandInFont(this);
+    useDesignFont(this);
 
     // System menu and minimise only: the window has one size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -152,6 +157,17 @@ void TFMain::fitCaptionsToText()
         const int room = box->parentWidget()->width() - box->x() - 3;
         box->resize(std::clamp(box->sizeHint().width(), box->width(), std::max(box->width(), room)), box->height());
     }
+    // The modulo field and its button stand on the line of their caption, right after its text; where the text
+    // runs longer than the design allows (the face is a little wider than the design's), they make room.
+    QStyleOptionButton option;
+    option.initFrom(ui->save_cntmod);
+    option.text = ui->save_cntmod->text();
+    const int textLeft = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, ui->save_cntmod).left();
+    const int textEnd = ui->save_cntmod->x() + textLeft
+        + ui->save_cntmod->fontMetrics().horizontalAdvance(option.text.trimmed()) + kCaptionGap;
+    const int shift = std::max(0, textEnd - kModuloFieldLeft);
+    ui->edit_mod->move(kModuloFieldLeft + shift, ui->edit_mod->y());
+    ui->BitBtn5->move(kModuloButtonLeft + shift, ui->BitBtn5->y());
 }
 
 void TFMain::fillChannelTables()
@@ -254,6 +270,7 @@ void TFMain::wireControls()
     wire(this, ui->save_button, clicked, &TFMain::save_buttonClick);
     wire(this, ui->file_name_button, clicked, &TFMain::file_name_buttonClick);
     wire(this, ui->BitBtn5, clicked, &TFMain::BitBtn5Click);
+    connect(ui->file_name_edit, &QLineEdit::textChanged, this, [this] { showLogFileTips(); });
 
     // Chart.
     wire(this, ui->PlayButton, clicked, &TFMain::PlayButtonClick);

@@ -279,7 +279,11 @@ public:
     std::function<QString()> saveDialogHook;
 
 private:
-    void showLoggingStatus();
+    bool logFailing() const;  // logging on and lines being lost
+    void showLoggingStatus(); // save_label, panel 3 and the tooltips that name the file
+    void showLogLabel();      // save_label: text and colour
+    void showLogFileTips();   // full path of the log file; while failing, also the lines lost
+    QString logFileFullPath() const;
     char logDecimalSeparator();
     torvex::LocalClock m_logClock;
     torvex::LogLineInput m_logInput;

@@ -92,6 +92,8 @@ void TFMain::applyFormTexts()
 
 void TFMain::applyStateCaptions()
 {
-    ui->save_label->setText(idsText(loggingActive ? u"IDS_159" : u"IDS_162"));
+    // Status panel 3 keeps its text until the logging state next changes; the label follows at once.
+    showLogLabel();
+    showLogFileTips();
     ui->PlayButton->setText(idsText(chartRunning ? u"IDS_232" : u"IDS_231"));
 }

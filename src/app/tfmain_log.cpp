@@ -7,6 +7,7 @@
 #include "ui_tfmain.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QIcon>
 #include <QLocale>
@@ -77,33 +78,63 @@ void TFMain::WriteLogLine(const QString &path, std::string_view line)
 void TFMain::SaveFileTimerTimer()
 {
     logWriter.tick();
-    // The report handler only stores; a file error reaches the status bar here, within a second.
-    if (logWriter.failing() != m_logErrorShown)
+    // The report handler only stores; a file error reaches the window here, within a second, and while it
+    // lasts the count of lost lines is brought up to date every second.
+    if (m_logErrorShown || logFailing())
         showLoggingStatus();
 }
 
+bool TFMain::logFailing() const { return loggingActive && logWriter.failing(); }
+
 void TFMain::showLoggingStatus()
 {
-    m_logErrorShown = loggingActive && logWriter.failing();
+    m_logErrorShown = logFailing();
+    showLogLabel();
     if (!loggingActive)
         setStatusPanelText(kLogStatusPanel, idsText(u"IDS_164"));
     else if (m_logErrorShown)
         setStatusPanelText(kLogStatusPanel, idsText(u"IDS_LOG_WRITE_ERROR"));
     else
         setStatusPanelText(kLogStatusPanel, idsText(u"IDS_161"));
+    showLogFileTips();
+}
+
+void TFMain::showLogLabel()
+{
+    // While lines are being lost the label says so: showing "active" then would report a failure as success.
+    if (m_logErrorShown)
+        ui->save_label->setText(idsText(u"IDS_LOG_WRITE_ERROR"));
+    else
+        ui->save_label->setText(idsText(loggingActive ? u"IDS_159" : u"IDS_162"));
+    setTextColour(ui->save_label, loggingActive ? QColor(168, 22, 6) : QColor(0, 64, 128));
+}
+
+QString TFMain::logFileFullPath() const
+{
+    // A bare name is relative to the working directory, which the user rarely knows: show where it really is.
+    const QString path = ui->file_name_edit->text();
+    return path.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+void TFMain::showLogFileTips()
+{
+    const QString path = logFileFullPath();
+    // One pass over the format, so a '%' in the path is never taken for a place holder.
+    const QString tip = m_logErrorShown
+        ? idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, QString::number(logWriter.droppedLines()))
+        : path;
+    ui->file_name_edit->setToolTip(path);
+    ui->save_label->setToolTip(tip);
+    statusPanel(kLogStatusPanel)->setToolTip(tip);
 }
 
 void TFMain::ApplyLoggingState()
 {
     logWriter.setActive(loggingActive); // off closes the file
     if (loggingActive) {
-        ui->save_label->setText(idsText(u"IDS_159"));
-        setTextColour(ui->save_label, QColor(168, 22, 6));
         ui->save_button->setIcon(QIcon(QStringLiteral(":/ID_stop")));
         ui->file_name_button->setEnabled(false);
     } else {
-        ui->save_label->setText(idsText(u"IDS_162"));
-        setTextColour(ui->save_label, QColor(0, 64, 128));
         ui->save_button->setIcon(QIcon(QStringLiteral(":/ID_run")));
         ui->file_name_button->setEnabled(true);
     }

@@ -346,8 +346,9 @@ THidDeviceController::THidDeviceController(std::shared_ptr<HidPlatform> platform
     platform_->setDeviceChangeSink(post);
     if (platform_->noticeFd() >= 0)
         noticeWatch_ = dispatcher_->watchReadable(platform_->noticeFd(), [this] { platform_->processNotices(); });
-    else if (platform_->rescanInterval().count() > 0)
-        noticeWatch_ = dispatcher_->repeatEvery(platform_->rescanInterval(),
+    // Also beside a descriptor: a backend asks for it when its notices may not come at all.
+    if (platform_->rescanInterval().count() > 0)
+        rescanWatch_ = dispatcher_->repeatEvery(platform_->rescanInterval(),
                                                 [this] { DeviceChangeMessage(kDeviceNodesChanged, 0); });
     // Posted, not run now: the first scan must come from the event loop once the window has finished loading.
     if (!platform_->postNotice(kDeviceNodesChanged, kStartupNoticeParam))
@@ -366,6 +367,7 @@ THidDeviceController::~THidDeviceController()
     OnDeviceDataError = nullptr;
     OnDeviceUnplug = nullptr;
     noticeWatch_.reset();
+    rescanWatch_.reset();
     if (available_)
         platform_->setDeviceChangeSink(nullptr);
     for (auto &device : list_) {

@@ -206,6 +206,7 @@ private:
     // Posted notices check this on the UI thread, so a notice that outlives the controller does nothing.
     std::shared_ptr<bool> alive_;
     std::unique_ptr<UiWatch> noticeWatch_;
+    std::unique_ptr<UiWatch> rescanWatch_;
 };
 
 } // namespace torvex

@@ -124,7 +124,16 @@ public:
         return false;
     }
 
-    // When the backend cannot learn of changes at all, the interval at which the owner should rescan.
+    // Why opening the device for reading and writing fails now, in words for the user (e.g. "Permission
+    // denied"); empty when it does not fail or the backend cannot tell.
+    virtual std::string accessProblem(const THidPnPInfo &info)
+    {
+        (void)info;
+        return {};
+    }
+
+    // When the backend cannot be sure to learn of every change (no notices at all, or notices that may not
+    // come), the interval at which the owner should rescan, beside watching noticeFd().
     virtual std::chrono::milliseconds rescanInterval() const { return std::chrono::milliseconds(0); }
 };
 

@@ -275,15 +275,16 @@ private:
 
 class LinuxHidPlatform : public HidPlatform {
 public:
-    LinuxHidPlatform()
+    explicit LinuxHidPlatform(std::chrono::milliseconds rescanWithoutDaemon) : rescanWithoutDaemon_(rescanWithoutDaemon)
     {
         udev_ = udev_new();
         if (udev_ == nullptr)
             return;
-        // Without udevd (containers) a "udev" monitor would stay silent forever: rescan instead.
-        if (access("/run/udev/control", F_OK) != 0)
-            return;
-        monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
+        // The daemon's "udev" events come once its rules have run, so the node can be opened. Without a
+        // daemon such a monitor stays silent forever: take the kernel's own events (no rules will run), and
+        // rescan as well, since a container may not get those either.
+        daemon_ = access("/run/udev/control", F_OK) == 0;
+        monitor_ = udev_monitor_new_from_netlink(udev_, daemon_ ? "udev" : "kernel");
         if (monitor_ != nullptr
             && (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "hidraw", nullptr) < 0
                 || udev_monitor_enable_receiving(monitor_) < 0)) {
@@ -369,6 +370,16 @@ public:
         sink_ = std::move(sink);
     }
 
+    std::string accessProblem(const THidPnPInfo &info) override
+    {
+        const int fd = ::open(info.DevicePath.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            return {};
+        }
+        return std::strerror(errno);
+    }
+
     int noticeFd() const override { return monitor_ != nullptr ? udev_monitor_get_fd(monitor_) : -1; }
 
     void processNotices() override
@@ -389,10 +400,12 @@ public:
 
     std::chrono::milliseconds rescanInterval() const override
     {
-        return monitor_ != nullptr ? std::chrono::milliseconds(0) : std::chrono::milliseconds(2000);
+        return monitor_ != nullptr && daemon_ ? std::chrono::milliseconds(0) : rescanWithoutDaemon_;
     }
 
 private:
+    const std::chrono::milliseconds rescanWithoutDaemon_;
+    bool daemon_ = false;
     udev *udev_ = nullptr;
     udev_monitor *monitor_ = nullptr;
     std::mutex sinkMutex_;
@@ -406,6 +419,11 @@ std::unique_ptr<HidReader> createFdHidReader(int fd, bool numberedReports)
     return std::make_unique<FdReader>(fd, numberedReports);
 }
 
-std::unique_ptr<HidPlatform> createNativeHidPlatform() { return std::make_unique<LinuxHidPlatform>(); }
+std::unique_ptr<HidPlatform> createLinuxHidPlatform(std::chrono::milliseconds rescanWithoutDaemon)
+{
+    return std::make_unique<LinuxHidPlatform>(rescanWithoutDaemon);
+}
+
+std::unique_ptr<HidPlatform> createNativeHidPlatform() { return createLinuxHidPlatform(); }
 
 } // namespace torvex

@@ -3,6 +3,7 @@
 
 #include "device/hid_platform.h"
 
+#include <chrono>
 #include <memory>
 
 namespace torvex {
@@ -10,5 +11,10 @@ namespace torvex {
 // A reader on an open hidraw-like descriptor (one message per report). Takes ownership of `fd`. For devices
 // without numbered reports a 0 id byte is put in front of every report, as on Windows.
 std::unique_ptr<HidReader> createFdHidReader(int fd, bool numberedReports);
+
+// The backend (createNativeHidPlatform() on Linux). Without a udev daemon its owner rescans every
+// `rescanWithoutDaemon`; tests that must tell the monitor from the rescan make that long.
+std::unique_ptr<HidPlatform>
+createLinuxHidPlatform(std::chrono::milliseconds rescanWithoutDaemon = std::chrono::seconds(2));
 
 } // namespace torvex

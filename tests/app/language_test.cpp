@@ -37,6 +37,8 @@ const IdsCase kIdsCases[] = {
     {"IDS_231", "Uruchom wykres", "Start chart"},
     {"IDS_232", "Zatrzymaj wykres", "Pause chart"},
     {"IDS_LOG_WRITE_ERROR", "Błąd zapisu", "Write error"},
+    {"IDS_LOG_WRITE_ERROR_TIP", "Nie można zapisać pliku:\n%1\nUtracone wiersze: %2",
+     "Cannot write to the file:\n%1\nLines lost: %2"},
     {"IDS_NO_SELECTION", "Nie wysłano: lista bez wyboru", "Not sent: a list has no selection"},
 };
 

@@ -3,7 +3,10 @@
 #include "language.h"
 #include "string_table.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +16,7 @@
 #include <QSignalSpy>
 #include "up_down_control.h"
 #include <QTabWidget>
+#include <QTimer>
 #include <QTranslator>
 
 #include <gmock/gmock.h>
@@ -266,6 +270,76 @@ TEST_F(LanguageWindowTest, PickerWithoutSelectionIsRefusedUntilALanguageIsPicked
     EXPECT_EQ(w.activeLanguage(), kPolish);
     EXPECT_EQ(errors().size(), 1);
 }
+
+// Qt's own parts speak the window's language: a standard button made before a switch follows it, as does
+// every one made after it.
+TEST_F(LanguageWindowTest, QtStandardButtonsFollowTheLanguage)
+{
+    window();
+    QDialogButtonBox before(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    auto cancel = [](const QDialogButtonBox &box) { return box.button(QDialogButtonBox::Cancel)->text(); };
+    EXPECT_EQ(cancel(before), QStringLiteral("Anuluj"));
+    EXPECT_EQ(before.button(QDialogButtonBox::Save)->text(), QStringLiteral("Zachowaj"));
+
+    pick(1);
+    processEvents(); // the change of language reaches existing widgets as a posted event
+    EXPECT_EQ(cancel(before), QStringLiteral("Cancel"));
+    EXPECT_EQ(cancel(QDialogButtonBox(QDialogButtonBox::Cancel)), QStringLiteral("Cancel"));
+
+    pick(0);
+    processEvents();
+    EXPECT_EQ(cancel(before), QStringLiteral("Anuluj"));
+    EXPECT_EQ(cancel(QDialogButtonBox(QDialogButtonBox::Cancel)), QStringLiteral("Anuluj"));
+}
+
+struct DialogCase {
+    const char *name;
+    int pickerIndex;
+    const char *accept; // the dialog's save button, shortcut marker removed
+    const char *cancel;
+    const char *lookIn;
+};
+
+class QtDialogLanguageTest : public LanguageWindowTest, public testing::WithParamInterface<DialogCase> {};
+
+// The real log-file and bitmap dialogs, opened by their buttons and closed by the user (a timer here).
+TEST_P(QtDialogLanguageTest, SaveDialogsSpeakTheWindowsLanguage)
+{
+    const DialogCase &c = GetParam();
+    TFMain &w = window();
+    pick(c.pickerIndex);
+    for (const char *opener : {"file_name_button", "SaveChartButton"}) {
+        SCOPED_TRACE(opener);
+        QStringList buttons;
+        QString lookIn;
+        QTimer closer;
+        closer.setInterval(10);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            for (const QPushButton *button : dialog->findChildren<QPushButton *>())
+                buttons << button->text().remove(u'&');
+            if (const auto *label = dialog->findChild<QLabel *>(QStringLiteral("lookInLabel")))
+                lookIn = label->text();
+            dialog->reject();
+        });
+        closer.start();
+        if (std::string(opener) == "file_name_button")
+            w.file_name_buttonClick();
+        else
+            w.SaveChartButtonClick();
+        closer.stop();
+        EXPECT_THAT(buttons, testing::IsSupersetOf({QString::fromUtf8(c.accept), QString::fromUtf8(c.cancel)}));
+        EXPECT_EQ(lookIn, QString::fromUtf8(c.lookIn));
+    }
+    EXPECT_THAT(errors(), testing::IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, QtDialogLanguageTest,
+                         testing::Values(DialogCase{"Polish", 0, "Zachowaj", "Anuluj", "Szukaj w:"},
+                                         DialogCase{"English", 1, "Save", "Cancel", "Look in:"}),
+                         [](const auto &row) { return std::string(row.param.name); });
 
 struct StoredLanguageCase {
     const char *stored;

@@ -6,6 +6,7 @@
 #include "sim_instrument_device.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -219,24 +220,32 @@ TEST_F(LogWindowTest, ChosenFileIsKeptWhenTheSettingsFileCannotBeWritten)
     EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
-// A log path that fails, in both languages; logging stays on and comes back once the path is usable.
+// A log path that fails, in both languages: the label and panel 3 say so, their tooltips name the file and the
+// lines lost so far; logging stays on, and once the path is usable again the normal texts come back.
 struct FailureCase {
     const char *name;
     int language;
     bool diskFull; // the path leads to a full device instead of into a missing folder
     const char *errorText;
-    const char *activeText;
+    const char *activeText[2]; // save_label, panel 3
+    const char *lostFormat;    // the tooltip's second part; %1 the lines lost
 };
 
-class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase> {};
+class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase> {
+protected:
+    QString labelTip() { return control<QLabel>("save_label")->toolTip(); }
+    QString panel3Tip() { return window().statusPanel(3)->toolTip(); }
+};
 
 TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
 {
     const FailureCase &c = GetParam();
-    LanguageSwitcher language;
-    language.activate(c.language);
+    auto *picker = control<QComboBox>("LangCombo1");
+    picker->setCurrentIndex(c.language - 1);
+    Q_EMIT picker->activated(c.language - 1);
     const fs::path folder = fs::path(tempPath(QStringLiteral("logs")).toStdU16String());
     const fs::path file = folder / "pomiary.csv";
+    const QString shownPath = QString::fromStdU16String(fs::path(file).make_preferred().u16string());
     if (c.diskFull) {
         fs::create_directory(folder);
         fs::create_symlink("/dev/full", file);
@@ -244,12 +253,22 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     onlyCounterColumn();
     setLogPath(QString::fromStdU16String(file.u16string()));
     click("save_button");
+    QLabel *label = control<QLabel>("save_label");
+    auto expectLost = [&](int lost) {
+        for (const QString &tip : {labelTip(), panel3Tip()}) {
+            EXPECT_TRUE(tip.contains(shownPath)) << tip.toStdString();
+            EXPECT_TRUE(tip.contains(QString::fromUtf8(c.lostFormat).arg(lost))) << tip.toStdString();
+        }
+    };
     measurementReport();
     measurementReport();
     window().SaveFileTimerTimer();
     measurementReport();
     window().SaveFileTimerTimer();
     EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
+    EXPECT_EQ(label->text(), QString::fromUtf8(c.errorText));
+    EXPECT_EQ(labelColour(), QColor(168, 22, 6));
+    expectLost(3);
     EXPECT_TRUE(window().loggingActive);
 
     measurementReport(); // fails again and waits for the next tick
@@ -260,23 +279,91 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     measurementReport(); // usable now, but not tried before the tick
     window().SaveFileTimerTimer();
     EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
+    EXPECT_EQ(label->text(), QString::fromUtf8(c.errorText));
+    expectLost(5); // the count stays current while the error lasts
     measurementReport();
     window().SaveFileTimerTimer();
-    EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText));
+    EXPECT_EQ(label->text(), QString::fromUtf8(c.activeText[0]));
+    EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText[1]));
+    EXPECT_EQ(labelTip(), shownPath);
+    EXPECT_EQ(panel3Tip(), shownPath);
     closeWindow();
     EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())), testing::ElementsAre("5;"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, LogFailureTest,
-    testing::Values(FailureCase{"MissingFolderPolish", kPolish, false, "Błąd zapisu", "Zapis: aktywny"},
-                    FailureCase{"MissingFolderEnglish", kEnglish, false, "Write error", "Write: active"}
+    testing::Values(
+        FailureCase{"MissingFolderPolish",
+                    kPolish,
+                    false,
+                    "Błąd zapisu",
+                    {"Zapis: aktywny", "Zapis: aktywny"},
+                    "Utracone wiersze: %1"},
+        FailureCase{
+            "MissingFolderEnglish", kEnglish, false, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
 #ifndef _WIN32
-                    ,
-                    FailureCase{"DiskFullPolish", kPolish, true, "Błąd zapisu", "Zapis: aktywny"}
+        ,
+        FailureCase{"DiskFullPolish",
+                    kPolish,
+                    true,
+                    "Błąd zapisu",
+                    {"Zapis: aktywny", "Zapis: aktywny"},
+                    "Utracone wiersze: %1"},
+        FailureCase{
+            "DiskFullEnglish", kEnglish, true, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
 #endif
-                    ),
+        ),
     [](const auto &param) { return std::string(param.param.name); });
+
+// A switch of language while lines are being lost keeps the error on the label, in the new language; stopping
+// brings back the inactive texts and a tooltip with the path alone.
+TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
+{
+    // A '%' in the path must reach the tooltip as it is, not be taken for a place holder.
+    const QString path = tempPath(QStringLiteral("missing %2/pomiary.csv"));
+    setLogPath(path);
+    click("save_button");
+    measurementReport();
+    window().SaveFileTimerTimer();
+    QLabel *label = control<QLabel>("save_label");
+    ASSERT_EQ(label->text(), QStringLiteral("Błąd zapisu"));
+
+    auto *picker = control<QComboBox>("LangCombo1");
+    picker->setCurrentIndex(1);
+    Q_EMIT picker->activated(1);
+    EXPECT_EQ(label->text(), QStringLiteral("Write error"));
+    EXPECT_EQ(label->toolTip(),
+              QStringLiteral("Cannot write to the file:\n%1\nLines lost: 1").arg(QDir::toNativeSeparators(path)));
+    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu")); // panel 3 waits for the next change of state
+
+    click("save_button");
+    EXPECT_EQ(label->text(), QStringLiteral("Write: inactive"));
+    EXPECT_EQ(labelColour(), QColor(0, 64, 128));
+    EXPECT_EQ(panel3(), QStringLiteral("Write: inactive"));
+    EXPECT_EQ(label->toolTip(), QDir::toNativeSeparators(path));
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(label->text(), QStringLiteral("Write: inactive"));
+}
+
+// The default log name is relative to the working directory; the tooltips show where the file really is, and
+// follow the name as it changes.
+TEST_F(LogWindowTest, TooltipsShowTheLogFilesFullPath)
+{
+    const QString expected =
+        QString::fromStdU16String((fs::current_path() / "pomiary.csv").make_preferred().u16string());
+    EXPECT_EQ(control<QLineEdit>("file_name_edit")->text(), QStringLiteral("pomiary.csv"));
+    for (QWidget *shown :
+         {static_cast<QWidget *>(control<QLineEdit>("file_name_edit")),
+          static_cast<QWidget *>(control<QLabel>("save_label")), static_cast<QWidget *>(window().statusPanel(3))})
+        EXPECT_EQ(shown->toolTip(), expected) << shown->objectName().toStdString();
+
+    const QString chosen = tempPath(QStringLiteral("chosen.csv"));
+    window().saveDialogHook = [&] { return chosen; };
+    click("file_name_button");
+    EXPECT_EQ(control<QLineEdit>("file_name_edit")->toolTip(), QDir::toNativeSeparators(chosen));
+    EXPECT_EQ(control<QLabel>("save_label")->toolTip(), QDir::toNativeSeparators(chosen));
+}
 
 // The simulated instrument sends every millisecond for a few seconds; logging is switched on and off while
 // it runs. Every report handled while logging was on must be in the file exactly once, in order.

@@ -97,6 +97,51 @@ TEST_F(ControllerTest, StartupNoticeIsPostedAndAlwaysCountsAsAChange)
     EXPECT_EQ(controller->Count(), 0);
 }
 
+// A backend whose change notices come through a descriptor that may stay silent (a udev monitor without a
+// udev daemon) asks for a rescan as well: the owner must keep both.
+TEST(ControllerNotices, DescriptorAndRescanAreBothWatched)
+{
+    struct Platform : SimHidPlatform {
+        int noticeFd() const override { return 42; }
+        void processNotices() override { ++processed; }
+        std::chrono::milliseconds rescanInterval() const override { return 2s; }
+        int processed = 0;
+    };
+    struct Dispatcher : ManualUiDispatcher {
+        std::unique_ptr<UiWatch> watchReadable(int fd, std::function<void()> fn) override
+        {
+            watchedFd = fd;
+            readable = std::move(fn);
+            return std::make_unique<UiWatch>();
+        }
+        std::unique_ptr<UiWatch> repeatEvery(std::chrono::milliseconds interval, std::function<void()> fn) override
+        {
+            rescanEvery = interval;
+            rescan = std::move(fn);
+            return std::make_unique<UiWatch>();
+        }
+        int watchedFd = -1;
+        std::function<void()> readable;
+        std::chrono::milliseconds rescanEvery{0};
+        std::function<void()> rescan;
+    };
+    auto platform = std::make_shared<Platform>();
+    auto ui = std::make_shared<Dispatcher>();
+    THidDeviceController controller(platform, ui);
+    ui->drain();
+    ASSERT_EQ(ui->watchedFd, 42);
+    ui->readable();
+    EXPECT_EQ(platform->processed, 1);
+    ASSERT_EQ(ui->rescanEvery, 2s);
+    platform->plug(device(u"A"));
+    ui->drain(); // the simulated platform's own notice
+    EXPECT_EQ(controller.Count(), 1);
+    platform->setDeviceChangeSink(nullptr); // a change nobody announces: only the rescan finds it
+    platform->plug(device(u"B", 2));
+    ui->rescan();
+    EXPECT_EQ(controller.Count(), 2);
+}
+
 TEST_F(ControllerTest, UnavailablePlatformListsNothingAndNeverNotifies)
 {
     platform->setAvailable(false);

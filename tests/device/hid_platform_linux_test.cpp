@@ -132,8 +132,9 @@ TEST(LinuxPlatform, EnumerationWithoutHidDevicesIsEmptyNotAnError)
         EXPECT_EQ(info.DevicePath.rfind("/dev/", 0), 0u);
         EXPECT_FALSE(info.DeviceInstance.empty());
     }
-    // Without a udev daemon the backend asks for a periodic rescan instead of a silent monitor.
-    if (platform->noticeFd() < 0) {
+    // Without a udev daemon the kernel's notices may not reach us (containers): the backend asks for a
+    // periodic rescan as well.
+    if (access("/run/udev/control", F_OK) != 0 || platform->noticeFd() < 0) {
         EXPECT_EQ(platform->rescanInterval(), std::chrono::milliseconds(2000));
     }
     EXPECT_EQ(platform->open({"/dev/hidraw-none", "/sys/nonexistent"}, HidAccess::QueryOnly), nullptr);

@@ -74,6 +74,15 @@
         <translation>Write error</translation>
     </message>
     <message>
+        <source>Nie można zapisać pliku:
+%1
+Utracone wiersze: %2</source>
+        <comment>IDS_LOG_WRITE_ERROR_TIP</comment>
+        <translation>Cannot write to the file:
+%1
+Lines lost: %2</translation>
+    </message>
+    <message>
         <source>Nie wysłano: lista bez wyboru</source>
         <comment>IDS_NO_SELECTION</comment>
         <translation>Not sent: a list has no selection</translation>

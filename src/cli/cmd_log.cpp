@@ -1,0 +1,86 @@
+#include "cli/cli.h"
+#include "cli/log_recorder.h"
+#include "cli/session.h"
+#include "cli/settings_file.h"
+#include "cli/text_util.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace torvex::cli {
+
+int runLog(const CliOptions &options, CliEnv &env)
+{
+    LogSetup setup;
+    setup.path = options.file;
+    setup.separator = env.decimalSeparator;
+    if (!options.settings.empty()) {
+        const auto settings = readSettingsFile(options.settings, *env.err);
+        if (!settings)
+            return kExitIo;
+        setup.columns = settings->columns;
+        setup.modulo = settings->modulo;
+    }
+    if (options.columns)
+        setup.columns = *options.columns;
+    if (options.modulo)
+        setup.modulo = *options.modulo;
+
+    LogRecorder recorder(setup);
+    if (std::string reason; !recorder.probe(reason)) {
+        *env.err << "torvex-cli: cannot open " << setup.path << " for appending: " << reason << "\n";
+        return kExitIo;
+    }
+
+    Session session(options, env);
+    if (const int code = session.open(); code != kExitOk)
+        return code;
+    session.link().setReportHandler(
+        [&recorder](const std::uint8_t *data, std::size_t size) { recorder.handleReport(data, size); });
+    session.describeProgress = [&] { return std::to_string(recorder.lines()) + " lines so far"; };
+
+    std::uint64_t reportsBefore = 0;
+    std::uint64_t lostShown = 0;
+    bool failingShown = false;
+    auto previousTick = LoopDispatcher::Clock::now();
+    auto tick = session.loop().repeatEvery(std::chrono::seconds(1), [&] {
+        recorder.tick();
+        if (recorder.lost() != lostShown || recorder.failing() != failingShown) {
+            if (recorder.failing())
+                session.message("torvex-cli: cannot write to " + setup.path + ": " + std::to_string(recorder.lost())
+                                + " lines lost so far");
+            else
+                session.message("torvex-cli: writing to " + setup.path + " again; " + std::to_string(recorder.lost())
+                                + " lines lost in all");
+            lostShown = recorder.lost();
+            failingShown = recorder.failing();
+        }
+        const auto now = LoopDispatcher::Clock::now();
+        const double seconds = std::chrono::duration<double>(now - previousTick).count();
+        const double rate = seconds > 0 ? static_cast<double>(recorder.reports() - reportsBefore) / seconds : 0.0;
+        previousTick = now;
+        reportsBefore = recorder.reports();
+        std::error_code error;
+        const auto size = std::filesystem::file_size(setup.path, error);
+        char text[160];
+        std::snprintf(text, sizeof text, "%llu lines, %.0f reports/s, %s",
+                      static_cast<unsigned long long>(recorder.lines() - recorder.lost()), rate,
+                      error ? "?" : byteCountText(size).c_str());
+        session.status(text);
+    });
+
+    const int code = session.run();
+    tick.reset();
+    recorder.close();
+    session.endStatus();
+
+    const std::uint64_t written = recorder.lines() - recorder.lost();
+    std::string summary = "torvex-cli: " + std::to_string(written) + " lines written to " + setup.path;
+    if (recorder.lost() > 0)
+        summary += "; " + std::to_string(recorder.lost()) + " lines lost to write errors";
+    session.message(summary);
+    return recorder.lost() > 0 && code == kExitOk ? kExitIo : code;
+}
+
+} // namespace torvex::cli

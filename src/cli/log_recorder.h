@@ -1,0 +1,58 @@
+#pragma once
+// What the window's report handler does for the log, without the window: every input report is counted and
+// stored, every measurement report decoded, turned into the window's log line and appended to the file.
+
+#include "device/report_link.h"
+#include "measure/local_clock.h"
+#include "measure/log_line.h"
+#include "measure/log_writer.h"
+#include "measure/measurement.h"
+
+#include <cstdint>
+#include <string>
+
+namespace torvex::cli {
+
+struct LogSetup {
+    std::string path;
+    LogColumns columns;
+    std::int32_t modulo = 1;
+    char separator = '.';
+};
+
+class LogRecorder {
+public:
+    explicit LogRecorder(LogSetup setup);
+
+    // Opens the file for appending once (creating it, as the first line would) and closes it again, so a
+    // path that cannot be written is found before recording starts. False with the system's reason.
+    bool probe(std::string &reason);
+
+    // One input report: the bytes after the report id, type byte first.
+    void handleReport(const std::uint8_t *data, std::size_t size);
+    // Once a second: the writer flushes (and closes the file after the next line).
+    void tick() { writer_.tick(); }
+    // Everything buffered goes to the file, which is closed.
+    void close() { writer_.close(); }
+
+    const std::string &path() const { return setup_.path; }
+    std::uint64_t reports() const { return reports_; }
+    // Lines handed to the writer; those not lost are in the file once close() has returned.
+    std::uint64_t lines() const { return lines_; }
+    std::uint64_t lost() const { return writer_.droppedLines(); }
+    bool failing() const { return writer_.failing(); }
+    const MeasurementState &measurement() const { return state_; }
+
+private:
+    LogSetup setup_;
+    RxBuffer rx_{};
+    MeasurementState state_{};
+    LogLineInput input_;
+    LogLine line_;
+    LocalClock clock_;
+    LogWriter writer_;
+    std::uint64_t reports_ = 0;
+    std::uint64_t lines_ = 0;
+};
+
+} // namespace torvex::cli

@@ -1,0 +1,24 @@
+#pragma once
+// What torvex-cli takes from the window's config.ini (--settings).
+
+#include "measure/log_line.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace torvex::cli {
+
+struct WindowSettings {
+    std::array<std::string, 3> names; // encoder names and units, UTF-8
+    std::array<std::string, 3> units;
+    LogColumns columns;
+    std::int32_t modulo = 1;
+};
+
+// nullopt, after a message on `err`, when the file does not exist or cannot be read.
+std::optional<WindowSettings> readSettingsFile(const std::string &path, std::ostream &err);
+
+} // namespace torvex::cli

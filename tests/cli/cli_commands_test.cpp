@@ -1,0 +1,465 @@
+// The commands of torvex-cli end to end in this process: real HID controller, read threads and loop, against
+// simulated instruments behind the simulated HID platform.
+#include "cli_test_util.h"
+
+#include "sim_instrument_device.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace cli_test;
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+using torvex::sim::SimDeviceDescription;
+using torvex::sim::SimHidPlatform;
+using torvex::sim::SimInstrumentDevice;
+
+namespace {
+
+SimDeviceDescription instrumentAt(const std::string &instance)
+{
+    SimDeviceDescription d = torvex::sim::instrumentDeviceDescription();
+    d.instance = instance;
+    return d;
+}
+
+void setInterval(SimInstrumentDevice &instrument, int ms)
+{
+    instrument.driver().withInstrument([&](auto &model) { model.parameters().sendInterval = ms; });
+}
+
+torvex::sim::Parameters parametersOf(SimInstrumentDevice &instrument)
+{
+    return instrument.driver().withInstrument([](auto &model) { return model.parameters(); });
+}
+
+// The counter column (third) of every line, which must count up from `first` without a gap.
+void expectConsecutiveCounters(const std::vector<std::string> &lines, size_t column = 2)
+{
+    long expected = 0;
+    for (const std::string &line : lines) {
+        const auto f = fields(line);
+        ASSERT_GT(f.size(), column) << line;
+        ASSERT_EQ(std::stol(f[column]), expected) << line;
+        ++expected;
+    }
+}
+
+long summaryLines(const std::string &err)
+{
+    std::smatch m;
+    static const std::regex summary("torvex-cli: (\\d+) lines written to ");
+    return std::regex_search(err, m, summary) ? std::stol(m[1]) : -1;
+}
+
+TEST(CliList, ShowsEveryDeviceWithInstrumentsMarkedAndAccessProblems)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimDeviceDescription locked = instrumentAt("locked");
+    locked.readWriteAccess = false;
+    platform->plug(locked);
+    SimInstrumentDevice instrument(*platform, instrumentAt("ok"));
+    SimDeviceDescription unnamed;
+    unnamed.vendorId = 0x1234;
+    unnamed.productId = 0x00AB;
+    unnamed.caps = torvex::THidCaps{33, 33, 0};
+    unnamed.instance = "unnamed";
+    platform->plug(unnamed);
+
+    const Result r = runCli(platform, {"list"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out,
+                HasSubstr("* TORVEX                    sim:locked   VID=F07E PID=0C01  in 65  out 65  no "
+                          "read/write access: Permission denied\n"));
+    EXPECT_THAT(r.out, HasSubstr("* TORVEX                    sim:ok       VID=F07E PID=0C01  in 65  out 65\n"));
+    EXPECT_THAT(r.out, HasSubstr("  Device VID=1234 PID=00AB  sim:unnamed  VID=1234 PID=00AB  in 33  out 33\n"));
+    EXPECT_THAT(r.out, HasSubstr("70-torvex.rules"));
+}
+
+TEST(CliLog, OneWellFormedLinePerReportAtOneMillisecond)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("fast"));
+    setInterval(instrument, 1);
+    instrument.start();
+    TempDir dir;
+    const std::string path = dir.file("fast.csv");
+    const Result r = runCli(platform, {"log", path, "--seconds", "3"});
+    instrument.stop();
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    bool torn = true;
+    const auto lines = logLines(path, &torn);
+    EXPECT_FALSE(torn);
+    EXPECT_EQ(static_cast<long>(lines.size()), summaryLines(r.err)) << r.err;
+    // Every report the instrument sent is a line, still waiting in the device's queue, or lost by the queue.
+    const auto device = instrument.device();
+    EXPECT_EQ(lines.size() + device->pendingInputReports() + device->droppedInputReports(),
+              instrument.driver().sentMeasurementReports());
+    EXPECT_GT(lines.size(), 1000u) << "about 3000 reports in 3 s";
+    // All columns, 2 decimals (the instrument's factory decimal point), CR LF already split off.
+    static const std::regex line("\\d{1,2}-\\d{1,2}-\\d{4};\\d{1,2}:\\d{1,2}:\\d{1,2}:\\d{1,3};\\d+;0;"
+                                 "(-?\\d+\\.\\d{2};){6}((HI|LO);){6}");
+    for (const std::string &l : lines)
+        ASSERT_TRUE(std::regex_match(l, line)) << l;
+    expectConsecutiveCounters(lines);
+}
+
+TEST(CliLog, AppendsToAnExistingFileAndTakesColumnsAndModuloFromTheOptions)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("a"));
+    setInterval(instrument, 5);
+    instrument.start();
+    TempDir dir;
+    const std::string path = dir.file("log.txt");
+    writeFile(path, "earlier line;\r\n");
+    const Result r = runCli(platform, {"log", path, "--seconds", "1", "--columns", "cntmod,cnt", "--mod", "3"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto lines = logLines(path);
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "earlier line;");
+    for (size_t i = 1; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i], std::to_string(i - 1) + ";" + std::to_string((i - 1) % 3) + ";");
+}
+
+TEST(CliLog, WaitsForTheInstrumentToComeBackAndCountsOn)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("plug"));
+    setInterval(instrument, 5);
+    instrument.start();
+    TempDir dir;
+    const std::string path = dir.file("plug.csv");
+    StopSwitch stop;
+    Result r;
+    std::thread run([&] { r = runCli(platform, {"log", path, "--columns", "cnt"}, stop.watcher()); });
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= 20; }));
+    instrument.unplug();
+    std::this_thread::sleep_for(300ms);
+    const size_t beforeReplug = logLines(path).size();
+    instrument.plugBack();
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= beforeReplug + 20; }));
+    stop.press();
+    run.join();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err,
+                testing::ContainsRegex("the instrument at sim:plug is gone \\([0-9]+ lines so far\\); waiting "
+                                       "for it to come back"));
+    EXPECT_THAT(r.err, HasSubstr("the instrument at sim:plug is back"));
+    expectConsecutiveCounters(logLines(path), 0);
+}
+
+TEST(CliLog, ExitOnUnplugEndsWithNoInstrument)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("once"));
+    setInterval(instrument, 5);
+    instrument.start();
+    TempDir dir;
+    const std::string path = dir.file("once.csv");
+    Result r;
+    std::thread run([&] { r = runCli(platform, {"log", path, "--exit-on-unplug", "--seconds", "60"}); });
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= 5; }));
+    instrument.unplug();
+    run.join();
+    EXPECT_EQ(r.code, torvex::cli::kExitNoInstrument);
+    EXPECT_THAT(r.err, HasSubstr("is gone"));
+    EXPECT_EQ(static_cast<long>(logLines(path).size()), summaryLines(r.err));
+}
+
+TEST(CliLog, TwoInstrumentsEachLoggedByItsOwnCommand)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice first(*platform, instrumentAt("one"));
+    SimInstrumentDevice second(*platform, instrumentAt("two"));
+    for (auto *instrument : {&first, &second})
+        setInterval(*instrument, 5);
+    // Told apart by their decimal places.
+    second.driver().withInstrument([](auto &model) { model.parameters().dotPosition = 4; });
+    first.start();
+    second.start();
+    TempDir dir;
+    Result r1;
+    Result r2;
+    std::thread a([&] { r1 = runCli(platform, {"log", dir.file("1.csv"), "--device", "sim:one", "--seconds", "2"}); });
+    std::thread b([&] { r2 = runCli(platform, {"log", dir.file("2.csv"), "--device", "sim:two", "--seconds", "2"}); });
+    a.join();
+    b.join();
+    ASSERT_EQ(r1.code, 0) << r1.err;
+    ASSERT_EQ(r2.code, 0) << r2.err;
+    const auto one = logLines(dir.file("1.csv"));
+    const auto two = logLines(dir.file("2.csv"));
+    ASSERT_GE(one.size(), 50u);
+    ASSERT_GE(two.size(), 50u);
+    EXPECT_TRUE(std::regex_match(fields(one.back())[4], std::regex("-?\\d+\\.\\d{2}"))) << one.back();
+    EXPECT_TRUE(std::regex_match(fields(two.back())[4], std::regex("-?\\d+\\.\\d{4}"))) << two.back();
+    expectConsecutiveCounters(one);
+    expectConsecutiveCounters(two);
+}
+
+struct RefusalCase {
+    const char *name;
+    const char *device; // --device, or "" for the first instrument
+    bool readWrite;
+    const char *message;
+};
+
+class CliNoInstrument : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(CliNoInstrument, SaysWhyAndEndsWithCodeTwo)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimDeviceDescription keyboard;
+    keyboard.productName = u"USB Keyboard";
+    keyboard.caps = torvex::THidCaps{9, 2, 0};
+    keyboard.instance = "keyboard";
+    platform->plug(keyboard);
+    SimDeviceDescription instrument = instrumentAt("box");
+    instrument.readWriteAccess = GetParam().readWrite;
+    if (std::string(GetParam().name) != "NoneAtAll")
+        platform->plug(instrument);
+    TempDir dir;
+    std::vector<std::string> args{"log", dir.file("x.csv")};
+    if (*GetParam().device) {
+        args.push_back("--device");
+        args.push_back(GetParam().device);
+    }
+    const Result r = runCli(platform, args);
+    EXPECT_EQ(r.code, torvex::cli::kExitNoInstrument);
+    EXPECT_THAT(r.err, HasSubstr(GetParam().message));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliNoInstrument,
+    testing::Values(RefusalCase{"NoneAtAll", "", true, "no TORVEX instrument found"},
+                    RefusalCase{"NoSuchPath", "sim:elsewhere", true, "no HID device at sim:elsewhere"},
+                    RefusalCase{"NotAnInstrument", "sim:keyboard", true,
+                                "sim:keyboard is not a TORVEX instrument (it is \"USB Keyboard\")"},
+                    RefusalCase{"NoAccess", "", false,
+                                "cannot open the instrument at sim:box for reading and writing: Permission denied"}),
+    [](const testing::TestParamInfo<RefusalCase> &p) { return std::string(p.param.name); });
+
+TEST(CliLog, UnwritableFileIsAnIoErrorBeforeAnythingElse)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    TempDir dir;
+    const Result r = runCli(platform, {"log", dir.file("missing-folder/x.csv")});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo);
+    EXPECT_THAT(r.err, HasSubstr("x.csv for appending: No such file or directory"));
+}
+
+TEST(CliLog, DiskFullIsReportedWithThePathAndTheLinesLost)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("full"));
+    setInterval(instrument, 2);
+    instrument.start();
+    // Every write fails as on a full disk; the 1 s tick pushes the buffered lines at it.
+    const Result r = runCli(platform, {"log", "/dev/full", "--seconds", "3"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo) << r.err;
+    EXPECT_THAT(r.err, testing::ContainsRegex("cannot write to /dev/full: [1-9][0-9]* lines lost so far"));
+    EXPECT_THAT(r.err,
+                testing::ContainsRegex("torvex-cli: 0 lines written to /dev/full; [1-9][0-9]* lines lost to "
+                                       "write errors"));
+}
+
+TEST(CliWatch, PlainLinesWithNamesAndUnitsFromTheSettingsFile)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("w"));
+    setInterval(instrument, 10);
+    instrument.start();
+    TempDir dir;
+    const std::string settings = dir.file("config.ini");
+    writeFile(settings, "[Options]\r\nEncName1=Wheel\r\nEncUnit1=mm\r\nEncUnit3=m\r\n");
+    const Result r = runCli(platform, {"watch", "--settings", settings, "--seconds", "2"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::istringstream out(r.out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(out, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 4u) << "about 4 refreshes a second";
+    static const std::regex shape(
+        "\\d{2}-\\d{2}-\\d{4} \\d{2}:\\d{2}:\\d{2} \\| Wheel -?\\d+\\.\\d{2} \\[mm\\] "
+        "-?\\d+\\.\\d{2} \\[mm/sec\\] \\| Encoder 2 .* \\[\\.\\.\\./sec\\] \\| Encoder 3 "
+        ".*\\[m/sec\\] \\| OUT1 (HI|LO).* \\| TRIG1 (HI|LO)  TRIG2 (HI|LO) \\| \\d\\.\\d{4} kHz");
+    for (const std::string &line : lines)
+        EXPECT_TRUE(std::regex_match(line, shape)) << line;
+    EXPECT_THAT(lines.back(), testing::Not(HasSubstr("| 0.0000 kHz"))) << "reports arrive at 100 a second";
+}
+
+TEST(CliWatch, MissingSettingsFileIsAnIoError)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    const Result r = runCli(platform, {"watch", "--settings", "/nonexistent/config.ini"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo);
+    EXPECT_THAT(r.err, HasSubstr("cannot read the settings file /nonexistent/config.ini"));
+}
+
+// A configuration far from the factory one, in every parameter the files carry.
+void changeEverything(torvex::sim::Parameters &p)
+{
+    for (int k = 0; k < 3; ++k) {
+        auto &e = p.encoders[k];
+        e.mode = static_cast<std::uint8_t>(k % 2 == 0);
+        e.clearByIndex = static_cast<std::uint8_t>(k == 1);
+        e.gateTime = 65535 - k;
+        e.resolution = 1 + k;
+        e.coeff = 0.0001f * static_cast<float>(k + 1);
+        e.offset = -2.5f - static_cast<float>(k);
+    }
+    p.transmissionMode = 2;
+    p.sendInterval = 9999;
+    p.triggerFilter = 0;
+    p.outputs = {{{7, 1, 1, -9999.999f}, {1, 1, 1, 0.0f}, {3, 0, 1, 123.45f}, {0, 0, 0, 0.0f}}};
+    p.modbusAddress = 247;
+    p.modbusBaud = 4;
+    p.triggerMasterMode = 1;
+    p.triggerRegisterType = {5, 4, 3};
+    p.dotPosition = 5;
+    p.redDisplay = 1;
+    p.greenDisplay = 10;
+    p.beeper = 1;
+}
+
+void expectSameConfiguration(const torvex::sim::Parameters &a, const torvex::sim::Parameters &b)
+{
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE("encoder " + std::to_string(k + 1));
+        EXPECT_EQ(a.encoders[k].mode, b.encoders[k].mode);
+        EXPECT_EQ(a.encoders[k].clearByIndex, b.encoders[k].clearByIndex);
+        EXPECT_EQ(a.encoders[k].gateTime, b.encoders[k].gateTime);
+        EXPECT_EQ(a.encoders[k].resolution, b.encoders[k].resolution);
+        EXPECT_EQ(a.encoders[k].coeff, b.encoders[k].coeff);
+        EXPECT_EQ(a.encoders[k].offset, b.encoders[k].offset);
+    }
+    EXPECT_EQ(a.transmissionMode, b.transmissionMode);
+    EXPECT_EQ(a.sendInterval, b.sendInterval);
+    EXPECT_EQ(a.triggerFilter, b.triggerFilter);
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE("output " + std::to_string(k + 1));
+        EXPECT_EQ(a.outputs[k].source, b.outputs[k].source);
+        EXPECT_EQ(a.outputs[k].condition, b.outputs[k].condition);
+        EXPECT_EQ(a.outputs[k].state, b.outputs[k].state);
+        EXPECT_EQ(a.outputs[k].threshold, b.outputs[k].threshold);
+    }
+    EXPECT_EQ(a.modbusAddress, b.modbusAddress);
+    EXPECT_EQ(a.modbusBaud, b.modbusBaud);
+    EXPECT_EQ(a.triggerMasterMode, b.triggerMasterMode);
+    EXPECT_EQ(a.triggerRegisterType, b.triggerRegisterType);
+    EXPECT_EQ(a.dotPosition, b.dotPosition);
+    EXPECT_EQ(a.redDisplay, b.redDisplay);
+    EXPECT_EQ(a.greenDisplay, b.greenDisplay);
+    EXPECT_EQ(a.beeper, b.beeper);
+}
+
+class CliConfigCloning : public testing::TestWithParam<const char *> {};
+
+TEST_P(CliConfigCloning, GetFromOneInstrumentSetOnAnotherMakesThemEqual)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice source(*platform, instrumentAt("source"));
+    SimInstrumentDevice target(*platform, instrumentAt("target"));
+    source.driver().withInstrument([](auto &model) { changeEverything(model.parameters()); });
+    source.start();
+    target.start();
+
+    const Result got = runCli(platform, {"config", "get", "--device", "sim:source", "--format", GetParam()});
+    ASSERT_EQ(got.code, 0) << got.err;
+    EXPECT_THAT(got.out,
+                HasSubstr(std::string(GetParam()) == "ini" ? "Encoder2.GateTime = 65534" : "\"GateTime\": 65534"));
+    TempDir dir;
+    const std::string file = dir.file("backup");
+    writeFile(file, got.out);
+
+    const auto factory = parametersOf(target);
+    const Result set = runCli(platform, {"config", "set", file, "--device", "sim:target", "--verify"});
+    EXPECT_EQ(set.code, 0) << set.err << set.out;
+    EXPECT_THAT(set.err, HasSubstr("verified"));
+    EXPECT_EQ(set.out, "") << "no difference to list";
+    expectSameConfiguration(parametersOf(source), parametersOf(target));
+    EXPECT_NE(factory.sendInterval, parametersOf(target).sendInterval) << "the target did change";
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, CliConfigCloning, testing::Values("ini", "json"),
+                         [](const testing::TestParamInfo<const char *> &p) { return std::string(p.param); });
+
+TEST(CliConfig, OutOfRangeValuesAreRefusedByNameAndNothingIsSent)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    TempDir dir;
+    const std::string file = dir.file("bad.ini");
+    writeFile(file, "Beeper = 1\nEncoder2.GateTime = 70000\nOutput1.Threshold = 10000.5\n");
+    const Result r = runCli(platform, {"config", "set", file});
+    EXPECT_EQ(r.code, torvex::cli::kExitUsage);
+    EXPECT_THAT(r.err, HasSubstr("Encoder2.GateTime = 70000 is outside the limits 1..65535"));
+    EXPECT_THAT(r.err, HasSubstr("Output1.Threshold = 10000.500 is outside the limits -10000..10000"));
+    EXPECT_THAT(r.err, HasSubstr("nothing was sent"));
+    EXPECT_THAT(instrument.device()->writtenReports(), testing::IsEmpty());
+    EXPECT_EQ(parametersOf(instrument).beeper, 0);
+}
+
+TEST(CliConfig, SomeOutputRulesKeepTheOthersTheInstrumentHas)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.driver().withInstrument([](auto &model) {
+        model.parameters().outputs = {{{2, 1, 1, 5.5f}, {5, 0, 1, -1.0f}, {0, 0, 0, 0.0f}, {1, 0, 1, 0.0f}}};
+    });
+    instrument.start();
+    TempDir dir;
+    const std::string file = dir.file("rule.ini");
+    writeFile(file, "Output3.Source = 4\nOutput3.Threshold = 42.25\n");
+    const Result r = runCli(platform, {"config", "set", file, "--verify"});
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    const auto outputs = parametersOf(instrument).outputs;
+    EXPECT_EQ(outputs[0].threshold, 5.5f);
+    EXPECT_EQ(outputs[1].source, 5);
+    EXPECT_EQ(outputs[2].source, 4);
+    EXPECT_EQ(outputs[2].threshold, 42.25f);
+    EXPECT_EQ(outputs[3].state, 1);
+}
+
+TEST(CliConfig, UnansweredRequestsAreReportedNotInvented)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("mute"));
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
+    instrument.start();
+    const Result r = runCli(platform, {"config", "get", "--timeout", "30"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo);
+    EXPECT_THAT(r.err,
+                HasSubstr("no answer to read request 9, channel 1 (Encoder2.Mode, Encoder2.ClearByIndex, "
+                          "Encoder2.GateTime, Encoder2.Resolution, Encoder2.Coeff, Encoder2.Offset)"));
+    EXPECT_THAT(r.out, testing::Not(testing::ContainsRegex("\n[A-Za-z0-9.]+ = ")));
+}
+
+TEST(CliConfig, UnacknowledgedWritesAreAnIoError)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("mute"));
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
+    instrument.start();
+    TempDir dir;
+    const std::string file = dir.file("one.ini");
+    writeFile(file, "Beeper = 1\n");
+    const Result r = runCli(platform, {"config", "set", file, "--timeout", "30"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo);
+    EXPECT_THAT(r.err, HasSubstr("Beeper: no acknowledgement from the instrument"));
+    EXPECT_THAT(r.err, HasSubstr("0 of 1 writes acknowledged"));
+    ASSERT_EQ(instrument.device()->writtenReports().size(), 1u);
+    const auto report = instrument.device()->writtenReports()[0];
+    EXPECT_EQ(report.size(), 65u);
+    EXPECT_EQ((std::vector<std::uint8_t>(report.begin(), report.begin() + 5)),
+              (std::vector<std::uint8_t>{1, 2, 20, 0, 1}));
+}
+
+} // namespace
