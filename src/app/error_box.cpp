@@ -14,6 +14,27 @@ ErrorBoxSink &sinkSlot()
     return sink;
 }
 
+// The innermost holder, or none. Error boxes belong to the user-interface thread, like everything here.
+HeldErrorBoxes *&currentHolder()
+{
+    static HeldErrorBoxes *holder = nullptr;
+    return holder;
+}
+
+// `text` as the box shows it, to the innermost holder or on screen.
+void deliver(const QString &text)
+{
+    if (HeldErrorBoxes *holder = currentHolder()) {
+        holder->hold(text);
+        return;
+    }
+    if (const ErrorBoxSink &sink = sinkSlot()) {
+        sink(text);
+        return;
+    }
+    runModalErrorBox(text);
+}
+
 } // namespace
 
 QString errorBoxText(const QString &message)
@@ -23,13 +44,38 @@ QString errorBoxText(const QString &message)
     return message;
 }
 
-void showErrorBox(const QString &message)
+void showErrorBox(const QString &message) { deliver(errorBoxText(message)); }
+
+HeldErrorBoxes::HeldErrorBoxes() : m_outer(currentHolder()) { currentHolder() = this; }
+
+HeldErrorBoxes::~HeldErrorBoxes()
 {
-    const QString text = errorBoxText(message);
-    if (const ErrorBoxSink &sink = sinkSlot()) {
-        sink(text);
-        return;
+    try {
+        show();
+    } catch (...) {
+        // Nothing sensible is left to report a failing error box to.
     }
+}
+
+void HeldErrorBoxes::show()
+{
+    if (m_holding) {
+        m_holding = false;
+        currentHolder() = m_outer;
+    }
+    // Taken one at a time: while a box is open its event loop runs other handlers, which may raise errors too.
+    while (!m_texts.isEmpty())
+        deliver(m_texts.takeFirst());
+}
+
+void HeldErrorBoxes::hold(const QString &text)
+{
+    if (!m_texts.contains(text))
+        m_texts.append(text);
+}
+
+void runModalErrorBox(const QString &text)
+{
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle), text, QMessageBox::Ok);
     box.exec();
 }

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -28,6 +29,7 @@ constexpr int kClientWidth = 700;
 constexpr int kClientHeight = 534;
 constexpr int kStatusBarHeight = 24;
 constexpr std::array<int, TFMain::kStatusPanelCount> kStatusPanelWidths{200, 150, 100, 50};
+constexpr int kStatusPanelTop = 3;
 // Design places of the modulo field and its apply button, on the line of the save_cntmod caption.
 constexpr int kModuloFieldLeft = 288;
 constexpr int kModuloButtonLeft = 359;
@@ -63,7 +65,8 @@ void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handle
 TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     : QMainWindow(parent), FreqTimer(new QTimer(this)), UpdateDataTimer(new QTimer(this)), ChartTimer(new QTimer(this)),
       SaveFileTimer(new QTimer(this)), ui(std::make_unique<Ui::TFMain>()),
-      m_beforeStartupStep(options.beforeStartupStep), m_requestedSettingsPath(options.settingsPath)
+      m_beforeStartupStep(options.beforeStartupStep), m_requestedSettingsPath(options.settingsPath),
+      m_executableFolder(options.executableFolder)
 {
     initWindowResources();
     ui->setupUi(this);
@@ -107,7 +110,11 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     }
 
     createDeviceLink(options);
+    // A modal box runs an event loop, which would run the first device pass and other queued work in the
+    // middle of the start-up; its errors are shown once it is over.
+    torvex::HeldErrorBoxes startupErrors;
     FormCreate();
+    startupErrors.show();
 }
 
 TFMain::~TFMain() { destroyDeviceLink(); }
@@ -115,14 +122,28 @@ TFMain::~TFMain() { destroyDeviceLink(); }
 void TFMain::createStatusPanels()
 {
     ui->StatusBar->setFixedHeight(kStatusBarHeight);
+    // Placed by hand, not added to the status bar's layout, which would put its spacing between them: the
+    // panels touch, and the language picker is laid over the bar's right-hand end beyond them.
+    int left = 0;
     for (int panel = 0; panel < kStatusPanelCount; ++panel) {
+        const int width = kStatusPanelWidths[static_cast<size_t>(panel)];
         auto *label = new QLabel(ui->StatusBar);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
-        label->setFixedWidth(kStatusPanelWidths[static_cast<size_t>(panel)]);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        ui->StatusBar->addWidget(label);
+        label->setGeometry(left, kStatusPanelTop, width, kStatusBarHeight - kStatusPanelTop - 2);
         m_statusPanels[static_cast<size_t>(panel)] = label;
+        left += width;
     }
+}
+
+void TFMain::hideChartTab()
+{
+    QTabBar *tabs = ui->PageControl1->tabBar();
+    const int index = ui->PageControl1->indexOf(ui->TabSheet2);
+    tabs->setTabVisible(index, false);
+    // A hidden tab is still taken by Ctrl+Tab, the arrow keys and the wheel, which skip only disabled tabs.
+    // Disabling it on the tab row alone keeps the page itself, and the chart on it, working.
+    tabs->setTabEnabled(index, false);
 }
 
 QLabel *TFMain::statusPanel(int panel) const
@@ -309,6 +330,7 @@ void TFMain::startupStep(int step, const std::function<void()> &action)
 
 void TFMain::FormCreate()
 {
+    startingUp = true;
     // An error ends the start-up at the failing step; the window still opens with the later steps not done.
     torvex::runHandler([this] {
         startupStep(1, [this] { ui->DebugMemo->hide(); });
@@ -327,7 +349,7 @@ void TFMain::FormCreate()
         startupStep(6, [this] { fixSettingsPath(); });
         startupStep(7, [this] { createDefaultSettingsIfMissing(); });
         startupStep(8, [this] { loadSettings(); });
-        startupStep(9, [this] { ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->TabSheet2), false); });
+        startupStep(9, [this] { hideChartTab(); });
         startupStep(10, [this] { loadLanguageIndex(); });
         startupStep(11, [this] { loadLoggingFlag(); });
         // Step 12 releases the settings object: every settings user opens and releases its own.
@@ -344,6 +366,7 @@ void TFMain::FormCreate()
         startupStep(15, [this] { chartRunning = true; });
         startupStep(16, [this] { LangCombo1Change(); });
     });
+    startingUp = false;
 }
 
 bool TFMain::FormCanResize(int, int) const { return false; }

@@ -42,8 +42,11 @@ class TFMain;
 }
 
 struct TFMainOptions {
-    // Full path of the settings file; empty means "config.ini" in the folder of the executable.
+    // Full path of the settings file; empty means the settings file of the executable's folder (beside it, or
+    // the user's configuration folder when that folder cannot be written).
     QString settingsPath;
+    // Folder taken as the executable's for that decision; empty means the running executable's.
+    QString executableFolder;
     // Tests pass false and call the timer handlers themselves.
     bool startTimers = true;
     // Test seam: called with the step number (1..16) before each start-up step; what it throws ends the
@@ -105,6 +108,8 @@ public:
     int32_t moduloValue = 0;
     bool loggingActive = false;
     bool chartRunning = false;
+    // While FormCreate runs; it ends with FormCreate, also when a step fails.
+    bool startingUp = false;
 
     // ===================================================================================== settings
     // tfmain_settings.cpp
@@ -131,7 +136,6 @@ public:
     void applyChannelUnit(int channel);
     void writeChannelSetting(const std::string &key, const QString &value);
     void reportStartupSettingsError(const torvex::SettingsError &error);
-    bool settingsStartingUp = false;        // between start-up steps 6 and 14
     bool settingsStartupErrorShown = false; // at most one settings write error box per start-up
     WindowPositionTracker *settingsPositionTracker = nullptr;
 
@@ -315,6 +319,7 @@ protected:
 
 private:
     void createStatusPanels();
+    void hideChartTab(); // start-up step 9
     void fillChannelTables();
     void wireControls();
     void startupStep(int step, const std::function<void()> &action);
@@ -330,4 +335,5 @@ private:
     std::array<QLabel *, kStatusPanelCount> m_statusPanels{};
     std::function<void(int)> m_beforeStartupStep;
     QString m_requestedSettingsPath;
+    QString m_executableFolder;
 };

@@ -8,12 +8,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
-#include <QTimer>
 
 #include <filesystem>
 
 #include "error_box.h"
 #include "settings/program_settings.h"
+#include "settings/settings_location.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
 #include "up_down_control.h"
@@ -35,6 +35,17 @@ std::string toUtf8(const QString &text) { return text.toUtf8().toStdString(); }
 QString fromUtf8(const std::string &text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Beside the executable (never the working folder), unless on Linux that folder cannot be written.
+QString settingsPathForExecutableFolder(const QString &folder)
+{
+    const std::filesystem::path file = torvex::settingsFileForExecutableFolder(toFilesystemPath(folder));
+#ifdef _WIN32
+    return QDir::toNativeSeparators(QString::fromStdWString(file.wstring()));
+#else
+    return QFile::decodeName(QByteArray::fromStdString(file.string()));
+#endif
 }
 
 } // namespace
@@ -59,9 +70,6 @@ void TFMain::reportStartupSettingsError(const torvex::SettingsError &error)
 
 void TFMain::fixSettingsPath()
 {
-    settingsStartingUp = true;
-    // Start-up ends within this call of the constructor; a queued call marks it over even if a step fails.
-    QTimer::singleShot(0, this, [this] { settingsStartingUp = false; });
     if (!settingsPositionTracker)
         settingsPositionTracker = new WindowPositionTracker(this);
 
@@ -69,10 +77,8 @@ void TFMain::fixSettingsPath()
         settingsPath = m_requestedSettingsPath;
         return;
     }
-    // Beside the executable, never the working folder.
-    settingsPath = QDir::toNativeSeparators(
-        QDir(QCoreApplication::applicationDirPath())
-            .filePath(QString::fromLatin1(torvex::kSettingsFileName.data(), torvex::kSettingsFileName.size())));
+    settingsPath = settingsPathForExecutableFolder(m_executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                                : m_executableFolder);
 }
 
 void TFMain::createDefaultSettingsIfMissing()
@@ -193,7 +199,7 @@ void TFMain::writeChannelSetting(const std::string &key, const QString &value)
         settings.writeText(torvex::kOptionsSection, key, toUtf8(value));
     } catch (const torvex::SettingsError &error) {
         // From the button the failure ends the action; during start-up the names still have to be shown.
-        if (!settingsStartingUp)
+        if (!startingUp)
             throw;
         reportStartupSettingsError(error);
     }
@@ -205,9 +211,4 @@ void TFMain::BitBtn4Click() { applyChannelName(3); }
 void TFMain::BitBtn11Click() { applyChannelUnit(1); }
 void TFMain::BitBtn13Click() { applyChannelUnit(2); }
 
-void TFMain::BitBtn6Click()
-{
-    applyChannelUnit(3);
-    // The last settings write of the start-up sequence.
-    settingsStartingUp = false;
-}
+void TFMain::BitBtn6Click() { applyChannelUnit(3); }

@@ -5,6 +5,8 @@
 TorvexApplication::TorvexApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QString::fromUtf8(torvex::kApplicationTitle));
+    // The installed desktop entry's name: lets the desktop give the window that entry's name and icon.
+    setDesktopFileName(QStringLiteral("pl.torvex.TorvexPC"));
 }
 
 bool TorvexApplication::notify(QObject *receiver, QEvent *event)

@@ -14,6 +14,8 @@
 //   }
 //
 // Every window gets its own temporary folder holding its config.ini (settingsPath()). Timers are not started.
+// useModalErrorBoxes() swaps the capture for the real modal box, which runs its own event loop as it does for
+// the user.
 
 #include "error_box.h"
 #include "tfmain.h"
@@ -21,11 +23,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -104,10 +110,43 @@ protected:
     const QStringList &errors() const { return m_errors; }
     void clearErrors() { m_errors.clear(); }
 
+    // From here on every error box is the program's real modal box. While it is open its event loop runs what
+    // is queued: timers, posted calls, device notices and reports. After `openMs` milliseconds the box is read
+    // (errors() gets the text it shows), `whileErrorBoxOpen` runs, and the box is closed with its OK button.
+    void useModalErrorBoxes(int openMs = 300)
+    {
+        torvex::setErrorBoxSink([this, openMs](const QString &text) {
+            m_mostErrorBoxesOpen = std::max(m_mostErrorBoxesOpen, ++m_errorBoxesOpen);
+            QTimer::singleShot(openMs, [this] { readAndCloseErrorBox(); });
+            torvex::runModalErrorBox(text);
+            --m_errorBoxesOpen;
+        });
+    }
+    std::function<void()> whileErrorBoxOpen;
+    // The most modal error boxes that were open at the same time (a box raised inside another box's loop).
+    int mostErrorBoxesOpen() const { return m_mostErrorBoxesOpen; }
+
 private:
+    void readAndCloseErrorBox()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no modal error box is open";
+            return;
+        }
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("TORVEX - PC"));
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        m_errors.append(box->text());
+        if (whileErrorBoxOpen)
+            whileErrorBoxOpen();
+        box->button(QMessageBox::Ok)->click();
+    }
+
     QTemporaryDir m_dir;
     TFMainOptions m_options;
     std::unique_ptr<TFMain> m_window;
     QStringList m_errors;
     torvex::ErrorBoxSink m_previousSink;
+    int m_errorBoxesOpen = 0;
+    int m_mostErrorBoxesOpen = 0;
 };

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <gmock/gmock.h>
@@ -446,6 +447,37 @@ TEST_F(WindowLayout, StatusBarHasFourPanelsOfTheirWidths)
     w.setStatusPanelText(-1, QStringLiteral("x"));
     EXPECT_TRUE(w.statusPanelText(4).isEmpty());
     EXPECT_EQ(w.statusPanel(4), nullptr);
+}
+
+TEST_F(WindowLayout, StatusPanelsSitSideBySideFromTheLeftEdgeWithThePickerBeyondThem)
+{
+    TFMain &w = window();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    auto *picker = control<QComboBox>("LangCombo1");
+    // Laid out again by a language switch, and with texts longer than the panels.
+    for (int language : {1, 0}) {
+        picker->setCurrentIndex(language);
+        w.LangCombo1Change();
+        for (int panel = 0; panel < TFMain::kStatusPanelCount; ++panel)
+            w.setStatusPanelText(panel, QString(60, u'W'));
+        processEvents();
+
+        const int lefts[] = {0, 200, 350, 450};
+        const int widths[] = {200, 150, 100, 50};
+        for (int panel = 0; panel < TFMain::kStatusPanelCount; ++panel) {
+            const QRect r = w.statusPanel(panel)->geometry();
+            EXPECT_EQ(r.left(), lefts[panel]) << "panel " << panel << ", language " << language;
+            EXPECT_EQ(r.width(), widths[panel]) << "panel " << panel << ", language " << language;
+            EXPECT_TRUE(w.statusBar()->rect().contains(r)) << "panel " << panel;
+            EXPECT_TRUE(w.statusPanel(panel)->isVisible()) << "panel " << panel;
+        }
+        // Where start-up step 2 puts the picker: over the status bar's right-hand end, beyond the panels, on top.
+        EXPECT_EQ(picker->geometry(), QRect(w.statusBar()->width() - 115, 2, 100, 22));
+        EXPECT_GE(picker->geometry().left(), w.statusPanel(3)->geometry().right());
+        QWidget *atPicker = w.statusBar()->childAt(picker->geometry().center());
+        EXPECT_TRUE(atPicker == picker || picker->isAncestorOf(atPicker));
+    }
 }
 
 TEST_F(WindowLayout, TimersHaveTheirNamesAndIntervals)

@@ -187,3 +187,35 @@ TEST_F(ErrorBoxCapture, ButtonHandlerErrorDoesNotStopLaterClicks)
     EXPECT_EQ(clicks, 2);
     EXPECT_THAT(errors(), ElementsAre(QStringLiteral("write failed."), QStringLiteral("write failed.")));
 }
+
+TEST_F(ErrorBoxCapture, HeldBoxesAreShownLaterInTheOrderRaisedEachTextOnce)
+{
+    {
+        torvex::HeldErrorBoxes held;
+        torvex::showErrorBox(QStringLiteral("write failed"));
+        torvex::showErrorBox(QStringLiteral("bad value"));
+        torvex::showErrorBox(QStringLiteral("write failed"));
+        {
+            // An inner holder that ends hands its boxes to the outer one.
+            torvex::HeldErrorBoxes inner;
+            torvex::showErrorBox(QStringLiteral("inner"));
+            torvex::showErrorBox(QStringLiteral("bad value"));
+        }
+        EXPECT_THAT(errors(), IsEmpty());
+        held.show();
+        EXPECT_THAT(
+            errors(),
+            ElementsAre(QStringLiteral("write failed."), QStringLiteral("bad value."), QStringLiteral("inner.")));
+        // After show() boxes are no longer held.
+        torvex::showErrorBox(QStringLiteral("later"));
+        EXPECT_EQ(errors().size(), 4);
+    }
+    EXPECT_EQ(errors().size(), 4);
+
+    clearErrors();
+    {
+        torvex::HeldErrorBoxes forgotten;
+        torvex::showErrorBox(QStringLiteral("not lost"));
+    }
+    EXPECT_THAT(errors(), ElementsAre(QStringLiteral("not lost.")));
+}
