@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include <algorithm>
 #include <iterator>
@@ -77,6 +78,13 @@ void TFMain::setListMarked(QComboBox *list, bool marked)
     if (!list || isListMarked(list) == marked)
         return;
     list->setProperty("noSelectionMark", marked);
+    // Windows' native style draws a pick-only list from the system theme and ignores the palette; there only a
+    // style sheet shows the mark. Set before the palette: removing a style sheet brings back the palette the
+    // list had when the sheet was set.
+    if (QApplication::style()->name().compare(QLatin1String("windowsvista"), Qt::CaseInsensitive) == 0) {
+        list->setStyleSheet(marked ? QStringLiteral("QComboBox { background-color: %1; }").arg(correctedColour().name())
+                                   : QString());
+    }
     QPalette palette = list->palette();
     const QPalette system = QApplication::palette(list);
     for (auto role : {QPalette::Button, QPalette::Base}) {

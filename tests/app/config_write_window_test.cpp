@@ -667,6 +667,32 @@ TEST_F(ListsWithoutSelection, AReplyThatSelectsAnItemClearsTheMark)
     EXPECT_FALSE(marked("mod_adr"));
 }
 
+// Native styles may paint a field from the system theme whatever its palette says: check the pixels.
+TEST_F(ConfigWindowWithInstrument, FieldColoursAreWhatTheFieldsArePaintedWith)
+{
+    connected();
+    // A point right of the text, inside the frame.
+    const auto paint = [&](const char *name) {
+        const QImage image = control<QLineEdit>(name)->grab().toImage();
+        return image.pixelColor(image.width() * 3 / 4, image.height() / 2);
+    };
+    const QColor plain = paint("enc_time_1");
+    setText("enc_time_1", "");
+    click("button_time1");
+    const QColor error = paint("enc_time_1");
+    setText("enc_time_2", "0");
+    click("button_time2");
+    const QColor corrected = paint("enc_time_2");
+
+    EXPECT_LT(std::abs(plain.red() - plain.green()), 4);
+    EXPECT_LT(std::abs(plain.red() - plain.blue()), 4);
+    // Light red (253, 124, 102) and light green (192, 220, 192).
+    EXPECT_GE(error.red() - error.green(), 60) << error.name().toStdString();
+    EXPECT_GE(error.red() - error.blue(), 60) << error.name().toStdString();
+    EXPECT_GE(corrected.green() - corrected.red(), 12) << corrected.name().toStdString();
+    EXPECT_GE(corrected.green() - corrected.blue(), 12) << corrected.name().toStdString();
+}
+
 TEST_F(ListsWithoutSelection, TheMarkIsWhatTheListIsPaintedWith)
 {
     connected();
@@ -687,6 +713,12 @@ TEST_F(ListsWithoutSelection, TheMarkIsWhatTheListIsPaintedWith)
     EXPECT_LT(std::abs(plainBlue), 4);
     EXPECT_GE(markedRed, 12);
     EXPECT_GE(markedBlue, 12);
+
+    select("Beep", 1);
+    ASSERT_FALSE(marked("Beep"));
+    const auto [clearedRed, clearedBlue] = tint(beep->grab().toImage());
+    EXPECT_LT(std::abs(clearedRed), 4);
+    EXPECT_LT(std::abs(clearedBlue), 4);
 }
 
 } // namespace

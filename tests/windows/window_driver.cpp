@@ -1,0 +1,117 @@
+// Drives a running program's top-level window from outside, the way a user does, for the checks under Wine:
+//
+//   window_driver wait "<title>" <seconds>   waits until the window is shown; prints its frame on screen as WxH+X+Y
+//   window_driver keys "<title>" <key>...    brings it to the front and types keys such as ctrl+tab, alt+f4
+//
+// Exit code 0 on success, 1 when the window did not appear, 2 on a usage error.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+HWND findShownWindow(const wchar_t *title)
+{
+    HWND window = FindWindowW(nullptr, title);
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+HWND waitForWindow(const wchar_t *title, double seconds)
+{
+    const ULONGLONG deadline = GetTickCount64() + ULONGLONG(seconds * 1000);
+    for (;;) {
+        if (HWND window = findShownWindow(title))
+            return window;
+        if (GetTickCount64() > deadline)
+            return nullptr;
+        Sleep(100);
+    }
+}
+
+// A key name: a letter or digit, or one of the names below. 0 when unknown.
+WORD virtualKey(const std::wstring &name)
+{
+    static const struct {
+        const wchar_t *name;
+        WORD key;
+    } named[] = {{L"ctrl", VK_CONTROL}, {L"alt", VK_MENU},      {L"shift", VK_SHIFT}, {L"tab", VK_TAB},
+                 {L"enter", VK_RETURN}, {L"escape", VK_ESCAPE}, {L"pgdn", VK_NEXT},   {L"pgup", VK_PRIOR},
+                 {L"f4", VK_F4},        {L"space", VK_SPACE}};
+    for (const auto &entry : named) {
+        if (name == entry.name)
+            return entry.key;
+    }
+    if (name.size() == 1 && std::iswalnum(name[0]))
+        return WORD(std::towupper(name[0]));
+    return 0;
+}
+
+// Presses the keys of "ctrl+tab" in order and releases them in reverse order.
+bool typeChord(const std::wstring &chord)
+{
+    std::vector<WORD> keys;
+    size_t start = 0;
+    for (;;) {
+        const size_t plus = chord.find(L'+', start);
+        const WORD key = virtualKey(chord.substr(start, plus == std::wstring::npos ? plus : plus - start));
+        if (!key)
+            return false;
+        keys.push_back(key);
+        if (plus == std::wstring::npos)
+            break;
+        start = plus + 1;
+    }
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        inputs.push_back(input);
+    }
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = *key;
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    return SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc >= 4 && std::wstring(argv[1]) == L"wait") {
+        HWND window = waitForWindow(argv[2], _wtof(argv[3]));
+        if (!window)
+            return 1;
+        // The frame may reach past the screen's edges (Qt keeps Windows 10's invisible borders off screen).
+        RECT frame{}, screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        GetWindowRect(window, &frame);
+        IntersectRect(&frame, &frame, &screen);
+        std::printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left, frame.top);
+        return 0;
+    }
+    if (argc >= 4 && std::wstring(argv[1]) == L"keys") {
+        HWND window = findShownWindow(argv[2]);
+        if (!window)
+            return 1;
+        SetForegroundWindow(window);
+        Sleep(200);
+        for (int i = 3; i < argc; ++i) {
+            if (!typeChord(argv[i])) {
+                std::fprintf(stderr, "cannot type %ls\n", argv[i]);
+                return 2;
+            }
+            Sleep(300);
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "usage: window_driver wait <title> <seconds> | keys <title> <key>...\n");
+    return 2;
+}
