@@ -6,11 +6,13 @@
 #include "error_box.h"
 #include "ui_tfmain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
 #include <QLayout>
 #include <QMouseEvent>
+#include <QProxyStyle>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -26,6 +28,23 @@
 static void initWindowResources() { Q_INIT_RESOURCE(resources); }
 
 namespace {
+
+#ifdef Q_OS_WIN
+// The five tabs were laid out for the system's own tab control, which pads a caption by 6 px on each side; the
+// Windows styles of Qt pad by 12, and the last tab then goes behind scroll arrows. Only the padding changes.
+class DesignTabPadding : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const override
+    {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if (metric == PM_TabBarTabHSpace)
+            return std::min(value, 12);
+        return value;
+    }
+};
+#endif
 
 constexpr int kClientWidth = 700;
 constexpr int kClientHeight = 534;
@@ -91,6 +110,11 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
 
     createStatusPanels();
     setUpLanguagePicker();
+#ifdef Q_OS_WIN
+    auto *tabStyle = new DesignTabPadding(QApplication::style()->name());
+    tabStyle->setParent(ui->PageControl1->tabBar());
+    ui->PageControl1->tabBar()->setStyle(tabStyle);
+#endif
     fitCaptionsToText();
     // Lay the window out now: start-up places the language picker relative to the status bar's width.
     if (layout())

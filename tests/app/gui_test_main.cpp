@@ -26,8 +26,11 @@ int main(int argc, char **argv)
 {
     // The windows are driven, never looked at: no display is needed, for listing the tests either. A platform
     // chosen by the caller (e.g. xcb, to watch) is kept.
+    // On Windows the native platform needs no display and is the one under test.
+#ifndef _WIN32
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     TorvexApplication app(argc, argv);
     constexpr const char kChild[] = "--log-until-killed=";
     if (argc == 2 && std::strncmp(argv[1], kChild, sizeof kChild - 1) == 0)

@@ -107,6 +107,7 @@ protected:
         if (!m_reference) {
             m_reference = std::make_unique<QTabWidget>();
             m_reference->setFont(pages()->font());
+            m_reference->tabBar()->setStyle(tabBar()->style()); // the tab row's own style, where it has one
             for (int i = 0; i < pages()->count(); ++i)
                 if (pages()->widget(i) != chartPage())
                     m_reference->addTab(new QWidget, pages()->tabText(i));

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -309,6 +310,10 @@ class QtDialogLanguageTest : public LanguageWindowTest, public testing::WithPara
 // The real log-file and bitmap dialogs, opened by their buttons and closed by the user (a timer here).
 TEST_P(QtDialogLanguageTest, SaveDialogsSpeakTheWindowsLanguage)
 {
+#ifdef _WIN32
+    if (QGuiApplication::platformName() == QStringLiteral("windows"))
+        GTEST_SKIP() << "Windows shows its own file dialog, in the system's language";
+#endif
     const DialogCase &c = GetParam();
     TFMain &w = window();
     pick(c.pickerIndex);
