@@ -3,6 +3,7 @@
 #include "lamp_widget.h"
 #include "measure/indicator_text.h"
 #include "measure/value_text.h"
+#include "periodic_text.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
 
@@ -45,11 +46,13 @@ void TFMain::UpdateDataTimerTimer()
         const torvex::EncoderReading &encoder = Measurement.Encoders[n];
         const QString unitOpening =
             QStringLiteral(" [") + (channelUnits[n].isEmpty() ? QStringLiteral("...") : channelUnits[n]);
-        positionFields[n]->setText(QLatin1Char(' ') + valueQText(encoder.Position, decimals, decimalSeparator)
-                                   + unitOpening + QLatin1Char(']'));
+        showPeriodicText(positionFields[n],
+                         QLatin1Char(' ') + valueQText(encoder.Position, decimals, decimalSeparator) + unitOpening
+                             + QLatin1Char(']'));
         const QString timeBase = idsText(encoder.PerMinute != 0 ? u"IDS_153" : u"IDS_154");
-        velocityFields[n]->setText(QLatin1Char(' ') + valueQText(encoder.Velocity, decimals, decimalSeparator)
-                                   + unitOpening + QLatin1Char('/') + timeBase + QLatin1Char(']'));
+        showPeriodicText(velocityFields[n],
+                         QLatin1Char(' ') + valueQText(encoder.Velocity, decimals, decimalSeparator) + unitOpening
+                             + QLatin1Char('/') + timeBase + QLatin1Char(']'));
     }
 
     const uint8_t io = Measurement.IoStates;
@@ -62,8 +65,8 @@ void TFMain::UpdateDataTimerTimer()
     ui->Shape7->setBrushColor((io & torvex::kIoTrig1) != 0 ? kTriggerActive : kInactive);
     ui->Shape8->setBrushColor((io & torvex::kIoTrig2) != 0 ? kTriggerActive : kInactive);
 
-    ui->Edit_time->setText(QString::fromStdString(torvex::deviceTimeText(Measurement.DeviceClock)));
-    ui->Edit_date->setText(QString::fromStdString(torvex::deviceDateText(Measurement.DeviceClock)));
+    showPeriodicText(ui->Edit_time, QString::fromStdString(torvex::deviceTimeText(Measurement.DeviceClock)));
+    showPeriodicText(ui->Edit_date, QString::fromStdString(torvex::deviceDateText(Measurement.DeviceClock)));
 }
 
 void TFMain::FreqTimerTimer()

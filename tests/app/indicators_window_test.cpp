@@ -2,13 +2,18 @@
 #include "language.h"
 #include "window_fixture.h"
 
+#include <QImage>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
 
+#include <gmock/gmock.h>
+
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -217,5 +222,91 @@ TEST_F(IndicatorsTest, RateTickShowsKilohertzAndResetsTheCount)
     w.FreqTimerTimer();
     EXPECT_EQ(w.statusPanelText(2), "0,0000 kHz");
 }
+
+// A field set again to the text it shows tells a screen reader that its text changed (and drops a selection the user
+// made to copy the value). setText clears a field's modified flag, whether or not the text differs: the fields whose
+// flag is cleared after a second are the fields that were set.
+TEST_F(IndicatorsTest, AStillInstrumentChangesNothingButTheClockInASecond)
+{
+    TFMain &w = window();
+    const auto still = [](uint8_t second) {
+        return Report()
+            .io(0x41)
+            .decimals(2)
+            .clock(2026, 12, 8, 9, 5, second)
+            .encoder(1, 0, 40030.0f, 0.0f)
+            .encoder(2, 1, -1024.0f, 12.5f);
+    };
+    receive(still(3));
+    w.UpdateDataTimerTimer();
+    std::vector<QLineEdit *> fields;
+    for (const char *name : {"Edit_date", "Edit_time", "Edit1_encp1", "Edit1_encv1", "Edit1_encp2", "Edit1_encv2",
+                             "Edit1_encp3", "Edit1_encv3"}) {
+        fields.push_back(control<QLineEdit>(name));
+        fields.back()->setModified(true);
+    }
+    for (int tick = 0; tick < 10; ++tick) {
+        receive(still(tick < 5 ? 3 : 4));
+        w.UpdateDataTimerTimer();
+    }
+    std::vector<std::string> set;
+    for (QLineEdit *field : fields) {
+        if (!field->isModified())
+            set.push_back(field->objectName().toStdString());
+    }
+    EXPECT_THAT(set, testing::ElementsAre("Edit_time"));
+    EXPECT_EQ(text("Edit_time"), " 09:05:04");
+}
+
+struct LongTextCase {
+    const char *name;
+    int language;
+    uint8_t perMinute;
+    const char *field;
+    const char *shown;
+    const char *number; // what must be in view from the field's left edge
+};
+
+class LongIndicatorText : public IndicatorsTest, public testing::WithParamInterface<LongTextCase> {};
+
+// The field shows its text from the start: with a unit wider than the field the number stays in view, pixel for
+// pixel as a field holding the number alone shows it.
+TEST_P(LongIndicatorText, KeepsTheNumberInView)
+{
+    TFMain &w = window();
+    w.decimalSeparator = '.';
+    w.channelUnits = {QStringLiteral("impulsy enkodera"), QString(), QString()};
+    LanguageSwitcher language;
+    language.activate(GetParam().language);
+    receive(Report().decimals(2).encoder(1, GetParam().perMinute, 40030.0f, -1024.0f));
+    w.UpdateDataTimerTimer();
+    auto *field = control<QLineEdit>(GetParam().field);
+    ASSERT_EQ(field->text(), QString::fromUtf8(GetParam().shown));
+
+    QLineEdit reference;
+    reference.setFont(field->font());
+    reference.setPalette(field->palette());
+    reference.setReadOnly(true);
+    reference.resize(field->size());
+    reference.setText(QString::fromLatin1(GetParam().number));
+    reference.setCursorPosition(0);
+    const int numberWidth = field->fontMetrics().horizontalAdvance(QString::fromLatin1(GetParam().number));
+    ASSERT_LT(numberWidth, field->width());
+    const QRect start(0, 0, numberWidth, field->height());
+    const auto pixels = [&start](QWidget *shown) {
+        return shown->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(start);
+    };
+    EXPECT_TRUE(pixels(field) == pixels(&reference))
+        << "the field does not show \"" << GetParam().number << "\" at its start";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, LongIndicatorText,
+    testing::Values(
+        LongTextCase{"Position", kPolish, 0, "Edit1_encp1", " 40030.00 [impulsy enkodera]", " 40030.00"},
+        LongTextCase{"VelocityPerSecond", kPolish, 0, "Edit1_encv1", " -1024.00 [impulsy enkodera/sek]", " -1024.00"},
+        LongTextCase{"VelocityPerMinute", kPolish, 1, "Edit1_encv1", " -1024.00 [impulsy enkodera/min]", " -1024.00"},
+        LongTextCase{"VelocityEnglish", kEnglish, 0, "Edit1_encv1", " -1024.00 [impulsy enkodera/sec]", " -1024.00"}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 } // namespace
