@@ -2,6 +2,8 @@
 
 #include "chart_view.h"
 
+#include "accessible_interfaces.h"
+#include "accessible_names.h"
 #include "design_font.h"
 #include "error_box.h"
 #include "ui_tfmain.h"
@@ -89,6 +91,8 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
       m_beforeStartupStep(options.beforeStartupStep), m_requestedSettingsPath(options.settingsPath),
       m_executableFolder(options.executableFolder)
 {
+    // Before any control exists: an interface, once made for a control, is kept for its life.
+    installAccessibleInterfaces();
     initWindowResources();
     ui->setupUi(this);
     useDesignFont(this);
@@ -140,6 +144,8 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     // middle of the start-up; its errors are shown once it is over.
     torvex::HeldErrorBoxes startupErrors;
     FormCreate();
+    applyAccessibleNames(this);
+    connect(this, &TFMain::otherStringsChanged, this, [this] { applyAccessibleNames(this); });
     startupErrors.show();
 }
 

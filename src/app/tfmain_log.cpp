@@ -109,6 +109,10 @@ void TFMain::showLogLabel()
     else
         ui->save_label->setText(idsText(loggingActive ? u"IDS_159" : u"IDS_162"));
     setTextColour(ui->save_label, loggingActive ? QColor(168, 22, 6) : QColor(0, 64, 128));
+    // The button shows only a picture (run or stop): its name and tip say which.
+    const QString action = idsText(loggingActive ? u"IDS_A11Y_LOG_STOP" : u"IDS_A11Y_LOG_START");
+    ui->save_button->setAccessibleName(action);
+    ui->save_button->setToolTip(action);
 }
 
 QString TFMain::logFileFullPath() const

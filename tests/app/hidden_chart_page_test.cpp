@@ -1,6 +1,7 @@
 // The chart page has no tab the user can see, and no key, wheel or click on the shown window may bring it up.
 #include "window_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QTabBar>
@@ -208,4 +209,23 @@ TEST_F(HiddenChartPage, ClickingAnywhereOnTheTabRowNeverShowsTheChartPage)
     QStringList expected = reachablePageNames();
     expected.sort();
     EXPECT_EQ(reached, expected);
+}
+
+// A screen reader is not told of a tab the row does not show, nor offered to press it.
+TEST_F(HiddenChartPage, AssistiveTechnologyDoesNotSeeTheChartTab)
+{
+    showWindow();
+    QAccessibleInterface *row = QAccessible::queryAccessibleInterface(tabBar());
+    ASSERT_EQ(row->childCount(), pages()->count());
+    for (int i = 0; i < pages()->count(); ++i) {
+        QAccessibleInterface *tab = row->child(i);
+        const bool chart = pages()->widget(i) == chartPage();
+        EXPECT_EQ(tab->text(QAccessible::Name), pages()->tabText(i));
+        EXPECT_EQ(tab->state().invisible, chart) << i;
+        EXPECT_EQ(tab->rect().isEmpty(), chart) << i;
+        ASSERT_NE(tab->actionInterface(), nullptr);
+        EXPECT_EQ(tab->actionInterface()->actionNames().isEmpty(), chart) << i;
+    }
+    row->child(pages()->indexOf(chartPage()))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_NE(pages()->currentWidget(), chartPage());
 }

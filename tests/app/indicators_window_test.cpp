@@ -2,6 +2,7 @@
 #include "language.h"
 #include "window_fixture.h"
 
+#include <QAccessible>
 #include <QImage>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -13,6 +14,7 @@
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -308,5 +310,20 @@ INSTANTIATE_TEST_SUITE_P(
         LongTextCase{"VelocityPerMinute", kPolish, 1, "Edit1_encv1", " -1024.00 [impulsy enkodera/min]", " -1024.00"},
         LongTextCase{"VelocityEnglish", kEnglish, 0, "Edit1_encv1", " -1024.00 [impulsy enkodera/sec]", " -1024.00"}),
     [](const auto &row) { return std::string(row.param.name); });
+
+// A lamp tells assistive technology its caption and whether it is lit.
+TEST_F(IndicatorsTest, LampsAreNamedAndSayWhetherTheyAreLit)
+{
+    TFMain &w = window();
+    receive(Report().io(0x81));
+    w.UpdateDataTimerTimer();
+    for (const auto &[name, caption, lit] : {std::tuple{"Shape1", "OUT1", true}, std::tuple{"Shape2", "OUT2", false},
+                                             std::tuple{"Shape8", "TRIG2", true}}) {
+        QAccessibleInterface *lamp = QAccessible::queryAccessibleInterface(control<QWidget>(name));
+        EXPECT_EQ(lamp->text(QAccessible::Name), QString::fromLatin1(caption));
+        EXPECT_EQ(lamp->state().checked, lit) << name;
+        EXPECT_EQ(lamp->text(QAccessible::Description), lit ? QStringLiteral("aktywne") : QStringLiteral("nieaktywne"));
+    }
+}
 
 } // namespace
