@@ -125,19 +125,19 @@ void TFMain::HidDeviceController1DeviceChange()
     }
 }
 
-void TFMain::SendCommand(uint8_t command, const uint8_t *payload, unsigned count)
+bool TFMain::SendCommand(uint8_t command, const uint8_t *payload, unsigned count)
 {
     m_outputBuffer.fill(0);
     if (!Connected || CurrentDevice == nullptr)
-        return;
+        return false;
     // The device layer reports failures by result; nothing of a failed send reaches the user.
     const torvex::THidCaps caps = CurrentDevice->Caps();
     const auto report = torvex::frameOutputReport(
         m_outputBuffer, command, std::span<const uint8_t>(payload, payload ? count : 0), caps.OutputReportLength);
     if (report.empty())
-        return;
+        return false;
     uint32_t written = 0;
-    CurrentDevice->WriteReport(report.data(), static_cast<uint32_t>(report.size()), written);
+    return CurrentDevice->WriteReport(report.data(), static_cast<uint32_t>(report.size()), written);
 }
 
 void TFMain::SendReadRequest(uint8_t item, uint8_t channel)

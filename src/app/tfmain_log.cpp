@@ -5,6 +5,7 @@
 #include "settings/program_settings.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
+#include "write_feedback.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -187,12 +188,15 @@ void TFMain::BitBtn5Click()
     const std::optional<int32_t> typed = torvex::parseInt32(ui->edit_mod->text().toStdString());
     if (!typed) {
         setFieldColour(ui->edit_mod, errorColour());
+        showWriteResult(ui->edit_mod, writeResultText({torvex::FieldMark::Error, {}}, std::nullopt));
         return;
     }
     const int32_t value = std::clamp(*typed, kModuloMin, kModuloMax);
     if (value != *typed) {
         ui->edit_mod->setText(QString::number(value));
         setFieldColour(ui->edit_mod, correctedColour());
+        showWriteResult(ui->edit_mod,
+                        writeResultText({torvex::FieldMark::Corrected, std::to_string(value)}, std::nullopt));
     }
     moduloValue = value;
     openSettings().writeInteger(torvex::kOptionsSection, "Mod", value);
