@@ -6,6 +6,7 @@
 #include "accessible_names.h"
 #include "design_font.h"
 #include "error_box.h"
+#include "keyboard_navigation.h"
 #include "ui_tfmain.h"
 
 #include <QApplication>
@@ -144,6 +145,7 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     // middle of the start-up; its errors are shown once it is over.
     torvex::HeldErrorBoxes startupErrors;
     FormCreate();
+    setUpKeyboard(this, ui->PageControl1);
     applyAccessibleNames(this);
     connect(this, &TFMain::otherStringsChanged, this, [this] { applyAccessibleNames(this); });
     startupErrors.show();

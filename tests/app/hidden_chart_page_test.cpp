@@ -47,8 +47,8 @@ PageRoute keyRoute(const char *name, Qt::Key key, Qt::KeyboardModifiers modifier
 const PageRoute kRoutes[] = {
     keyRoute("CtrlTab", Qt::Key_Tab, Qt::ControlModifier, true),
     keyRoute("CtrlShiftTab", Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, true),
-    keyRoute("CtrlPageDown", Qt::Key_PageDown, Qt::ControlModifier, false),
-    keyRoute("CtrlPageUp", Qt::Key_PageUp, Qt::ControlModifier, false),
+    keyRoute("CtrlPageDown", Qt::Key_PageDown, Qt::ControlModifier, true),
+    keyRoute("CtrlPageUp", Qt::Key_PageUp, Qt::ControlModifier, true),
     keyRoute("RightArrow", Qt::Key_Right, Qt::NoModifier, true),
     keyRoute("LeftArrow", Qt::Key_Left, Qt::NoModifier, true),
     keyRoute("DownArrow", Qt::Key_Down, Qt::NoModifier, false),
