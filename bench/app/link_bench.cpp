@@ -82,10 +82,10 @@ void BM_WindowFloodThroughput(benchmark::State &state)
 }
 BENCHMARK(BM_WindowFloodThroughput)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
-// The UI thread's share of one core while the instrument sends every millisecond.
-void BM_UiThreadShareAt1000PerSecond(benchmark::State &state)
+// The UI thread's CPU time over wall time, and the reports handled per second, spinning the event loop for
+// `spinMs` per iteration.
+void measureUiThreadShare(benchmark::State &state, Rig &rig, int spinMs)
 {
-    Rig rig(1, false);
     double cpu = 0, wall = 0;
     uint64_t handled = 0;
     for (auto _ : state) {
@@ -93,13 +93,20 @@ void BM_UiThreadShareAt1000PerSecond(benchmark::State &state)
         const double cpuBefore = threadCpuSeconds();
         QElapsedTimer clock;
         clock.start();
-        spin(2000);
+        spin(spinMs);
         wall += static_cast<double>(clock.nsecsElapsed()) / 1e9;
         cpu += threadCpuSeconds() - cpuBefore;
         handled += rig.window->Measurement.MeasurementCount - before;
     }
     state.counters["ui_core_share_pct"] = 100.0 * cpu / wall;
     state.counters["reports_per_s"] = static_cast<double>(handled) / wall;
+}
+
+// The UI thread's share of one core while the instrument sends every millisecond.
+void BM_UiThreadShareAt1000PerSecond(benchmark::State &state)
+{
+    Rig rig(1, false);
+    measureUiThreadShare(state, rig, 2000);
 }
 BENCHMARK(BM_UiThreadShareAt1000PerSecond)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -108,20 +115,7 @@ BENCHMARK(BM_UiThreadShareAt1000PerSecond)->Unit(benchmark::kMillisecond)->Itera
 void BM_UiThreadShareAt1000PerSecondIndicatorPage(benchmark::State &state)
 {
     Rig rig(1, false, true);
-    double cpu = 0, wall = 0;
-    uint64_t handled = 0;
-    for (auto _ : state) {
-        const uint32_t before = rig.window->Measurement.MeasurementCount;
-        const double cpuBefore = threadCpuSeconds();
-        QElapsedTimer clock;
-        clock.start();
-        spin(5000);
-        wall += static_cast<double>(clock.nsecsElapsed()) / 1e9;
-        cpu += threadCpuSeconds() - cpuBefore;
-        handled += rig.window->Measurement.MeasurementCount - before;
-    }
-    state.counters["ui_core_share_pct"] = 100.0 * cpu / wall;
-    state.counters["reports_per_s"] = static_cast<double>(handled) / wall;
+    measureUiThreadShare(state, rig, 5000);
 }
 BENCHMARK(BM_UiThreadShareAt1000PerSecondIndicatorPage)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 

@@ -91,16 +91,6 @@ protected:
     QTabBar *tabBar() { return pages()->tabBar(); }
     QWidget *chartPage() { return control<QWidget>("TabSheet2"); }
 
-    // The window on screen with keyboard focus, as the user has it.
-    void showWindow()
-    {
-        TFMain &w = window();
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-        w.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    }
-
     // The tab row as drawn must be the tab row of the five reachable pages alone, with the same tab current:
     // not a pixel of the chart tab's caption anywhere. The reference is a page control without a chart page.
     void expectTabRowWithoutChartTab(const std::string &where)

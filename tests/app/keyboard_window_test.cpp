@@ -18,16 +18,6 @@ namespace {
 
 class Keyboard : public WindowFixture {
 protected:
-    // The window on screen with keyboard focus, as the user has it.
-    void showWindow()
-    {
-        TFMain &w = window();
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-        w.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    }
-
     QTabWidget *pages() { return control<QTabWidget>("PageControl1"); }
 
     void focus(const char *name)
