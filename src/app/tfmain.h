@@ -44,7 +44,7 @@ class TFMain;
 
 struct TFMainOptions {
     // Full path of the settings file; empty means the settings file of the executable's folder (beside it, or
-    // the user's configuration folder when that folder cannot be written).
+    // the user's configuration folder for an installed program or a folder that cannot be written).
     QString settingsPath;
     // Folder taken as the executable's for that decision; empty means the running executable's.
     QString executableFolder;

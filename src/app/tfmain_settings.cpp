@@ -37,7 +37,8 @@ QString fromUtf8(const std::string &text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Beside the executable (never the working folder), unless on Linux that folder cannot be written.
+// Beside the executable (never the working folder), unless the program is installed or that folder cannot be
+// written.
 QString settingsPathForExecutableFolder(const QString &folder)
 {
     const std::filesystem::path file = torvex::settingsFileForExecutableFolder(toFilesystemPath(folder));
