@@ -122,6 +122,9 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
 
     FreqTimer->setObjectName(QStringLiteral("FreqTimer"));
     FreqTimer->setInterval(333);
+    // The rate divides a tick's reports by the interval: a coarse timer, free to fire some 8 ms early, would show
+    // a steady rate about 2.4 % low.
+    FreqTimer->setTimerType(Qt::PreciseTimer);
     UpdateDataTimer->setObjectName(QStringLiteral("UpdateDataTimer"));
     UpdateDataTimer->setInterval(100);
     ChartTimer->setObjectName(QStringLiteral("ChartTimer"));
