@@ -358,6 +358,9 @@ void TFMain::FormCreate()
             ui->LangCombo1->move(ui->StatusBar->width() - 115, 2);
             ui->LangCombo1->show();
             ui->LangCombo1->raise();
+            // As a status bar's last part, panel 3 takes the room up to the picker: the logging texts need it.
+            QLabel *last = statusPanel(kStatusPanelCount - 1);
+            last->resize(ui->LangCombo1->x() - last->x(), last->height());
         });
         startupStep(3, [this] { fillChannelTables(); });
         startupStep(4, [this] { ui->PageControl1->setCurrentWidget(ui->TabSheet1); });
