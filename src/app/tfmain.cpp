@@ -55,6 +55,9 @@ constexpr int kStatusPanelTop = 3;
 constexpr int kModuloFieldLeft = 288;
 constexpr int kModuloButtonLeft = 359;
 constexpr int kCaptionGap = 4;
+// Design left edges of the indicator name labels ("- " + name) after the position and the velocity captions.
+constexpr int kPositionNameLeft = 140;
+constexpr int kVelocityNameLeft = 475;
 
 // Where the design font is missing, the carried narrow face keeps the captions within the widths they were
 // designed for; no face of the machine is consulted first (the usual default sans is much wider, and narrower
@@ -218,6 +221,23 @@ void TFMain::fitCaptionsToText()
     const int shift = std::max(0, textEnd - kModuloFieldLeft);
     ui->edit_mod->move(kModuloFieldLeft + shift, ui->edit_mod->y());
     ui->BitBtn5->move(kModuloButtonLeft + shift, ui->BitBtn5->y());
+
+    // An indicator caption runs straight into its name label where its text fills the design's room (English
+    // in the narrow face): the name label moves right by what the text needs, keeping its right-hand edge.
+    const struct {
+        QLabel *caption;
+        QLabel *name;
+        int designLeft;
+    } named[] = {{ui->Label9, ui->n1, kPositionNameLeft},  {ui->Label10, ui->n2, kPositionNameLeft},
+                 {ui->Label1, ui->n3, kPositionNameLeft},  {ui->Label, ui->n4, kVelocityNameLeft},
+                 {ui->Label12, ui->n5, kVelocityNameLeft}, {ui->Label2, ui->n6, kVelocityNameLeft}};
+    for (const auto &[caption, name, designLeft] : named) {
+        const int captionEnd = caption->x() + caption->contentsRect().left()
+            + caption->fontMetrics().horizontalAdvance(caption->text()) + kCaptionGap;
+        const int right = name->geometry().right();
+        const int left = std::max(designLeft, captionEnd);
+        name->setGeometry(left, name->y(), right - left + 1, name->height());
+    }
 }
 
 void TFMain::fillChannelTables()
