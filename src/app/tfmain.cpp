@@ -55,6 +55,9 @@ constexpr int kStatusPanelTop = 3;
 constexpr int kModuloFieldLeft = 288;
 constexpr int kModuloButtonLeft = 359;
 constexpr int kCaptionGap = 4;
+// Design left edges of the indicator name labels ("- " + name) after the position and the velocity captions.
+constexpr int kPositionNameLeft = 140;
+constexpr int kVelocityNameLeft = 475;
 
 // Where the design font is missing, the carried narrow face keeps the captions within the widths they were
 // designed for; no face of the machine is consulted first (the usual default sans is much wider, and narrower
@@ -122,6 +125,9 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
 
     FreqTimer->setObjectName(QStringLiteral("FreqTimer"));
     FreqTimer->setInterval(333);
+    // The rate divides a tick's reports by the interval: a coarse timer, free to fire some 8 ms early, would show
+    // a steady rate about 2.4 % low.
+    FreqTimer->setTimerType(Qt::PreciseTimer);
     UpdateDataTimer->setObjectName(QStringLiteral("UpdateDataTimer"));
     UpdateDataTimer->setInterval(100);
     ChartTimer->setObjectName(QStringLiteral("ChartTimer"));
@@ -215,6 +221,23 @@ void TFMain::fitCaptionsToText()
     const int shift = std::max(0, textEnd - kModuloFieldLeft);
     ui->edit_mod->move(kModuloFieldLeft + shift, ui->edit_mod->y());
     ui->BitBtn5->move(kModuloButtonLeft + shift, ui->BitBtn5->y());
+
+    // An indicator caption runs straight into its name label where its text fills the design's room (English
+    // in the narrow face): the name label moves right by what the text needs, keeping its right-hand edge.
+    const struct {
+        QLabel *caption;
+        QLabel *name;
+        int designLeft;
+    } named[] = {{ui->Label9, ui->n1, kPositionNameLeft},  {ui->Label10, ui->n2, kPositionNameLeft},
+                 {ui->Label1, ui->n3, kPositionNameLeft},  {ui->Label, ui->n4, kVelocityNameLeft},
+                 {ui->Label12, ui->n5, kVelocityNameLeft}, {ui->Label2, ui->n6, kVelocityNameLeft}};
+    for (const auto &[caption, name, designLeft] : named) {
+        const int captionEnd = caption->x() + caption->contentsRect().left()
+            + caption->fontMetrics().horizontalAdvance(caption->text()) + kCaptionGap;
+        const int right = name->geometry().right();
+        const int left = std::max(designLeft, captionEnd);
+        name->setGeometry(left, name->y(), right - left + 1, name->height());
+    }
 }
 
 void TFMain::fillChannelTables()
@@ -355,6 +378,9 @@ void TFMain::FormCreate()
             ui->LangCombo1->move(ui->StatusBar->width() - 115, 2);
             ui->LangCombo1->show();
             ui->LangCombo1->raise();
+            // As a status bar's last part, panel 3 takes the room up to the picker: the logging texts need it.
+            QLabel *last = statusPanel(kStatusPanelCount - 1);
+            last->resize(ui->LangCombo1->x() - last->x(), last->height());
         });
         startupStep(3, [this] { fillChannelTables(); });
         startupStep(4, [this] { ui->PageControl1->setCurrentWidget(ui->TabSheet1); });

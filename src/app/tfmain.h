@@ -74,7 +74,7 @@ public:
     // Every resize request is refused: the window keeps its designed size.
     bool FormCanResize(int newWidth, int newHeight) const;
 
-    // Status bar panels 0..3 (200, 150, 100 and 50 pixels wide).
+    // Status bar panels 0..3 (200, 150 and 100 pixels wide; the last one reaches the language picker).
     static constexpr int kStatusPanelCount = 4;
     void setStatusPanelText(int panel, const QString &text);
     QString statusPanelText(int panel) const;
