@@ -92,6 +92,15 @@ void *publishWriter(HANDLE file)
     return record;
 }
 
+bool fileHasName(void *file)
+{
+    // A deleted file stays "delete pending" (or, with the newer semantics, without links) while it is open.
+    FILE_STANDARD_INFO info{};
+    if (!GetFileInformationByHandleEx(static_cast<HANDLE>(file), FileStandardInfo, &info, sizeof info))
+        return true;
+    return !info.DeletePending && info.NumberOfLinks > 0;
+}
+
 std::string readWriter(HANDLE file)
 {
     const std::wstring name = writerRecordName(file);
@@ -113,6 +122,9 @@ bool LogFile::open(const std::string &path)
 {
     close();
     failure_ = {};
+    // The lock of a deleted file protects nothing, and its handle would keep the old name from being created anew.
+    if (lockHandle_ != nullptr && !fileHasName(lockHandle_))
+        releaseLock();
     const int wideLength =
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
     if (path.empty() || wideLength <= 0) {
@@ -200,16 +212,7 @@ bool LogFile::close()
     return ok;
 }
 
-bool LogFile::hasName() const
-{
-    if (handle_ == nullptr)
-        return true;
-    // A deleted file stays "delete pending" (or, with the newer semantics, without links) while it is open.
-    FILE_STANDARD_INFO info{};
-    if (!GetFileInformationByHandleEx(static_cast<HANDLE>(handle_), FileStandardInfo, &info, sizeof info))
-        return true;
-    return !info.DeletePending && info.NumberOfLinks > 0;
-}
+bool LogFile::hasName() const { return handle_ == nullptr || fileHasName(handle_); }
 
 #else
 
@@ -220,6 +223,12 @@ bool sameFile(int a, int b)
     struct stat x {};
     struct stat y {};
     return ::fstat(a, &x) == 0 && ::fstat(b, &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+bool fileHasName(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) != 0 || st.st_nlink > 0;
 }
 
 // The process holding a flock() write lock on the file open as `fd`, as "program, PID n"; empty when unknown.
@@ -272,6 +281,9 @@ bool LogFile::open(const std::string &path)
 {
     close();
     failure_ = {};
+    // The lock of a deleted file protects nothing.
+    if (lockFd_ >= 0 && !fileHasName(lockFd_))
+        releaseLock();
     if (path.empty()) {
         failure_.systemError = ENOENT;
         return false;
@@ -349,13 +361,7 @@ bool LogFile::close()
     return ok;
 }
 
-bool LogFile::hasName() const
-{
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
-        return true;
-    return st.st_nlink > 0;
-}
+bool LogFile::hasName() const { return fd_ < 0 || fileHasName(fd_); }
 
 #endif
 
