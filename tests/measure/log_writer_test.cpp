@@ -367,7 +367,7 @@ std::string programName()
 #endif
 }
 
-// The lock of LogFile, which the writer keeps from start to stop.
+// The lock of LogFile between processes; the writer keeps it from start to stop.
 using LogFileLock = LogWriterTest;
 
 // Refused while the child lives, with the child named; readers are not stopped; once the child is killed its
@@ -391,29 +391,6 @@ TEST_F(LogFileLock, AnotherProcessIsRefusedUntilItIsKilled)
     EXPECT_EQ(file.write("parent;\r\n", 9), 9u);
     file.close();
     EXPECT_EQ(contents(path_), "child;\r\nparent;\r\n");
-}
-
-// Within one process as well: the lock lasts through the writer's periodic close and reopen, and only unlock()
-// (or opening another file) lets a second writer in.
-TEST_F(LogFileLock, SecondWriterInTheSameProcessWaitsForUnlock)
-{
-    LogFile writer;
-    LogFile second;
-    ASSERT_TRUE(writer.open(path_));
-    ASSERT_TRUE(writer.close());
-    EXPECT_FALSE(second.open(path_));
-    EXPECT_TRUE(second.failure().otherWriter);
-    ASSERT_TRUE(writer.open(path_)); // its own reopen is no second writer
-
-    const std::string other = (dir_ / "other.csv").string();
-    ASSERT_TRUE(writer.open(other));
-    ASSERT_TRUE(second.open(path_));
-    second.unlock();
-
-    LogFile third;
-    EXPECT_FALSE(third.open(other));
-    writer.unlock();
-    EXPECT_TRUE(third.open(other));
 }
 
 } // namespace
