@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -57,6 +58,12 @@ struct TFMainOptions {
     // window lists no devices.
     std::shared_ptr<torvex::HidPlatform> hidPlatform;
 };
+
+// The settings file of a window made with `options` (start-up step 6). The program's entry asks too, to lock
+// that file before the window exists.
+QString settingsPathFor(const TFMainOptions &options);
+// A settings path as the settings store takes it.
+std::filesystem::path filesystemPath(const QString &path);
 
 // The main window. It owns every control, the timers and the program's state; each subsystem keeps its
 // members in its own section below and its handlers in its own tfmain_<subsystem>.cpp.

@@ -121,10 +121,18 @@ QString TFMain::logFileFullPath() const
 void TFMain::showLogFileTips()
 {
     const QString path = logFileFullPath();
+    const QString lost = QString::number(logWriter.droppedLines());
+    // Refused because another program holds the file: say so, and who when the system tells.
+    const torvex::LogFile::Failure &refusal = logWriter.file().failure();
+    QString tip = path;
     // One pass over the format, so a '%' in the path is never taken for a place holder.
-    const QString tip = m_logErrorShown
-        ? idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, QString::number(logWriter.droppedLines()))
-        : path;
+    if (m_logErrorShown && !logWriter.isOpen() && refusal.otherWriter) {
+        const QString writer = QString::fromStdString(refusal.writer);
+        tip = idsText(u"IDS_LOG_OTHER_WRITER_TIP")
+                  .arg(path, lost, writer.isEmpty() ? QString() : QStringLiteral(" (") + writer + u')');
+    } else if (m_logErrorShown) {
+        tip = idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, lost);
+    }
     ui->file_name_edit->setToolTip(path);
     ui->save_label->setToolTip(tip);
     statusPanel(kLogStatusPanel)->setToolTip(tip);

@@ -21,15 +21,6 @@
 
 namespace {
 
-std::filesystem::path toFilesystemPath(const QString &path)
-{
-#ifdef _WIN32
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
 std::string toUtf8(const QString &text) { return text.toUtf8().toStdString(); }
 
 QString fromUtf8(const std::string &text)
@@ -41,7 +32,7 @@ QString fromUtf8(const std::string &text)
 // written.
 QString settingsPathForExecutableFolder(const QString &folder)
 {
-    const std::filesystem::path file = torvex::settingsFileForExecutableFolder(toFilesystemPath(folder));
+    const std::filesystem::path file = torvex::settingsFileForExecutableFolder(filesystemPath(folder));
 #ifdef _WIN32
     return QDir::toNativeSeparators(QString::fromStdWString(file.wstring()));
 #else
@@ -51,7 +42,24 @@ QString settingsPathForExecutableFolder(const QString &folder)
 
 } // namespace
 
-torvex::ProfileFile TFMain::openSettings() const { return torvex::ProfileFile(toFilesystemPath(settingsPath)); }
+std::filesystem::path filesystemPath(const QString &path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+QString settingsPathFor(const TFMainOptions &options)
+{
+    if (!options.settingsPath.isEmpty())
+        return options.settingsPath;
+    return settingsPathForExecutableFolder(options.executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                              : options.executableFolder);
+}
+
+torvex::ProfileFile TFMain::openSettings() const { return torvex::ProfileFile(filesystemPath(settingsPath)); }
 
 std::array<QCheckBox *, 12> TFMain::logCheckBoxes() const
 {
@@ -74,17 +82,15 @@ void TFMain::fixSettingsPath()
     if (!settingsPositionTracker)
         settingsPositionTracker = new WindowPositionTracker(this);
 
-    if (!m_requestedSettingsPath.isEmpty()) {
-        settingsPath = m_requestedSettingsPath;
-        return;
-    }
-    settingsPath = settingsPathForExecutableFolder(m_executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                                                : m_executableFolder);
+    TFMainOptions where;
+    where.settingsPath = m_requestedSettingsPath;
+    where.executableFolder = m_executableFolder;
+    settingsPath = settingsPathFor(where);
 }
 
 void TFMain::createDefaultSettingsIfMissing()
 {
-    if (torvex::ProfileFile::fileExists(toFilesystemPath(settingsPath)))
+    if (torvex::ProfileFile::fileExists(filesystemPath(settingsPath)))
         return;
     auto settings = openSettings();
     try {

@@ -24,8 +24,8 @@ class LogRecorder : private MeasurementLogSink {
 public:
     explicit LogRecorder(LogSetup setup);
 
-    // Opens the file for appending once (creating it, as the first line would) and closes it again, so a
-    // path that cannot be written is found before recording starts. False with the system's reason.
+    // Opens the file for appending (creating it, as the first line would), so that a path that cannot be
+    // written, or that another program is writing, is found before recording starts. False with the reason.
     bool probe(std::string &reason);
 
     // One input report: the bytes after the report id, type byte first.
