@@ -29,8 +29,7 @@ public:
 
 QString deviceLabel(THidDevice &device)
 {
-    return QString::fromStdU16String(
-        torvex::deviceListLabel(device.ProductName(), device.VendorId(), device.ProductId()));
+    return QString::fromStdString(torvex::deviceListLabel(device.ProductName(), device.VendorId(), device.ProductId()));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "cli/instrument_link.h"
 
 #include "cli/text_util.h"
+#include "device/product_name.h"
 
 #include <cstdio>
 #include <utility>
@@ -9,12 +10,7 @@ namespace torvex::cli {
 
 std::string deviceLabel(THidDevice &device)
 {
-    const std::u16string name = device.ProductName();
-    if (!name.empty())
-        return utf16ToUtf8(name);
-    char label[40];
-    std::snprintf(label, sizeof label, "Device VID=%04X PID=%04X", device.VendorId(), device.ProductId());
-    return label;
+    return deviceListLabel(device.ProductName(), device.VendorId(), device.ProductId());
 }
 
 InstrumentLink::InstrumentLink(std::shared_ptr<HidPlatform> platform, std::shared_ptr<LoopDispatcher> loop,

@@ -6,9 +6,6 @@
 
 namespace torvex::cli {
 
-// UTF-8 of a product string; unpaired surrogates become U+FFFD.
-std::string utf16ToUtf8(const std::u16string &text);
-
 // On Linux, one line pointing to the udev rule that gives the user access to the instrument; empty elsewhere.
 std::string udevHint();
 
