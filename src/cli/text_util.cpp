@@ -4,16 +4,6 @@
 
 namespace torvex::cli {
 
-std::string udevHint()
-{
-#ifdef __linux__
-    return "On Linux the hidraw node needs the udev rule 70-torvex.rules to be opened by your user "
-           "(see packaging/linux/README.md).";
-#else
-    return {};
-#endif
-}
-
 std::string byteCountText(std::uint64_t bytes)
 {
     if (bytes < 1000)

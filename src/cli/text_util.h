@@ -6,9 +6,6 @@
 
 namespace torvex::cli {
 
-// On Linux, one line pointing to the udev rule that gives the user access to the instrument; empty elsewhere.
-std::string udevHint();
-
 // "812 B", "12.3 kB", "4.5 MB", "1.2 GB" (powers of 1000).
 std::string byteCountText(std::uint64_t bytes);
 
