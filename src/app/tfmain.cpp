@@ -271,49 +271,36 @@ void TFMain::wireControls()
     // Language: every pick, also of the language already active.
     wire(this, ui->LangCombo1, &QComboBox::activated, &TFMain::LangCombo1Change);
 
-    // Configuration writes.
-    for (QPushButton *b : {ui->button_encmode1, ui->button_encmode2, ui->button_encmode3})
-        wire(this, b, clicked, &TFMain::button_encmode1Click);
-    for (QPushButton *b : {ui->button_time1, ui->button_time2, ui->button_time3})
-        wire(this, b, clicked, &TFMain::button_time1Click);
-    for (QPushButton *b : {ui->button_resolution1, ui->button_resolution2, ui->button_resolution3})
-        wire(this, b, clicked, &TFMain::button_resolution1Click);
-    for (QPushButton *b : {ui->button_enccoeff1, ui->button_enccoeff2, ui->button_enccoeff3})
-        wire(this, b, clicked, &TFMain::button_enccoeff1Click);
-    wire(this, ui->button_encoffset1, clicked, &TFMain::button_encoffset1Click);
-    wire(this, ui->button_encoffset2, clicked, &TFMain::button_encoffset2Click);
-    wire(this, ui->button_encoffset3, clicked, &TFMain::button_encoffset3Click);
-    for (QPushButton *b : {ui->button_encclearC1, ui->button_encclearC2, ui->button_encclearC3})
-        wire(this, b, clicked, &TFMain::button_encclearC3Click);
-    for (QPushButton *b : {ui->button_encclear1, ui->button_encclear2, ui->button_encclear3})
-        wire(this, b, clicked, &TFMain::button_encclear1Click);
+    // Configuration writes: every Write button of the catalogue, to its own handler.
+    for (const torvex::ParamInfo &p : torvex::paramCatalogue()) {
+        for (int channel = 0; channel < p.channelCount(); ++channel) {
+            const std::string_view name = p.writeButtons[size_t(channel)];
+            if (name.empty())
+                continue;
+            auto *button = findChild<QAbstractButton *>(QString::fromLatin1(name.data(), qsizetype(name.size())));
+            const WriteHandler handler = writeHandler(p.id, uint8_t(channel));
+            if (!button || (!handler.own && !handler.shared))
+                throw std::logic_error("Write button without its control or handler: " + std::string(name));
+            if (handler.shared)
+                wire(this, button, clicked, handler.shared);
+            else
+                wire(this, button, clicked, handler.own);
+        }
+    }
     for (QComboBox *c : {ui->out1_W, ui->out2_W, ui->out3_W, ui->out4_W})
         wire(this, c, &QComboBox::activated, &TFMain::out1_WChange);
-    wire(this, ui->BitBtn43, clicked, &TFMain::BitBtn43Click);
-    wire(this, ui->BitBtn9, clicked, &TFMain::BitBtn9Click);
-    wire(this, ui->BitBtn55, clicked, &TFMain::BitBtn55Click);
-    wire(this, ui->BitBtn53, clicked, &TFMain::BitBtn53Click);
-    wire(this, ui->BitBtn45, clicked, &TFMain::BitBtn45Click);
-    for (QPushButton *b : {ui->button_trigmastetype_1, ui->button_trigmastetype_2, ui->button_trigmastetype_3})
-        wire(this, b, clicked, &TFMain::button_trigmastetype_1Click);
-    wire(this, ui->BitBtn20, clicked, &TFMain::BitBtn20Click);
-    wire(this, ui->BitBtn22, clicked, &TFMain::BitBtn22Click);
-    wire(this, ui->BitBtn24, clicked, &TFMain::BitBtn24Click);
-    wire(this, ui->BitBtn18, clicked, &TFMain::BitBtn18Click);
-    wire(this, ui->BitBtn7, clicked, &TFMain::BitBtn7Click);
-    wire(this, ui->BitBtn16, clicked, &TFMain::BitBtn16Click);
     wireListMarks();
 
-    // Numeric fields: a text change resets the colour of these; a click resets every numeric field
-    // (the clicks arrive through eventFilter).
-    for (QLineEdit *e :
-         {ui->enc_time_1, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
-        wire(this, e, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
-    for (QLineEdit *e :
-         {ui->enc_time_1, ui->enc_time_2, ui->enc_time_3, ui->enc_resolution_1, ui->enc_resolution_2,
-          ui->enc_resolution_3, ui->enc_coeff_1, ui->enc_coeff_2, ui->enc_coeff_3, ui->enc_offset_1, ui->enc_offset_2,
-          ui->enc_offset_3, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
-        e->installEventFilter(this);
+    // Numeric fields: a click resets the colour of every one (the clicks arrive through eventFilter), a text
+    // change that of some.
+    for (const torvex::NumericField &f : torvex::numericFields()) {
+        auto *field = findChild<QLineEdit *>(QString::fromLatin1(f.name.data(), qsizetype(f.name.size())));
+        if (!field)
+            throw std::logic_error("Numeric field without its control: " + std::string(f.name));
+        if (f.resetsOnTextChange)
+            wire(this, field, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
+        field->installEventFilter(this);
+    }
 
     // Configuration reads: every Read button of the catalogue, to its own handler.
     for (const torvex::ReadButton &read : torvex::readButtonList()) {

@@ -61,7 +61,7 @@ QString settingsPathFor(const TFMainOptions &options)
 
 torvex::ProfileFile TFMain::openSettings() const { return torvex::ProfileFile(filesystemPath(settingsPath)); }
 
-std::array<QCheckBox *, 12> TFMain::logCheckBoxes() const
+std::array<QCheckBox *, torvex::kLogCheckKeys.size()> TFMain::logCheckBoxes() const
 {
     // Same order as the keys they are stored under.
     return {ui->save_auto,  ui->save_date,  ui->save_time,  ui->save_cnt,   ui->save_cntmod, ui->save_enc1p,
@@ -106,13 +106,13 @@ void TFMain::loadSettings()
     const auto settings = openSettings();
     const torvex::StartupSettings s = torvex::readStartupSettings(settings, toUtf8(idsText(u"IDS_31")));
 
-    const std::array<QLineEdit *, 3> nameEdits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
-    const std::array<QLineEdit *, 3> unitEdits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
-    for (std::size_t i = 0; i < 3; ++i) {
+    const std::array<QLineEdit *, torvex::kEncoderCount> nameEdits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
+    const std::array<QLineEdit *, torvex::kEncoderCount> unitEdits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
+    for (std::size_t i = 0; i < torvex::kEncoderCount; ++i) {
         nameEdits[i]->setText(fromUtf8(s.encNames[i]));
         unitEdits[i]->setText(fromUtf8(s.encUnits[i]));
     }
-    for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t i = 0; i < torvex::kEncoderCount; ++i)
         channelUnits[i] = unitEdits[i]->text();
 
     const auto boxes = logCheckBoxes();
@@ -179,8 +179,9 @@ void TFMain::saveSettingsOnClose()
 
 void TFMain::applyChannelName(int channel)
 {
-    const std::array<QLineEdit *, 3> edits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
-    const std::array<std::array<QLabel *, 2>, 3> labels = {{{ui->n1, ui->n4}, {ui->n2, ui->n5}, {ui->n3, ui->n6}}};
+    const std::array<QLineEdit *, torvex::kEncoderCount> edits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
+    const std::array<std::array<QLabel *, 2>, torvex::kEncoderCount> labels = {
+        {{ui->n1, ui->n4}, {ui->n2, ui->n5}, {ui->n3, ui->n6}}};
     const std::size_t i = static_cast<std::size_t>(channel - 1);
     const QString name = edits[i]->text();
     writeChannelSetting(torvex::encNameKey(channel), name);
@@ -192,7 +193,7 @@ void TFMain::applyChannelName(int channel)
 
 void TFMain::applyChannelUnit(int channel)
 {
-    const std::array<QLineEdit *, 3> edits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
+    const std::array<QLineEdit *, torvex::kEncoderCount> edits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
     const std::size_t i = static_cast<std::size_t>(channel - 1);
     const QString unit = edits[i]->text();
     writeChannelSetting(torvex::encUnitKey(channel), unit);

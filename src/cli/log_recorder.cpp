@@ -21,10 +21,10 @@ bool LogRecorder::probe(std::string &reason)
     return false;
 }
 
-void LogRecorder::handleReport(const std::uint8_t *data, std::size_t size)
+void LogRecorder::handleReport(std::span<const std::uint8_t> report)
 {
     ++reports_;
-    handler_.handle({data, data != nullptr ? size : 0}, *this);
+    handler_.handle(report, this);
 }
 
 void LogRecorder::logLineSettings(LogLineInput &in)
