@@ -13,7 +13,7 @@ struct StringRow {
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
-constexpr std::array<StringRow, 35> kStrings{{
+constexpr std::array<StringRow, 37> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
     QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
     QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
@@ -31,6 +31,11 @@ constexpr std::array<StringRow, 35> kStrings{{
     // tooltip (%1 the file's full path, %2 the lines lost so far).
     QT_TRANSLATE_NOOP3("StringTable", "Błąd zapisu", "IDS_LOG_WRITE_ERROR"),
     QT_TRANSLATE_NOOP3("StringTable", "Nie można zapisać pliku:\n%1\nUtracone wiersze: %2", "IDS_LOG_WRITE_ERROR_TIP"),
+    // Our own id: that tooltip while another program writes to the file (%3: " (program, PID n)" when known).
+    QT_TRANSLATE_NOOP3("StringTable", "Do pliku zapisuje już inny program%3:\n%1\nUtracone wiersze: %2",
+                       "IDS_LOG_OTHER_WRITER_TIP"),
+    // Our own id: a second start on the settings file of a running window.
+    QT_TRANSLATE_NOOP3("StringTable", "TORVEX PC jest już uruchomiony.", "IDS_ALREADY_RUNNING"),
     // Our own id: status panel 0 when a Write is refused because a list has no item selected.
     QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano: lista bez wyboru", "IDS_NO_SELECTION"),
     // Our own ids: what assistive technology (and the tooltip of a picture-only button) is told. Most names of

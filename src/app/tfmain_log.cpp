@@ -1,6 +1,7 @@
 #include "tfmain.h"
 
 #include "language.h"
+#include "measure/value_text.h"
 #include "settings/profile_file.h"
 #include "settings/program_settings.h"
 #include "string_table.h"
@@ -20,8 +21,6 @@
 namespace {
 
 constexpr int kLogStatusPanel = 3;
-constexpr int32_t kModuloMin = 1;
-constexpr int32_t kModuloMax = 99999999;
 
 void setTextColour(QLabel *label, const QColor &colour)
 {
@@ -41,24 +40,18 @@ void setFieldColour(QLineEdit *field, const QColor &colour)
 
 char TFMain::logDecimalSeparator()
 {
-    if (m_logSeparator == 0) {
-        // The log file is single-byte text: a separator outside ASCII cannot be written as one byte.
-        const QString point = QLocale::system().decimalPoint();
-        m_logSeparator = point.size() == 1 && point.at(0).unicode() < 0x80 ? char(point.at(0).unicode()) : '.';
-    }
+    if (m_logSeparator == 0)
+        m_logSeparator = torvex::valueTextSeparator(QLocale::system().decimalPoint().toStdString());
     return m_logSeparator;
 }
 
 void TFMain::logLineSettings(torvex::LogLineInput &in)
 {
-    torvex::LogColumns &c = in.columns;
-    c.date = ui->save_date->isChecked();
-    c.time = ui->save_time->isChecked();
-    c.count = ui->save_cnt->isChecked();
-    c.countModulo = ui->save_cntmod->isChecked();
-    c.position = {ui->save_enc1p->isChecked(), ui->save_enc2p->isChecked(), ui->save_enc3p->isChecked()};
-    c.velocity = {ui->save_enc1v->isChecked(), ui->save_enc2v->isChecked(), ui->save_enc3v->isChecked()};
-    c.outputs = ui->save_output->isChecked();
+    const auto boxes = logCheckBoxes();
+    torvex::LogChecks checks{};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        checks[i] = boxes[i]->isChecked();
+    in.columns = torvex::logColumnsOf(checks);
     in.moduloValue = moduloValue;
     in.decimalSeparator = logDecimalSeparator();
 }
@@ -126,10 +119,18 @@ QString TFMain::logFileFullPath() const
 void TFMain::showLogFileTips()
 {
     const QString path = logFileFullPath();
+    const QString lost = QString::number(logWriter.droppedLines());
+    // Refused because another program holds the file: say so, and who when the system tells.
+    const torvex::LogFile::Failure &refusal = logWriter.file().failure();
+    QString tip = path;
     // One pass over the format, so a '%' in the path is never taken for a place holder.
-    const QString tip = m_logErrorShown
-        ? idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, QString::number(logWriter.droppedLines()))
-        : path;
+    if (m_logErrorShown && !logWriter.isOpen() && refusal.otherWriter) {
+        const QString writer = QString::fromStdString(refusal.writer);
+        tip = idsText(u"IDS_LOG_OTHER_WRITER_TIP")
+                  .arg(path, lost, writer.isEmpty() ? QString() : QStringLiteral(" (") + writer + u')');
+    } else if (m_logErrorShown) {
+        tip = idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, lost);
+    }
     ui->file_name_edit->setToolTip(path);
     ui->save_label->setToolTip(tip);
     statusPanel(kLogStatusPanel)->setToolTip(tip);
@@ -191,7 +192,7 @@ void TFMain::BitBtn5Click()
         showWriteResult(ui->edit_mod, writeResultText({torvex::FieldMark::Error, {}}, std::nullopt));
         return;
     }
-    const int32_t value = std::clamp(*typed, kModuloMin, kModuloMax);
+    const int32_t value = std::clamp(*typed, torvex::kModuloMin, torvex::kModuloMax);
     if (value != *typed) {
         ui->edit_mod->setText(QString::number(value));
         setFieldColour(ui->edit_mod, correctedColour());

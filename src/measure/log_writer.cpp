@@ -13,8 +13,10 @@ LogWriter::~LogWriter() { close(); }
 
 void LogWriter::setActive(bool on)
 {
-    if (!on)
+    if (!on) {
         close();
+        file_.unlock();
+    }
     if (on != active_) {
         // A fresh start tries the file at once and shows no stale error.
         failing_ = false;
@@ -22,6 +24,8 @@ void LogWriter::setActive(bool on)
     }
     active_ = on;
 }
+
+bool LogWriter::open(std::string_view path) { return active_ && (file_.isOpen() || openFile(path)); }
 
 void LogWriter::writeLine(std::string_view path, std::string_view line)
 {

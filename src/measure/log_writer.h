@@ -17,10 +17,11 @@ namespace torvex {
 //
 // A file that cannot be opened or written is never written through: the line is dropped, logging stays on,
 // opening is tried again after the next tick (at most once a second), and failing() reports the problem
-// until a line reaches the file again. A file deleted while open (or whose folder was) takes every line
-// written into it with it, without any error: every tick and every close checks that the open file still has
-// its name; when it has not, that is a failure, the lines written since the last check count as lost, and the
-// file is opened again at its path for the lines still buffered.
+// until a line reaches the file again. A file that another program is writing (it holds the file's lock, see
+// LogFile) is such a file. A file deleted while open (or whose folder was) takes every line written into it with
+// it, without any error: every tick and every close checks that the open file still has its name; when it has
+// not, that is a failure, the lines written since the last check count as lost, and the file is opened again at
+// its path for the lines still buffered.
 class LogWriter {
 public:
     static constexpr std::size_t kDefaultBufferSize = 64 * 1024;
@@ -31,8 +32,12 @@ public:
     LogWriter &operator=(const LogWriter &) = delete;
 
     bool active() const { return active_; }
-    // Switching off closes the file; lines handed over afterwards are dropped until logging is on again.
+    // Switching off closes the file and gives up its lock; lines handed over afterwards are dropped until
+    // logging is on again.
     void setActive(bool on);
+    // While logging is on: opens the file now rather than at the first line, so that a file that cannot be
+    // written, or that another program is writing, is known before anything is recorded.
+    bool open(std::string_view path);
 
     // One measurement line. Does nothing while logging is off. `path` is used when the file has to be opened.
     void writeLine(std::string_view path, std::string_view line);
@@ -42,6 +47,8 @@ public:
     void close();
 
     bool isOpen() const { return file_.isOpen(); }
+    // The file, and why it last failed to open.
+    const LogFile &file() const { return file_; }
     bool failing() const { return failing_; }
     // Lines lost to file errors since construction.
     std::uint64_t droppedLines() const { return droppedLines_; }

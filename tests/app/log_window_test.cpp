@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "language.h"
+#include "measure/log_file.h"
 #include "sim_instrument_device.h"
 #include "test_names.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <gmock/gmock.h>
 
@@ -246,15 +248,18 @@ TEST_F(LogWindowTest, ChosenFileIsKeptWhenTheSettingsFileCannotBeWritten)
     EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
-// A log path that fails, in both languages: the label and panel 3 say so, their tooltips name the file and the
-// lines lost so far; logging stays on, and once the path is usable again the normal texts come back.
+// A log path that fails, in both languages: the label and panel 3 say so, their tooltips say why, name the file
+// and the lines lost so far; logging stays on, and once the path is usable again the normal texts come back.
+enum class Cause { MissingFolder, DiskFull, OtherWriter };
+
 struct FailureCase {
     const char *name;
     int language;
-    bool diskFull; // the path leads to a full device instead of into a missing folder
+    Cause cause;
     const char *errorText;
     const char *activeText[2]; // save_label, panel 3
-    const char *lostFormat;    // the tooltip's second part; %1 the lines lost
+    const char *lostFormat;    // the tooltip's last part; %1 the lines lost
+    const char *why;           // the tooltip's first line; %1 this process's id, the writer holding the file
 };
 
 class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase> {
@@ -272,9 +277,14 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     const fs::path folder = fs::path(tempPath(QStringLiteral("logs")).toStdU16String());
     const fs::path file = folder / "pomiary.csv";
     const QString shownPath = QString::fromStdU16String(fs::path(file).make_preferred().u16string());
-    if (c.diskFull) {
+    torvex::LogFile otherWriter;
+    if (c.cause == Cause::DiskFull) {
         fs::create_directory(folder);
         fs::create_symlink("/dev/full", file);
+    } else if (c.cause == Cause::OtherWriter) {
+        fs::create_directory(folder);
+        ASSERT_TRUE(otherWriter.open(file.string()));
+        otherWriter.close(); // closed, as a logging program is between its seconds, yet holding the file
     }
     onlyCounterColumn();
     setLogPath(QString::fromStdU16String(file.u16string()));
@@ -284,6 +294,9 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
         for (const QString &tip : {labelTip(), panel3Tip()}) {
             EXPECT_TRUE(tip.contains(shownPath)) << tip.toStdString();
             EXPECT_TRUE(tip.contains(QString::fromUtf8(c.lostFormat).arg(lost))) << tip.toStdString();
+            const QString why = QString::fromUtf8(c.why).arg(QCoreApplication::applicationPid());
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + why + u'\n').match(tip).hasMatch())
+                << tip.toStdString();
         }
     };
     measurementReport();
@@ -298,8 +311,10 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     EXPECT_TRUE(window().loggingActive);
 
     measurementReport(); // fails again and waits for the next tick
-    if (c.diskFull)
+    if (c.cause == Cause::DiskFull)
         fs::remove(file);
+    else if (c.cause == Cause::OtherWriter)
+        otherWriter.unlock();
     else
         fs::create_directory(folder);
     measurementReport(); // usable now, but not tried before the tick
@@ -319,27 +334,52 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, LogFailureTest,
-    testing::Values(
-        FailureCase{"MissingFolderPolish",
-                    kPolish,
-                    false,
-                    "Błąd zapisu",
-                    {"Zapis: aktywny", "Zapis: aktywny"},
-                    "Utracone wiersze: %1"},
-        FailureCase{
-            "MissingFolderEnglish", kEnglish, false, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
+    testing::Values(FailureCase{"MissingFolderPolish",
+                                kPolish,
+                                Cause::MissingFolder,
+                                "Błąd zapisu",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "Utracone wiersze: %1",
+                                "Nie można zapisać pliku:"},
+                    FailureCase{"MissingFolderEnglish",
+                                kEnglish,
+                                Cause::MissingFolder,
+                                "Write error",
+                                {"Write active", "Write: active"},
+                                "Lines lost: %1",
+                                "Cannot write to the file:"},
+                    FailureCase{"OtherWriterPolish",
+                                kPolish,
+                                Cause::OtherWriter,
+                                "Błąd zapisu",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "Utracone wiersze: %1",
+                                "Do pliku zapisuje już inny program \\(torvex_gui_tes.*, PID %1\\):"},
+                    FailureCase{"OtherWriterEnglish",
+                                kEnglish,
+                                Cause::OtherWriter,
+                                "Write error",
+                                {"Write active", "Write: active"},
+                                "Lines lost: %1",
+                                "Another program is already writing to the file \\(torvex_gui_tes.*, PID %1\\):"}
 #ifndef _WIN32
-        ,
-        FailureCase{"DiskFullPolish",
-                    kPolish,
-                    true,
-                    "Błąd zapisu",
-                    {"Zapis: aktywny", "Zapis: aktywny"},
-                    "Utracone wiersze: %1"},
-        FailureCase{
-            "DiskFullEnglish", kEnglish, true, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
+                    ,
+                    FailureCase{"DiskFullPolish",
+                                kPolish,
+                                Cause::DiskFull,
+                                "Błąd zapisu",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "Utracone wiersze: %1",
+                                "Nie można zapisać pliku:"},
+                    FailureCase{"DiskFullEnglish",
+                                kEnglish,
+                                Cause::DiskFull,
+                                "Write error",
+                                {"Write active", "Write: active"},
+                                "Lines lost: %1",
+                                "Cannot write to the file:"}
 #endif
-        ),
+                    ),
     [](const auto &param) { return std::string(param.param.name); });
 
 // A switch of language while lines are being lost keeps the error on the label, in the new language; stopping

@@ -1,5 +1,7 @@
 #include "measure/log_writer.h"
 
+#include "child_process.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +9,9 @@
 #include <iterator>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/resource.h>
 #endif
@@ -86,6 +90,23 @@ TEST_F(LogWriterTest, LineAfterTickClosesAndNextLineReopens)
     EXPECT_TRUE(w.isOpen());
     w.close();
     EXPECT_EQ(contents(path_), "1;\r\n2;\r\n3;\r\n");
+}
+
+// The file is closed every second, but no other writer gets in between: only a stop lets one in.
+TEST_F(LogWriterTest, OtherWritersAreKeptOutFromStartToStop)
+{
+    LogWriter w;
+    w.setActive(true);
+    ASSERT_TRUE(w.open(path_));
+    LogFile other;
+    EXPECT_FALSE(other.open(path_));
+    w.writeLine(path_, "1;\r\n");
+    w.tick();
+    w.tick(); // a quiet file is closed
+    ASSERT_FALSE(w.isOpen());
+    EXPECT_FALSE(other.open(path_));
+    w.setActive(false);
+    EXPECT_TRUE(other.open(path_));
 }
 
 TEST_F(LogWriterTest, TickAloneBringsBufferedLinesToDiskAndClosesAQuietFile)
@@ -325,6 +346,52 @@ TEST_F(LogWriterTest, LineCutByFullDiskIsEndedBeforeTheNextOne)
     EXPECT_EQ(w.droppedLines(), 1u);
 }
 #endif
+
+constexpr char kHoldLogFile[] = "TORVEX_TEST_HOLD_LOG_FILE";
+
+// The child: writes one line into the log file and closes it, keeping the writer's lock as a logging program
+// does between its closes.
+const int logFileChild = childRole(kHoldLogFile, [](const std::string &path) {
+    auto *file = new LogFile;
+    if (!file->open(path) || file->write("child;\r\n", 8) != 8 || !file->close())
+        std::_Exit(2);
+});
+
+std::string programName()
+{
+#ifdef _WIN32
+    wchar_t module[MAX_PATH];
+    return fs::path(std::wstring(module, GetModuleFileNameW(nullptr, module, MAX_PATH))).stem().string();
+#else
+    return fs::read_symlink("/proc/self/exe").filename().string().substr(0, 15); // as the kernel keeps it
+#endif
+}
+
+// The lock of LogFile between processes; the writer keeps it from start to stop.
+using LogFileLock = LogWriterTest;
+
+// Refused while the child lives, with the child named; readers are not stopped; once the child is killed its
+// lock is gone with it.
+TEST_F(LogFileLock, AnotherProcessIsRefusedUntilItIsKilled)
+{
+    ChildProcess child(kHoldLogFile, path_);
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(waitForFile(path_ + ".ready"));
+
+    LogFile file;
+    EXPECT_FALSE(file.open(path_));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(file.failure().otherWriter);
+    EXPECT_EQ(file.failure().writer, programName() + ", PID " + std::to_string(child.pid()));
+    EXPECT_EQ(contents(path_), "child;\r\n");
+
+    child.kill();
+    ASSERT_TRUE(file.open(path_));
+    EXPECT_FALSE(file.failure().otherWriter);
+    EXPECT_EQ(file.write("parent;\r\n", 9), 9u);
+    file.close();
+    EXPECT_EQ(contents(path_), "child;\r\nparent;\r\n");
+}
 
 } // namespace
 } // namespace torvex

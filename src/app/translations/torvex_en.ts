@@ -83,6 +83,20 @@ Utracone wiersze: %2</source>
 Lines lost: %2</translation>
     </message>
     <message>
+        <source>Do pliku zapisuje już inny program%3:
+%1
+Utracone wiersze: %2</source>
+        <comment>IDS_LOG_OTHER_WRITER_TIP</comment>
+        <translation>Another program is already writing to the file%3:
+%1
+Lines lost: %2</translation>
+    </message>
+    <message>
+        <source>TORVEX PC jest już uruchomiony.</source>
+        <comment>IDS_ALREADY_RUNNING</comment>
+        <translation>TORVEX PC is already running.</translation>
+    </message>
+    <message>
         <source>Nie wysłano: lista bez wyboru</source>
         <comment>IDS_NO_SELECTION</comment>
         <translation>Not sent: a list has no selection</translation>
