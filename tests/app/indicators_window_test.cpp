@@ -3,13 +3,21 @@
 #include "window_fixture.h"
 
 #include <QAccessible>
+#include <QGuiApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
+
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -258,6 +266,95 @@ TEST_F(IndicatorsTest, AStillInstrumentChangesNothingButTheClockInASecond)
     }
     EXPECT_THAT(set, testing::ElementsAre("Edit_time"));
     EXPECT_EQ(text("Edit_time"), " 09:05:04");
+}
+
+// Qt raises accessibility events only while a platform's bridge is active; offscreen, its stand-in is turned on by
+// hand. A handler installed meanwhile sees what the bridge would be given.
+class AccessibilityEvents {
+public:
+    struct Event {
+        QObject *object;
+        QAccessible::Event type;
+        QString text; // inserted, for a text update
+        qint64 ms;
+    };
+
+    AccessibilityEvents()
+    {
+        s_events.clear();
+        s_clock.start();
+        m_previous = QAccessible::installUpdateHandler(&record);
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    }
+    ~AccessibilityEvents()
+    {
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(false);
+        QAccessible::installUpdateHandler(m_previous);
+    }
+    static qint64 now() { return s_clock.elapsed(); }
+    static std::vector<Event> of(const std::vector<QObject *> &objects)
+    {
+        std::vector<Event> found;
+        std::ranges::copy_if(s_events, std::back_inserter(found),
+                             [&](const Event &e) { return std::ranges::find(objects, e.object) != objects.end(); });
+        return found;
+    }
+
+private:
+    static void record(QAccessibleEvent *event)
+    {
+        QString text;
+        if (event->type() == QAccessible::TextUpdated)
+            text = static_cast<QAccessibleTextUpdateEvent *>(event)->textInserted();
+        s_events.push_back({event->object(), event->type(), text, s_clock.elapsed()});
+    }
+
+    static inline std::vector<Event> s_events;
+    static inline QElapsedTimer s_clock;
+    QAccessible::UpdateHandler m_previous;
+};
+
+// Ten times a second a live value would drown a screen reader's focus moves: it is told only the focused field's
+// text, at most once a second (the first a second after the focus came, when it read the field in full), the last
+// change included once the wheel stands still; the other fields it reads when it asks.
+TEST_F(IndicatorsTest, AScreenReaderIsToldOnlyTheFocusedValueAndAtMostOnceASecond)
+{
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        GTEST_SKIP() << "the stand-in for a platform's bridge is the offscreen platform's";
+    showWindow();
+    TFMain &w = window();
+    auto *focused = control<QLineEdit>("Edit1_encp1");
+    focused->setFocus();
+    ASSERT_TRUE(focused->hasFocus());
+    std::vector<QObject *> fields;
+    for (const char *name : {"Edit_date", "Edit_time", "Edit1_encp1", "Edit1_encv1", "Edit1_encp2", "Edit1_encv2",
+                             "Edit1_encp3", "Edit1_encv3"})
+        fields.push_back(control<QLineEdit>(name));
+    const AccessibilityEvents events;
+    const qint64 focusTick = events.now();
+    // Every field changes at each tick for 2.5 s, then all stand still for 1.5 s.
+    for (int tick = 0; tick < 40; ++tick) {
+        const auto moved = uint8_t(std::min(tick, 25));
+        receive(Report()
+                    .clock(2026, 12, moved, 9, 5, moved)
+                    .encoder(1, 0, moved, -moved)
+                    .encoder(2, 0, moved, moved)
+                    .encoder(3, 0, -moved, moved));
+        w.UpdateDataTimerTimer();
+        QTest::qWait(100);
+    }
+
+    const std::vector<AccessibilityEvents::Event> told = events.of(fields);
+    ASSERT_GE(told.size(), 2u);
+    qint64 last = focusTick;
+    for (const auto &event : told) {
+        EXPECT_EQ(event.object, focused) << qPrintable(event.object->objectName()) << " event type " << event.type;
+        EXPECT_EQ(event.type, QAccessible::TextUpdated);
+        EXPECT_GE(event.ms - last, 990) << "told again too soon"; // the program's clock is read a little earlier
+        last = event.ms;
+    }
+    EXPECT_EQ(told.back().text.toStdString(), focused->text().toStdString())
+        << "the value it stopped at was never told";
 }
 
 struct LongTextCase {
