@@ -68,12 +68,14 @@ private:
 // told of its latest text at most once a second, the last change included once the value stands still.
 void tellIfDue(QLineEdit *field, const QString &shownBefore)
 {
+    const bool focusSeen = field->property(kFocusSeen).toBool();
     if (!field->hasFocus()) {
-        field->setProperty(kFocusSeen, false);
+        if (focusSeen)
+            field->setProperty(kFocusSeen, false);
         return;
     }
     const qint64 now = nowMs();
-    if (!field->property(kFocusSeen).toBool()) {
+    if (!focusSeen) {
         field->setProperty(kFocusSeen, true);
         field->setProperty(kToldText, shownBefore);
         field->setProperty(kToldAt, now);
