@@ -71,6 +71,18 @@ bool LogFile::hasName() const
     return !info.DeletePending && info.NumberOfLinks > 0;
 }
 
+std::optional<LogFile::End> LogFile::end() const
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle_ == nullptr || !GetFileInformationByHandle(static_cast<HANDLE>(handle_), &info))
+        return std::nullopt;
+    End e;
+    e.volume = info.dwVolumeSerialNumber;
+    e.file = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    e.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return e;
+}
+
 #else
 
 bool LogFile::open(const std::string &path)
@@ -120,6 +132,18 @@ bool LogFile::hasName() const
     if (fd_ < 0 || ::fstat(fd_, &st) != 0)
         return true;
     return st.st_nlink > 0;
+}
+
+std::optional<LogFile::End> LogFile::end() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return std::nullopt;
+    End e;
+    e.volume = static_cast<std::uint64_t>(st.st_dev);
+    e.file = static_cast<std::uint64_t>(st.st_ino);
+    e.size = static_cast<std::uint64_t>(st.st_size);
+    return e;
 }
 
 #endif

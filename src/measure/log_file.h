@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace torvex {
@@ -25,6 +27,16 @@ public:
     // False when the open file no longer has a name: it, or its folder, was deleted while open, so whatever is
     // written to it is lost when it is closed. True when it has one, or when the system cannot tell.
     bool hasName() const;
+
+    // Which file is open, and where its end is.
+    struct End {
+        std::uint64_t volume = 0;
+        std::uint64_t file = 0;
+        std::uint64_t size = 0;
+        bool sameFile(const End &other) const { return volume == other.volume && file == other.file; }
+    };
+    // Nothing when no file is open or the system cannot tell.
+    std::optional<End> end() const;
 
 private:
 #ifdef _WIN32
