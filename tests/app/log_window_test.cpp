@@ -142,11 +142,11 @@ TEST_F(LogWindowTest, TickAloneBringsTheLinesToDisk)
     EXPECT_TRUE(window().loggingActive);
 }
 
-// The user deletes the log file while lines are being added: the next tick shows the write error, the lines
-// go on into a new file at the same path, and the error goes once a line has reached it. On Linux only: Wine
-// reports neither a pending delete nor a link count of 0 for an open file.
+// The user deletes the log file while lines are being added: the next tick finds it gone and writes the lines
+// not yet known to be safe into a new file at the same path. On Linux only: Wine reports neither a pending delete
+// nor a link count of 0 for an open file.
 #ifndef _WIN32
-TEST_F(LogWindowTest, DeletedLogFileShowsAnErrorAndComesBack)
+TEST_F(LogWindowTest, DeletedLogFileIsWrittenAgainAtItsPath)
 {
     const QString path = tempPath(QStringLiteral("deleted.csv"));
     onlyCounterColumn();
@@ -157,10 +157,8 @@ TEST_F(LogWindowTest, DeletedLogFileShowsAnErrorAndComesBack)
     ASSERT_TRUE(QFile::remove(path));
     measurementReport();
     window().SaveFileTimerTimer();
-    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu"));
-    measurementReport();
-    window().SaveFileTimerTimer();
     EXPECT_EQ(panel3(), QStringLiteral("Zapis: aktywny"));
+    measurementReport();
     closeWindow();
     EXPECT_THAT(fileLines(path), testing::ElementsAre("0;", "1;", "2;", "3;"));
 }
@@ -246,15 +244,16 @@ TEST_F(LogWindowTest, ChosenFileIsKeptWhenTheSettingsFileCannotBeWritten)
     EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
-// A log path that fails, in both languages: the label and panel 3 say so, their tooltips name the file and the
-// lines lost so far; logging stays on, and once the path is usable again the normal texts come back.
+// A log path that fails, in both languages: the label and panel 3 say so and how many lines wait, their
+// tooltips name the file and the lines waiting and lost; logging stays on, and once the path is usable again the
+// waiting lines go first and the normal texts come back.
 struct FailureCase {
     const char *name;
     int language;
-    bool diskFull; // the path leads to a full device instead of into a missing folder
-    const char *errorText;
+    bool diskFull;             // the path leads to a full device instead of into a missing folder
+    const char *errorText;     // %1 the lines waiting
     const char *activeText[2]; // save_label, panel 3
-    const char *lostFormat;    // the tooltip's second part; %1 the lines lost
+    const char *tipCounts;     // the tooltip's counts; %1 the lines waiting, %2 the lines lost
 };
 
 class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase> {
@@ -263,7 +262,7 @@ protected:
     QString panel3Tip() { return window().statusPanel(3)->toolTip(); }
 };
 
-TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
+TEST_P(LogFailureTest, ErrorSaysHowManyLinesWaitUntilTheyAreWritten)
 {
     const FailureCase &c = GetParam();
     auto *picker = control<QComboBox>("LangCombo1");
@@ -280,10 +279,14 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     setLogPath(QString::fromStdU16String(file.u16string()));
     click("save_button");
     QLabel *label = control<QLabel>("save_label");
-    auto expectLost = [&](int lost) {
+    auto expectShown = [&](int waiting) {
+        const QString error = QString::fromUtf8(c.errorText).arg(waiting);
+        EXPECT_EQ(panel3(), error);
+        EXPECT_EQ(label->text(), error);
+        EXPECT_EQ(labelColour(), QColor(168, 22, 6));
         for (const QString &tip : {labelTip(), panel3Tip()}) {
             EXPECT_TRUE(tip.contains(shownPath)) << tip.toStdString();
-            EXPECT_TRUE(tip.contains(QString::fromUtf8(c.lostFormat).arg(lost))) << tip.toStdString();
+            EXPECT_TRUE(tip.endsWith(QString::fromUtf8(c.tipCounts).arg(waiting).arg(0))) << tip.toStdString();
         }
     };
     measurementReport();
@@ -291,59 +294,63 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     window().SaveFileTimerTimer();
     measurementReport();
     window().SaveFileTimerTimer();
-    EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
-    EXPECT_EQ(label->text(), QString::fromUtf8(c.errorText));
-    EXPECT_EQ(labelColour(), QColor(168, 22, 6));
-    expectLost(3);
+    expectShown(3);
     EXPECT_TRUE(window().loggingActive);
+    measurementReport();
+    window().SaveFileTimerTimer();
+    expectShown(4); // the count stays current while the error lasts
 
-    measurementReport(); // fails again and waits for the next tick
     if (c.diskFull)
         fs::remove(file);
     else
         fs::create_directory(folder);
     measurementReport(); // usable now, but not tried before the tick
-    window().SaveFileTimerTimer();
-    EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
-    EXPECT_EQ(label->text(), QString::fromUtf8(c.errorText));
-    expectLost(5); // the count stays current while the error lasts
-    measurementReport();
+    expectShown(4);
     window().SaveFileTimerTimer();
     EXPECT_EQ(label->text(), QString::fromUtf8(c.activeText[0]));
     EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText[1]));
     EXPECT_EQ(labelTip(), shownPath);
     EXPECT_EQ(panel3Tip(), shownPath);
+    measurementReport();
     closeWindow();
-    EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())), testing::ElementsAre("5;"));
+    EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())),
+                testing::ElementsAre("0;", "1;", "2;", "3;", "4;", "5;"));
+    EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, LogFailureTest,
-    testing::Values(
-        FailureCase{"MissingFolderPolish",
-                    kPolish,
-                    false,
-                    "Błąd zapisu",
-                    {"Zapis: aktywny", "Zapis: aktywny"},
-                    "Utracone wiersze: %1"},
-        FailureCase{
-            "MissingFolderEnglish", kEnglish, false, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
+INSTANTIATE_TEST_SUITE_P(Paths, LogFailureTest,
+                         testing::Values(FailureCase{"MissingFolderPolish",
+                                                     kPolish,
+                                                     false,
+                                                     "Błąd zapisu: %1",
+                                                     {"Zapis: aktywny", "Zapis: aktywny"},
+                                                     "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2"},
+                                         FailureCase{"MissingFolderEnglish",
+                                                     kEnglish,
+                                                     false,
+                                                     "Write error: %1",
+                                                     {"Write active", "Write: active"},
+                                                     "\nLines waiting: %1\nLines lost: %2"}
 #ifndef _WIN32
-        ,
-        FailureCase{"DiskFullPolish",
-                    kPolish,
-                    true,
-                    "Błąd zapisu",
-                    {"Zapis: aktywny", "Zapis: aktywny"},
-                    "Utracone wiersze: %1"},
-        FailureCase{
-            "DiskFullEnglish", kEnglish, true, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
+                                         ,
+                                         FailureCase{"DiskFullPolish",
+                                                     kPolish,
+                                                     true,
+                                                     "Błąd zapisu: %1",
+                                                     {"Zapis: aktywny", "Zapis: aktywny"},
+                                                     "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2"},
+                                         FailureCase{"DiskFullEnglish",
+                                                     kEnglish,
+                                                     true,
+                                                     "Write error: %1",
+                                                     {"Write active", "Write: active"},
+                                                     "\nLines waiting: %1\nLines lost: %2"}
 #endif
-        ),
-    [](const auto &param) { return std::string(param.param.name); });
+                                         ),
+                         [](const auto &param) { return std::string(param.param.name); });
 
-// A switch of language while lines are being lost keeps the error on the label, in the new language; stopping
-// brings back the inactive texts and a tooltip with the path alone.
+// A switch of language while lines wait keeps the error on the label, in the new language; stopping brings back
+// the inactive texts and a tooltip with the path alone.
 TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
 {
     // A '%' in the path must reach the tooltip as it is, not be taken for a place holder.
@@ -353,15 +360,16 @@ TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
     measurementReport();
     window().SaveFileTimerTimer();
     QLabel *label = control<QLabel>("save_label");
-    ASSERT_EQ(label->text(), QStringLiteral("Błąd zapisu"));
+    ASSERT_EQ(label->text(), QStringLiteral("Błąd zapisu: 1"));
 
     auto *picker = control<QComboBox>("LangCombo1");
     picker->setCurrentIndex(1);
     Q_EMIT picker->activated(1);
-    EXPECT_EQ(label->text(), QStringLiteral("Write error"));
+    EXPECT_EQ(label->text(), QStringLiteral("Write error: 1"));
     EXPECT_EQ(label->toolTip(),
-              QStringLiteral("Cannot write to the file:\n%1\nLines lost: 1").arg(QDir::toNativeSeparators(path)));
-    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu")); // panel 3 waits for the next change of state
+              QStringLiteral("Cannot write to the file:\n%1\nLines waiting: 1\nLines lost: 0")
+                  .arg(QDir::toNativeSeparators(path)));
+    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu: 1")); // panel 3 waits for the next change of state
 
     click("save_button");
     EXPECT_EQ(label->text(), QStringLiteral("Write: inactive"));
@@ -371,6 +379,91 @@ TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
     window().SaveFileTimerTimer();
     EXPECT_EQ(label->text(), QStringLiteral("Write: inactive"));
 }
+
+// Lines beyond the backlog are lost; once the rest has been written the tooltips keep the count of lines lost
+// until logging stops.
+TEST_F(LogWindowTest, LostLinesStayInTheTooltipUntilLoggingStops)
+{
+    options().logBacklogLines = 3;
+    const QString folder = tempPath(QStringLiteral("logs"));
+    const QString path = folder + QStringLiteral("/pomiary.csv");
+    const QString shownPath = QDir::toNativeSeparators(path);
+    onlyCounterColumn();
+    setLogPath(path);
+    click("save_button");
+    for (int i = 0; i < 5; ++i)
+        measurementReport();
+    window().SaveFileTimerTimer();
+    QLabel *label = control<QLabel>("save_label");
+    EXPECT_EQ(label->text(), QStringLiteral("Błąd zapisu: 3"));
+    EXPECT_EQ(label->toolTip(),
+              QStringLiteral("Nie można zapisać pliku:\n%1\nWiersze czekające na zapis: 3\n"
+                             "Utracone wiersze: 2")
+                  .arg(shownPath));
+
+    ASSERT_TRUE(QDir().mkpath(folder));
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(label->text(), QStringLiteral("Zapis: aktywny"));
+    for (QWidget *shown : {static_cast<QWidget *>(label), static_cast<QWidget *>(window().statusPanel(3))})
+        EXPECT_EQ(shown->toolTip(), shownPath + QStringLiteral("\nUtracone wiersze: 2"));
+    measurementReport();
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(label->toolTip(), shownPath + QStringLiteral("\nUtracone wiersze: 2"));
+
+    click("save_button");
+    EXPECT_EQ(label->toolTip(), shownPath);
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("0;", "1;", "2;", "5;"));
+}
+
+// Stop or close while the file still cannot be written: the waiting lines go to a recovery file (here in the
+// documents folder, the log's own folder being gone), and an error box in the window's language says where.
+struct RescueCase {
+    const char *name;
+    int language;
+    bool byClose;        // closing the window instead of the stop button
+    const char *message; // %1 the log file, %2 the recovery file
+};
+
+class LogRescueWindowTest : public LogWindowTest, public testing::WithParamInterface<RescueCase> {};
+
+TEST_P(LogRescueWindowTest, WaitingLinesGoToARecoveryFileAndTheUserIsTold)
+{
+    const RescueCase &c = GetParam();
+    const QString documents = tempPath(QStringLiteral("documents"));
+    ASSERT_TRUE(QDir().mkpath(documents));
+    options().logRescueFolders = {tempPath(QStringLiteral("gone")), documents};
+    const QString path = tempPath(QStringLiteral("logs/pomiary.csv"));
+    auto *picker = control<QComboBox>("LangCombo1");
+    picker->setCurrentIndex(c.language - 1);
+    Q_EMIT picker->activated(c.language - 1);
+    onlyCounterColumn();
+    setLogPath(path);
+    click("save_button");
+    for (int i = 0; i < 3; ++i)
+        measurementReport();
+    window().SaveFileTimerTimer();
+    ASSERT_THAT(errors(), testing::IsEmpty());
+    if (c.byClose)
+        closeWindow();
+    else
+        click("save_button");
+
+    const QString rescued = documents + QStringLiteral("/pomiary.recovered.csv");
+    EXPECT_THAT(errors(),
+                testing::ElementsAre(QString::fromUtf8(c.message).arg(QDir::toNativeSeparators(path),
+                                                                      QDir::toNativeSeparators(rescued))));
+    EXPECT_THAT(fileLines(rescued), testing::ElementsAre("0;", "1;", "2;"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, LogRescueWindowTest,
+    testing::Values(RescueCase{"StopPolish", kPolish, false,
+                               "Nie można zapisać pliku:\n%1\n\nCzekające wiersze (3) zapisano w pliku:\n%2\n\n"
+                               "Dołącz je do pliku pomiarowego, gdy będzie dostępny."},
+                    RescueCase{"CloseEnglish", kEnglish, true,
+                               "Cannot write to the file:\n%1\n\nThe lines waiting for it (3) were saved to:\n%2\n\n"
+                               "Append them to the log file once it can be written."}),
+    [](const auto &param) { return std::string(param.param.name); });
 
 // The default log name is relative to the working directory; the tooltips show where the file really is, and
 // follow the name as it changes.
