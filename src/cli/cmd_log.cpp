@@ -37,7 +37,7 @@ int runLog(const CliOptions &options, CliEnv &env)
     if (const int code = session.open(); code != kExitOk)
         return code;
     session.link().setReportHandler(
-        [&recorder](const std::uint8_t *data, std::size_t size) { recorder.handleReport(data, size); });
+        [&recorder](std::span<const std::uint8_t> report) { recorder.handleReport(report); });
     session.describeProgress = [&] { return std::to_string(recorder.lines()) + " lines so far"; };
 
     std::uint64_t reportsBefore = 0;

@@ -37,16 +37,28 @@ LogWriter::~LogWriter() { close(); }
 
 void LogWriter::setActive(bool on)
 {
-    if (!on)
+    if (!on) {
         close();
+        file_.unlock();
+    }
     if (on != active_) {
         // A fresh start tries the file at once and shows no stale error.
         failing_ = false;
         retryBlocked_ = false;
+        refused_ = false;
         if (on)
             droppedLines_ = 0;
     }
     active_ = on;
+}
+
+bool LogWriter::open(std::string_view path)
+{
+    if (!active_)
+        return false;
+    if (path != path_)
+        path_.assign(path);
+    return file_.isOpen() || openFile();
 }
 
 void LogWriter::writeLine(std::string_view path, std::string_view line)
@@ -55,6 +67,12 @@ void LogWriter::writeLine(std::string_view path, std::string_view line)
         return;
     if (path != path_)
         path_.assign(path);
+    if (!file_.isOpen() && !openFile() && refused_) {
+        // Another program writes the file: a line added after its lines would repeat a measurement under a
+        // second counter, and waiting for that program to end would add it late. Lost, and counted.
+        ++droppedLines_;
+        return;
+    }
     if (!backlog_.push(line)) {
         // Full: lines already written may only be waiting for the check that their file is still there.
         checkName();
@@ -170,10 +188,12 @@ bool LogWriter::openFile()
     if (retryBlocked_)
         return false;
     if (!file_.open(path_)) {
+        refused_ = file_.failure().otherWriter;
         failing_ = true;
         retryBlocked_ = true;
         return false;
     }
+    refused_ = false;
     if (cutLineEnd_ || backlog_.midLine()) {
         // A failed write left the start of a line at the end of a file. When it still ends this file, the line
         // goes on from there, or, when the line went elsewhere, the start is ended so that the next line is not

@@ -23,6 +23,11 @@ namespace torvex {
 // the backlog goes first, so the file ends up with exactly the lines it would have had. failing() holds from
 // the error until the backlog has been written. Only a full backlog drops lines, and counts them.
 //
+// A file that another program is writing (it holds the file's lock, see LogFile) is no passing fault: lines
+// added after that program's would repeat its measurements under a second counter. While its opening is
+// refused for that reason, new lines are dropped and counted; lines already waiting from an earlier fault keep
+// waiting. Opening is still tried once a second, and logging goes on normally once the lock is had.
+//
 // A file deleted while open (or whose folder was) takes every line written into it with it, without any
 // error: every tick and every close checks that the open file still has its name, and lines leave the backlog
 // only once it has. A deleted file's lines are written again, to a new file at the path.
@@ -41,9 +46,12 @@ public:
     LogWriter &operator=(const LogWriter &) = delete;
 
     bool active() const { return active_; }
-    // Switching on starts a run (the error and the counts start afresh); switching off is close(). Lines
-    // handed over while off are ignored.
+    // Switching on starts a run (the error and the counts start afresh); switching off is close() and gives up
+    // the file's lock. Lines handed over while off are ignored.
     void setActive(bool on);
+    // While logging is on: opens the file now rather than at the first line, so that a file that cannot be
+    // written, or that another program is writing, is known before anything is recorded.
+    bool open(std::string_view path);
 
     // One measurement line. Does nothing while logging is off. `path` is where the file is (re)opened.
     void writeLine(std::string_view path, std::string_view line);
@@ -66,6 +74,8 @@ public:
     bool isOpen() const { return file_.isOpen(); }
     // The file could not be opened or written, and what was waiting then has not all been written yet.
     bool failing() const { return failing_; }
+    // The file, and why it last failed to open.
+    const LogFile &file() const { return file_; }
     // Lines handed over that are not in the file yet.
     std::uint64_t waitingLines() const { return backlog_.unwrittenLines(); }
     // Lines lost in this run: the backlog was full, or not even a recovery file could take them.
@@ -91,6 +101,7 @@ private:
     bool closeRequest_ = false;
     bool failing_ = false;
     bool retryBlocked_ = false;
+    bool refused_ = false; // the last open was refused: another program writes the file
     std::uint64_t droppedLines_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "language.h"
+#include "measure/log_file.h"
 #include "sim_instrument_device.h"
 #include "test_names.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <gmock/gmock.h>
 
@@ -244,16 +246,20 @@ TEST_F(LogWindowTest, ChosenFileIsKeptWhenTheSettingsFileCannotBeWritten)
     EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
-// A log path that fails, in both languages: the label and panel 3 say so and how many lines wait, their
-// tooltips name the file and the lines waiting and lost; logging stays on, and once the path is usable again the
-// waiting lines go first and the normal texts come back.
+// A log path that fails, in both languages: the label and panel 3 say so, and how many lines wait; their tooltips
+// say why, name the file and the lines waiting and lost; logging stays on, and once the path is usable again the
+// waiting lines go first and the normal texts come back. Lines handed over while another program writes the
+// file do not wait: they are lost, and the tooltip keeps saying so after the file is free.
+enum class Cause { MissingFolder, DiskFull, OtherWriter };
+
 struct FailureCase {
     const char *name;
     int language;
-    bool diskFull;             // the path leads to a full device instead of into a missing folder
-    const char *errorText;     // %1 the lines waiting
+    Cause cause;
+    const char *errorText;     // %1 the lines waiting (none wait for a file another program writes)
     const char *activeText[2]; // save_label, panel 3
     const char *tipCounts;     // the tooltip's counts; %1 the lines waiting, %2 the lines lost
+    const char *why;           // the tooltip's first line; %1 this process's id, the writer holding the file
 };
 
 class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase> {
@@ -271,22 +277,34 @@ TEST_P(LogFailureTest, ErrorSaysHowManyLinesWaitUntilTheyAreWritten)
     const fs::path folder = fs::path(tempPath(QStringLiteral("logs")).toStdU16String());
     const fs::path file = folder / "pomiary.csv";
     const QString shownPath = QString::fromStdU16String(fs::path(file).make_preferred().u16string());
-    if (c.diskFull) {
+    torvex::LogFile otherWriter;
+    if (c.cause == Cause::DiskFull) {
         fs::create_directory(folder);
         fs::create_symlink("/dev/full", file);
+    } else if (c.cause == Cause::OtherWriter) {
+        fs::create_directory(folder);
+        ASSERT_TRUE(otherWriter.open(file.string()));
+        otherWriter.close(); // closed, as a logging program is between its seconds, yet holding the file
     }
     onlyCounterColumn();
     setLogPath(QString::fromStdU16String(file.u16string()));
     click("save_button");
     QLabel *label = control<QLabel>("save_label");
-    auto expectShown = [&](int waiting) {
-        const QString error = QString::fromUtf8(c.errorText).arg(waiting);
+    const bool refused = c.cause == Cause::OtherWriter;
+    // `handed` lines handed over during the fault: waiting, or lost to a file another program writes.
+    auto expectShown = [&](int handed) {
+        const int waiting = refused ? 0 : handed;
+        const int lost = refused ? handed : 0;
+        const QString error = refused ? QString::fromUtf8(c.errorText) : QString::fromUtf8(c.errorText).arg(waiting);
         EXPECT_EQ(panel3(), error);
         EXPECT_EQ(label->text(), error);
         EXPECT_EQ(labelColour(), QColor(168, 22, 6));
         for (const QString &tip : {labelTip(), panel3Tip()}) {
             EXPECT_TRUE(tip.contains(shownPath)) << tip.toStdString();
-            EXPECT_TRUE(tip.endsWith(QString::fromUtf8(c.tipCounts).arg(waiting).arg(0))) << tip.toStdString();
+            EXPECT_TRUE(tip.endsWith(QString::fromUtf8(c.tipCounts).arg(waiting).arg(lost))) << tip.toStdString();
+            const QString why = QString::fromUtf8(c.why).arg(QCoreApplication::applicationPid());
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + why + u'\n').match(tip).hasMatch())
+                << tip.toStdString();
         }
     };
     measurementReport();
@@ -300,54 +318,79 @@ TEST_P(LogFailureTest, ErrorSaysHowManyLinesWaitUntilTheyAreWritten)
     window().SaveFileTimerTimer();
     expectShown(4); // the count stays current while the error lasts
 
-    if (c.diskFull)
+    if (c.cause == Cause::DiskFull)
         fs::remove(file);
+    else if (c.cause == Cause::OtherWriter)
+        otherWriter.unlock();
     else
         fs::create_directory(folder);
-    measurementReport(); // usable now, but not tried before the tick
+    // Usable now; a waiting backlog has it tried again at the next tick, a refused file with the next line.
+    measurementReport();
     expectShown(4);
     window().SaveFileTimerTimer();
     EXPECT_EQ(label->text(), QString::fromUtf8(c.activeText[0]));
     EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText[1]));
-    EXPECT_EQ(labelTip(), shownPath);
-    EXPECT_EQ(panel3Tip(), shownPath);
+    // Lines lost stay in the tooltip (its last line) until logging stops.
+    const QString lostLine = QString::fromUtf8(c.tipCounts).section(u'\n', 2).arg(4);
+    EXPECT_EQ(labelTip(), refused ? shownPath + u'\n' + lostLine : shownPath);
+    EXPECT_EQ(panel3Tip(), labelTip());
     measurementReport();
     closeWindow();
-    EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())),
-                testing::ElementsAre("0;", "1;", "2;", "3;", "4;", "5;"));
+    const std::vector<std::string> expected =
+        refused ? std::vector<std::string>{"4;", "5;"} : std::vector<std::string>{"0;", "1;", "2;", "3;", "4;", "5;"};
+    EXPECT_EQ(fileLines(QString::fromStdU16String(file.u16string())), expected);
     EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, LogFailureTest,
-                         testing::Values(FailureCase{"MissingFolderPolish",
-                                                     kPolish,
-                                                     false,
-                                                     "Błąd zapisu: %1",
-                                                     {"Zapis: aktywny", "Zapis: aktywny"},
-                                                     "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2"},
-                                         FailureCase{"MissingFolderEnglish",
-                                                     kEnglish,
-                                                     false,
-                                                     "Write error: %1",
-                                                     {"Write active", "Write: active"},
-                                                     "\nLines waiting: %1\nLines lost: %2"}
+INSTANTIATE_TEST_SUITE_P(
+    Paths, LogFailureTest,
+    testing::Values(FailureCase{"MissingFolderPolish",
+                                kPolish,
+                                Cause::MissingFolder,
+                                "Błąd zapisu: %1",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2",
+                                "Nie można zapisać pliku:"},
+                    FailureCase{"MissingFolderEnglish",
+                                kEnglish,
+                                Cause::MissingFolder,
+                                "Write error: %1",
+                                {"Write active", "Write: active"},
+                                "\nLines waiting: %1\nLines lost: %2",
+                                "Cannot write to the file:"},
+                    FailureCase{"OtherWriterPolish",
+                                kPolish,
+                                Cause::OtherWriter,
+                                "Błąd zapisu",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2",
+                                "Do pliku zapisuje już inny program \\(torvex_gui_tes.*, PID %1\\):"},
+                    FailureCase{"OtherWriterEnglish",
+                                kEnglish,
+                                Cause::OtherWriter,
+                                "Write error",
+                                {"Write active", "Write: active"},
+                                "\nLines waiting: %1\nLines lost: %2",
+                                "Another program is already writing to the file \\(torvex_gui_tes.*, PID %1\\):"}
 #ifndef _WIN32
-                                         ,
-                                         FailureCase{"DiskFullPolish",
-                                                     kPolish,
-                                                     true,
-                                                     "Błąd zapisu: %1",
-                                                     {"Zapis: aktywny", "Zapis: aktywny"},
-                                                     "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2"},
-                                         FailureCase{"DiskFullEnglish",
-                                                     kEnglish,
-                                                     true,
-                                                     "Write error: %1",
-                                                     {"Write active", "Write: active"},
-                                                     "\nLines waiting: %1\nLines lost: %2"}
+                    ,
+                    FailureCase{"DiskFullPolish",
+                                kPolish,
+                                Cause::DiskFull,
+                                "Błąd zapisu: %1",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2",
+                                "Nie można zapisać pliku:"},
+                    FailureCase{"DiskFullEnglish",
+                                kEnglish,
+                                Cause::DiskFull,
+                                "Write error: %1",
+                                {"Write active", "Write: active"},
+                                "\nLines waiting: %1\nLines lost: %2",
+                                "Cannot write to the file:"}
 #endif
-                                         ),
-                         [](const auto &param) { return std::string(param.param.name); });
+                    ),
+    [](const auto &param) { return std::string(param.param.name); });
 
 // A switch of language while lines wait keeps the error on the label, in the new language; stopping brings back
 // the inactive texts and a tooltip with the path alone.

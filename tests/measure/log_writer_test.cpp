@@ -1,5 +1,7 @@
 #include "measure/log_writer.h"
 
+#include "child_process.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/resource.h>
 #endif
@@ -88,6 +92,23 @@ TEST_F(LogWriterTest, LineAfterTickClosesAndNextLineReopens)
     EXPECT_TRUE(w.isOpen());
     w.close();
     EXPECT_EQ(contents(path_), "1;\r\n2;\r\n3;\r\n");
+}
+
+// The file is closed every second, but no other writer gets in between: only a stop lets one in.
+TEST_F(LogWriterTest, OtherWritersAreKeptOutFromStartToStop)
+{
+    LogWriter w;
+    w.setActive(true);
+    ASSERT_TRUE(w.open(path_));
+    LogFile other;
+    EXPECT_FALSE(other.open(path_));
+    w.writeLine(path_, "1;\r\n");
+    w.tick();
+    w.tick(); // a quiet file is closed
+    ASSERT_FALSE(w.isOpen());
+    EXPECT_FALSE(other.open(path_));
+    w.setActive(false);
+    EXPECT_TRUE(other.open(path_));
 }
 
 TEST_F(LogWriterTest, TickAloneBringsBufferedLinesToDiskAndClosesAQuietFile)
@@ -280,6 +301,56 @@ INSTANTIATE_TEST_SUITE_P(Stops, LogRescueTest,
                                            RescueCase{"FolderGone", false, false, 2, "other"},
                                            RescueCase{"Nowhere", false, false, 0, "none"}),
                          [](const auto &row) { return std::string(row.param.name); });
+
+// Another program writing the file is no passing fault: lines handed over while the file is refused are lost,
+// never added after that program's lines; lines already waiting from an earlier fault keep waiting, for the file
+// once it is free again, else for the recovery file at stop.
+class LogRefusedTest : public LogWriterTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LogRefusedTest, LinesDuringTheRefusalAreLostAndEarlierOnesWait)
+{
+    const bool freedBeforeStop = GetParam();
+    const fs::path folder = dir_ / "logs";
+    const std::string path = (folder / "pomiary.csv").string();
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine(path, numberedLine(0)); // the folder is missing: both wait
+    w.writeLine(path, numberedLine(1));
+    fs::create_directories(folder);
+    LogFile other;
+    ASSERT_TRUE(other.open(path));
+    ASSERT_EQ(other.write(numberedLine(100).data(), 7), 7u);
+    other.close(); // keeps its lock, as a logging program does between its seconds
+    w.tick();
+    for (int n = 2; n < 4; ++n)
+        w.writeLine(path, numberedLine(n));
+    w.tick();
+    EXPECT_TRUE(w.failing());
+    EXPECT_TRUE(w.file().failure().otherWriter);
+    EXPECT_EQ(w.waitingLines(), 2u);
+    EXPECT_EQ(w.droppedLines(), 2u);
+
+    if (freedBeforeStop) {
+        other.unlock();
+        w.tick();
+        EXPECT_FALSE(w.failing());
+        w.writeLine(path, numberedLine(4));
+    }
+    EXPECT_EQ(w.close(), freedBeforeStop);
+    const LogWriter::Rescue rescue = w.saveBacklog({});
+    if (freedBeforeStop) {
+        EXPECT_EQ(lineNumbers(path), (std::vector<int>{100, 0, 1, 4}));
+        EXPECT_EQ(rescue.lines, 0u);
+    } else {
+        EXPECT_EQ(lineNumbers(path), std::vector<int>{100});
+        EXPECT_EQ(rescue.path, LogWriter::recoveryPath(path));
+        EXPECT_EQ(lineNumbers(rescue.path), numbersFrom(0, 2));
+    }
+    EXPECT_EQ(w.droppedLines(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, LogRefusedTest, ::testing::Bool(),
+                         [](const auto &row) { return std::string(row.param ? "FreedBeforeStop" : "StillRefused"); });
 
 TEST(LogRecoveryPath, InsertsBeforeTheExtensionOfTheNameOnly)
 {
@@ -495,6 +566,52 @@ TEST_F(LogWriterTest, CutLineRescuedAtStopIsEndedBeforeTheNextRun)
     EXPECT_EQ(contents((dir_ / "pomiary.recovered.csv").string()), "second;\r\n");
 }
 #endif
+
+constexpr char kHoldLogFile[] = "TORVEX_TEST_HOLD_LOG_FILE";
+
+// The child: writes one line into the log file and closes it, keeping the writer's lock as a logging program
+// does between its closes.
+const int logFileChild = childRole(kHoldLogFile, [](const std::string &path) {
+    auto *file = new LogFile;
+    if (!file->open(path) || file->write("child;\r\n", 8) != 8 || !file->close())
+        std::_Exit(2);
+});
+
+std::string programName()
+{
+#ifdef _WIN32
+    wchar_t module[MAX_PATH];
+    return fs::path(std::wstring(module, GetModuleFileNameW(nullptr, module, MAX_PATH))).stem().string();
+#else
+    return fs::read_symlink("/proc/self/exe").filename().string().substr(0, 15); // as the kernel keeps it
+#endif
+}
+
+// The lock of LogFile between processes; the writer keeps it from start to stop.
+using LogFileLock = LogWriterTest;
+
+// Refused while the child lives, with the child named; readers are not stopped; once the child is killed its
+// lock is gone with it.
+TEST_F(LogFileLock, AnotherProcessIsRefusedUntilItIsKilled)
+{
+    ChildProcess child(kHoldLogFile, path_);
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(waitForFile(path_ + ".ready"));
+
+    LogFile file;
+    EXPECT_FALSE(file.open(path_));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(file.failure().otherWriter);
+    EXPECT_EQ(file.failure().writer, programName() + ", PID " + std::to_string(child.pid()));
+    EXPECT_EQ(contents(path_), "child;\r\n");
+
+    child.kill();
+    ASSERT_TRUE(file.open(path_));
+    EXPECT_FALSE(file.failure().otherWriter);
+    EXPECT_EQ(file.write("parent;\r\n", 9), 9u);
+    file.close();
+    EXPECT_EQ(contents(path_), "child;\r\nparent;\r\n");
+}
 
 } // namespace
 } // namespace torvex

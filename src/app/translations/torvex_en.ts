@@ -69,8 +69,13 @@
         <translation>Pause chart</translation>
     </message>
     <message>
-        <source>Błąd zapisu: %1</source>
+        <source>Błąd zapisu</source>
         <comment>IDS_LOG_WRITE_ERROR</comment>
+        <translation>Write error</translation>
+    </message>
+    <message>
+        <source>Błąd zapisu: %1</source>
+        <comment>IDS_LOG_WRITE_ERROR_WAITING</comment>
         <translation>Write error: %1</translation>
     </message>
     <message>
@@ -90,6 +95,17 @@ Utracone wiersze: %2</source>
         <comment>IDS_LOG_LOST_TIP</comment>
         <translation>%1
 Lines lost: %2</translation>
+    </message>
+    <message>
+        <source>Do pliku zapisuje już inny program%4:
+%1
+Wiersze czekające na zapis: %2
+Utracone wiersze: %3</source>
+        <comment>IDS_LOG_OTHER_WRITER_TIP</comment>
+        <translation>Another program is already writing to the file%4:
+%1
+Lines waiting: %2
+Lines lost: %3</translation>
     </message>
     <message>
         <source>Nie można zapisać pliku:
@@ -118,6 +134,11 @@ Nie można też zapisać pliku odzysku. Utracone wiersze: %2</source>
 %1
 
 No recovery file could be written either. Lines lost: %2</translation>
+    </message>
+    <message>
+        <source>TORVEX PC jest już uruchomiony.</source>
+        <comment>IDS_ALREADY_RUNNING</comment>
+        <translation>TORVEX PC is already running.</translation>
     </message>
     <message>
         <source>Nie wysłano: lista bez wyboru</source>
