@@ -19,7 +19,9 @@ namespace torvex {
 //            and closing another descriptor of the file does not drop it (it would drop an fcntl() lock). On
 //            Linux the holder is found in /proc/locks.
 //   Windows: LockFileEx() on one byte far beyond any real end of file, so that reading the file is never
-//            blocked. The holder is named in a small shared memory object that ends with the lock's handle.
+//            blocked, through a handle of its own that only reads, so that a program opening the file without
+//            write sharing is not shut out between the writer's seconds. The holder is named in a small shared
+//            memory object that ends with the lock's handle.
 class LogFile {
 public:
     LogFile() = default;
@@ -67,7 +69,7 @@ private:
     Failure failure_;
 #ifdef _WIN32
     void *handle_ = nullptr;
-    void *lockHandle_ = nullptr;   // a duplicate of the handle that took the lock
+    void *lockHandle_ = nullptr;   // the file opened again, for reading only, to hold the lock
     void *writerRecord_ = nullptr; // the shared memory object naming this process as the writer
 #else
     int fd_ = -1;
