@@ -313,7 +313,10 @@ std::string helpText(Command command)
     case Command::Log:
         return usageLine(command)
             + "\n\nAppends one line per measurement report to FILE, in the window's log format, until Ctrl+C,\n"
-              "SIGTERM or --seconds. The file is flushed at least once a second.\n\n"
+              "SIGTERM or --seconds. The file is flushed at least once a second. Lines the file cannot take\n"
+              "wait in memory (up to 10 minutes at 1000 reports/s) and go in first once it can; those still\n"
+              "waiting at the end go to FILE's name with .recovered before its extension (beside it, else\n"
+              "in the home folder), named on standard error, and the exit code is 3.\n\n"
             + device
             + "  --seconds N       stop after N seconds\n"
               "  --columns LIST    date,time,cnt,cntmod,enc1p,enc2p,enc3p,enc1v,enc2v,enc3v,output, or all\n"

@@ -5,6 +5,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -83,6 +84,8 @@ int main(int argc, char *argv[])
     env.outIsTerminal = isTerminal(1);
     env.errIsTerminal = isTerminal(2);
     env.decimalSeparator = regionalDecimalSeparator();
+    if (const char *home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
+        env.rescueFolders.emplace_back(home);
 #ifndef _WIN32
     installStopSignals();
     if (stopPipe[0] >= 0)
