@@ -1,5 +1,6 @@
 #include "lamp_widget.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 LampWidget::LampWidget(QWidget *parent) : QWidget(parent) {}
@@ -9,8 +10,18 @@ void LampWidget::setBrushColor(const QColor &color)
     // The indicator timer sets the colour ten times a second; repaint only on a real change.
     if (color == m_brushColor)
         return;
+    const bool wasLit = isLit();
     m_brushColor = color;
     update();
+    // A screen reader learns of a lamp going on or off, not of every change of its colour.
+    if (isLit() != wasLit) {
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent stateEvent(this, changed);
+        QAccessible::updateAccessibility(&stateEvent);
+        QAccessibleEvent descriptionEvent(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&descriptionEvent);
+    }
 }
 
 void LampWidget::paintEvent(QPaintEvent *)

@@ -15,6 +15,8 @@ public:
 
     QColor brushColor() const { return m_brushColor; }
     void setBrushColor(const QColor &color);
+    // Any colour but the idle one.
+    bool isLit() const { return m_brushColor != idleColor(); }
 
     QSize sizeHint() const override { return {30, 30}; }
 

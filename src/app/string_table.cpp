@@ -13,7 +13,7 @@ struct StringRow {
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
-constexpr std::array<StringRow, 22> kStrings{{
+constexpr std::array<StringRow, 41> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
     QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
     QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
@@ -55,6 +55,28 @@ constexpr std::array<StringRow, 22> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "TORVEX PC jest już uruchomiony.", "IDS_ALREADY_RUNNING"),
     // Our own id: status panel 0 when a Write is refused because a list has no item selected.
     QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano: lista bez wyboru", "IDS_NO_SELECTION"),
+    // Our own ids: what assistive technology (and the tooltip of a picture-only button) is told. Most names of
+    // controls are built from the captions on the form; these name what has no caption.
+    QT_TRANSLATE_NOOP3("StringTable", "Zapisz", "IDS_A11Y_WRITE"),
+    QT_TRANSLATE_NOOP3("StringTable", "Odczytaj", "IDS_A11Y_READ"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zmienna MOD", "IDS_A11Y_MOD_VALUE"),
+    QT_TRANSLATE_NOOP3("StringTable", "Wybierz plik z pomiarami", "IDS_A11Y_CHOOSE_FILE"),
+    QT_TRANSLATE_NOOP3("StringTable", "Rozpocznij zapis do pliku", "IDS_A11Y_LOG_START"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj zapis do pliku", "IDS_A11Y_LOG_STOP"),
+    QT_TRANSLATE_NOOP3("StringTable", "Urządzenia HID", "IDS_A11Y_DEVICES"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zwiększ", "IDS_A11Y_INCREASE"),
+    QT_TRANSLATE_NOOP3("StringTable", "Zmniejsz", "IDS_A11Y_DECREASE"),
+    QT_TRANSLATE_NOOP3("StringTable", "Strony", "IDS_A11Y_PAGES"),
+    QT_TRANSLATE_NOOP3("StringTable", "Język", "IDS_A11Y_LANGUAGE"),
+    QT_TRANSLATE_NOOP3("StringTable", "aktywne", "IDS_A11Y_LAMP_ON"),
+    QT_TRANSLATE_NOOP3("StringTable", "nieaktywne", "IDS_A11Y_LAMP_OFF"),
+    // The outcome of a Write, as the description and tooltip of the field written (%1 the value kept).
+    QT_TRANSLATE_NOOP3("StringTable", "To nie jest liczba", "IDS_A11Y_NOT_A_NUMBER"),
+    QT_TRANSLATE_NOOP3("StringTable", "Ograniczono do %1", "IDS_A11Y_LIMITED"),
+    QT_TRANSLATE_NOOP3("StringTable", "Wysłano", "IDS_A11Y_SENT"),
+    QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano", "IDS_A11Y_NOT_SENT"),
+    QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano: brak połączenia z urządzeniem", "IDS_A11Y_NOT_CONNECTED"),
+    QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano: błąd zapisu do urządzenia", "IDS_A11Y_WRITE_FAILED"),
 }};
 
 } // namespace

@@ -2,8 +2,11 @@
 
 #include "chart_view.h"
 
+#include "accessible_interfaces.h"
+#include "accessible_names.h"
 #include "design_font.h"
 #include "error_box.h"
+#include "keyboard_navigation.h"
 #include "ui_tfmain.h"
 
 #include <QApplication>
@@ -93,6 +96,8 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
       m_requestedSettingsPath(options.settingsPath), m_executableFolder(options.executableFolder),
       m_logRescueFolders(options.logRescueFolders)
 {
+    // Before any control exists: an interface, once made for a control, is kept for its life.
+    installAccessibleInterfaces();
     initWindowResources();
     ui->setupUi(this);
     useDesignFont(this);
@@ -147,6 +152,9 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     // middle of the start-up; its errors are shown once it is over.
     torvex::HeldErrorBoxes startupErrors;
     FormCreate();
+    setUpKeyboard(this, ui->PageControl1);
+    applyAccessibleNames(this);
+    connect(this, &TFMain::otherStringsChanged, this, [this] { applyAccessibleNames(this); });
     startupErrors.show();
 }
 

@@ -12,6 +12,7 @@
 #include "measure/log_writer.h"
 #include "measure/measurement.h"
 #include "settings/program_settings.h"
+#include "write_feedback.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -188,7 +189,8 @@ public:
     uint32_t &ReceivedReportCount = reportHandler.receivedCount;
     bool HidDeviceController1Enumerate(torvex::THidDevice *HidDev, int Idx);
     void HidDeviceController1DeviceChange();
-    void SendCommand(uint8_t command, const uint8_t *payload, unsigned count);
+    // True when the report was written to the instrument.
+    bool SendCommand(uint8_t command, const uint8_t *payload, unsigned count);
     void SendReadRequest(uint8_t item, uint8_t channel);
     void DeviceDataReceived(torvex::THidDevice *HidDev, uint8_t ReportID, const uint8_t *Data, uint16_t Size);
     // The devices held by ListBox1, in list order (entries whose claim failed hold none).
@@ -275,7 +277,8 @@ private:
     void showNoSelection();
     void wireListMarks();
     void applyFieldOutcome(QLineEdit *field, const torvex::FieldOutcome &outcome);
-    void sendWrite(const torvex::Payload &payload);
+    void finishNumberWrite(QLineEdit *field, const torvex::NumberWrite &write);
+    SendResult sendWrite(const torvex::Payload &payload);
     void sendReadFor(std::string_view controlName);
     QWidget *configControl(std::string_view name) const;
 

@@ -4,6 +4,7 @@
 
 #include "config/config_reply.h"
 #include "string_table.h"
+#include "write_feedback.h"
 
 #include <QApplication>
 #include <QColor>
@@ -43,6 +44,7 @@ void setBase(QLineEdit *field, const QColor &colour)
 
 void setNormal(QLineEdit *field)
 {
+    clearWriteResult(field); // the words go with the colour
     QPalette palette = field->palette();
     const QPalette system = QApplication::palette(field);
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
@@ -75,6 +77,8 @@ bool TFMain::isListMarked(const QComboBox *list) { return list->property("noSele
 // The style paints a pick-only list with the button colour, an editable one with the base colour.
 void TFMain::setListMarked(QComboBox *list, bool marked)
 {
+    if (list && !marked)
+        clearWriteResult(list);
     if (!list || isListMarked(list) == marked)
         return;
     list->setProperty("noSelectionMark", marked);
@@ -117,10 +121,13 @@ void TFMain::wireListMarks()
     }
 }
 
-void TFMain::sendWrite(const Payload &payload)
+SendResult TFMain::sendWrite(const Payload &payload)
 {
-    SendCommand(static_cast<uint8_t>(Command::ParameterWrite), payload.data.data(),
-                static_cast<unsigned>(payload.size));
+    const bool connected = Connected && CurrentDevice != nullptr;
+    if (SendCommand(static_cast<uint8_t>(Command::ParameterWrite), payload.data.data(),
+                    static_cast<unsigned>(payload.size)))
+        return SendResult::Sent;
+    return connected ? SendResult::Failed : SendResult::NotConnected;
 }
 
 void TFMain::sendReadFor(std::string_view controlName)
@@ -159,10 +166,19 @@ void TFMain::writeListParam(QObject *Sender, ParamId id)
         return;
     const auto payload = listWritePayload(p, channel, list->currentIndex());
     setListMarked(list, !payload);
-    if (payload)
-        sendWrite(*payload);
-    else
+    if (payload) {
+        showWriteResult(list, sendResultText(sendWrite(*payload)));
+    } else {
         showNoSelection();
+        showWriteResult(list, idsText(u"IDS_NO_SELECTION"));
+    }
+}
+
+void TFMain::finishNumberWrite(QLineEdit *field, const NumberWrite &write)
+{
+    applyFieldOutcome(field, write.field);
+    const SendResult sent = write.payload ? sendWrite(*write.payload) : SendResult::NotSent;
+    showWriteResult(field, writeResultText(write.field, sent));
 }
 
 void TFMain::WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, kChannelCount> &fields,
@@ -178,10 +194,7 @@ void TFMain::WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEd
     QLineEdit *field = fields[channel];
     if (!field)
         return;
-    const NumberWrite write = planNumberWrite(limited, channel, stdText(field), configNumberFormat);
-    applyFieldOutcome(field, write.field);
-    if (write.payload)
-        sendWrite(*write.payload);
+    finishNumberWrite(field, planNumberWrite(limited, channel, stdText(field), configNumberFormat));
 }
 
 void TFMain::WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, kChannelCount> &fields)
@@ -193,10 +206,7 @@ void TFMain::WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLine
     QLineEdit *field = fields[channel];
     if (!field)
         return;
-    const NumberWrite write = planNumberWrite(*p, channel, stdText(field), configNumberFormat);
-    applyFieldOutcome(field, write.field);
-    if (write.payload)
-        sendWrite(*write.payload);
+    finishNumberWrite(field, planNumberWrite(*p, channel, stdText(field), configNumberFormat));
 }
 
 void TFMain::button_encmode1Click(QObject *Sender) { writeListParam(Sender, ParamId::EncMode); }
@@ -238,7 +248,8 @@ void TFMain::button_encclearC3Click(QObject *Sender) { writeListParam(Sender, Pa
 void TFMain::button_encclear1Click(QObject *Sender)
 {
     const ParamInfo &p = param(ParamId::EncClearPosition);
-    sendWrite(commandPayload(static_cast<uint8_t>(p.id), channelOf(Sender, p)));
+    showWriteResult(nullptr,
+                    sendResultText(sendWrite(commandPayload(static_cast<uint8_t>(p.id), channelOf(Sender, p)))));
 }
 
 void TFMain::BitBtn43Click()
@@ -257,10 +268,24 @@ void TFMain::BitBtn43Click()
         setListMarked(outStateTable[k], marks.state);
         refusedForList = refusedForList || marks != RuleListMarks{};
     }
-    if (write.payload)
-        sendWrite(*write.payload);
+    const SendResult sent = write.payload ? sendWrite(*write.payload) : SendResult::NotSent;
+    // The button pressed hears the outcome of the whole write; each field and list that decided it, its own.
+    QString outcome = refusedForList ? idsText(u"IDS_NO_SELECTION") : sendResultText(sent);
+    for (int k = 0; k < kOutputCount; ++k) {
+        const FieldOutcome &threshold = write.thresholds[k];
+        // A threshold not read (its output compares nothing, or the write stopped before it) says nothing.
+        if (threshold.mark != FieldMark::Normal && (threshold.mark != FieldMark::Keep || write.payload))
+            showWriteResult(outValueTable[k], writeResultText(threshold, sent));
+        if (threshold.mark == FieldMark::Error)
+            outcome = writeResultText(threshold, sent);
+        for (QComboBox *list : {outSourceTable[k], outConditionTable[k], outStateTable[k]}) {
+            if (isListMarked(list))
+                showWriteResult(list, idsText(u"IDS_NO_SELECTION"));
+        }
+    }
     if (refusedForList)
         showNoSelection();
+    showWriteResult(nullptr, outcome);
 }
 
 void TFMain::BitBtn9Click() { writeListParam(nullptr, ParamId::TriggerMasterMode); }

@@ -3,14 +3,15 @@
 #include "lamp_widget.h"
 #include "measure/indicator_text.h"
 #include "measure/value_text.h"
-
-#include <string>
+#include "periodic_text.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
 
 #include <QColor>
 #include <QLocale>
 #include <QTimer>
+
+#include <string>
 
 namespace {
 
@@ -38,10 +39,11 @@ void TFMain::UpdateDataTimerTimer()
     for (size_t n = 0; n < torvex::kEncoderCount; ++n) {
         const torvex::EncoderReading &encoder = Measurement.Encoders[n];
         const std::string unit = channelUnits[n].toStdString();
-        positionFields[n]->setText(
-            QString::fromStdString(torvex::positionFieldText(encoder, decimals, unit, decimalSeparator)));
-        velocityFields[n]->setText(QString::fromStdString(
-            torvex::velocityFieldText(encoder, decimals, unit, perMinute, perSecond, decimalSeparator)));
+        showPeriodicText(positionFields[n],
+                         QString::fromStdString(torvex::positionFieldText(encoder, decimals, unit, decimalSeparator)));
+        showPeriodicText(velocityFields[n],
+                         QString::fromStdString(torvex::velocityFieldText(encoder, decimals, unit, perMinute, perSecond,
+                                                                          decimalSeparator)));
     }
 
     const uint8_t io = Measurement.IoStates;
@@ -54,8 +56,8 @@ void TFMain::UpdateDataTimerTimer()
     ui->Shape7->setBrushColor((io & torvex::kIoTrig1) != 0 ? kTriggerActive : kInactive);
     ui->Shape8->setBrushColor((io & torvex::kIoTrig2) != 0 ? kTriggerActive : kInactive);
 
-    ui->Edit_time->setText(QString::fromStdString(torvex::deviceTimeText(Measurement.DeviceClock)));
-    ui->Edit_date->setText(QString::fromStdString(torvex::deviceDateText(Measurement.DeviceClock)));
+    showPeriodicText(ui->Edit_time, QString::fromStdString(torvex::deviceTimeText(Measurement.DeviceClock)));
+    showPeriodicText(ui->Edit_date, QString::fromStdString(torvex::deviceDateText(Measurement.DeviceClock)));
 }
 
 void TFMain::FreqTimerTimer()

@@ -98,10 +98,9 @@ void TFMain::HidDeviceController1DeviceChange()
     }
 }
 
-void TFMain::SendCommand(uint8_t command, const uint8_t *payload, unsigned count)
+bool TFMain::SendCommand(uint8_t command, const uint8_t *payload, unsigned count)
 {
-    // The device layer reports failures by result; nothing of a failed send reaches the user.
-    deviceLink.send(command, std::span<const uint8_t>(payload, payload ? count : 0));
+    return deviceLink.send(command, std::span<const uint8_t>(payload, payload ? count : 0));
 }
 
 void TFMain::SendReadRequest(uint8_t item, uint8_t channel)

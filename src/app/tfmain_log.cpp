@@ -7,6 +7,7 @@
 #include "settings/program_settings.h"
 #include "string_table.h"
 #include "ui_tfmain.h"
+#include "write_feedback.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -124,6 +125,10 @@ void TFMain::showLogLabel()
     else
         ui->save_label->setText(idsText(loggingActive ? u"IDS_159" : u"IDS_162"));
     setTextColour(ui->save_label, loggingActive ? QColor(168, 22, 6) : QColor(0, 64, 128));
+    // The button shows only a picture (run or stop): its name and tip say which.
+    const QString action = idsText(loggingActive ? u"IDS_A11Y_LOG_STOP" : u"IDS_A11Y_LOG_START");
+    ui->save_button->setAccessibleName(action);
+    ui->save_button->setToolTip(action);
 }
 
 QString TFMain::logFileFullPath() const
@@ -243,12 +248,15 @@ void TFMain::BitBtn5Click()
     const std::optional<int32_t> typed = torvex::parseInt32(ui->edit_mod->text().toStdString());
     if (!typed) {
         setFieldColour(ui->edit_mod, errorColour());
+        showWriteResult(ui->edit_mod, writeResultText({torvex::FieldMark::Error, {}}, std::nullopt));
         return;
     }
     const int32_t value = std::clamp(*typed, torvex::kModuloMin, torvex::kModuloMax);
     if (value != *typed) {
         ui->edit_mod->setText(QString::number(value));
         setFieldColour(ui->edit_mod, correctedColour());
+        showWriteResult(ui->edit_mod,
+                        writeResultText({torvex::FieldMark::Corrected, std::to_string(value)}, std::nullopt));
     }
     moduloValue = value;
     openSettings().writeInteger(torvex::kOptionsSection, "Mod", value);

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 
+#include "accessible_names.h"
 #include "error_box.h"
 #include "settings/program_settings.h"
 #include "settings/settings_location.h"
@@ -189,6 +190,7 @@ void TFMain::applyChannelName(int channel)
     const QString caption = name.isEmpty() ? QString() : QStringLiteral("- ") + name;
     for (QLabel *label : labels[i])
         label->setText(caption);
+    applyAccessibleNames(this); // the indicators' names end with the encoder's name, as their captions do
 }
 
 void TFMain::applyChannelUnit(int channel)

@@ -1,6 +1,7 @@
 // The chart page has no tab the user can see, and no key, wheel or click on the shown window may bring it up.
 #include "window_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QTabBar>
@@ -46,8 +47,8 @@ PageRoute keyRoute(const char *name, Qt::Key key, Qt::KeyboardModifiers modifier
 const PageRoute kRoutes[] = {
     keyRoute("CtrlTab", Qt::Key_Tab, Qt::ControlModifier, true),
     keyRoute("CtrlShiftTab", Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, true),
-    keyRoute("CtrlPageDown", Qt::Key_PageDown, Qt::ControlModifier, false),
-    keyRoute("CtrlPageUp", Qt::Key_PageUp, Qt::ControlModifier, false),
+    keyRoute("CtrlPageDown", Qt::Key_PageDown, Qt::ControlModifier, true),
+    keyRoute("CtrlPageUp", Qt::Key_PageUp, Qt::ControlModifier, true),
     keyRoute("RightArrow", Qt::Key_Right, Qt::NoModifier, true),
     keyRoute("LeftArrow", Qt::Key_Left, Qt::NoModifier, true),
     keyRoute("DownArrow", Qt::Key_Down, Qt::NoModifier, false),
@@ -89,16 +90,6 @@ protected:
     QTabWidget *pages() { return control<QTabWidget>("PageControl1"); }
     QTabBar *tabBar() { return pages()->tabBar(); }
     QWidget *chartPage() { return control<QWidget>("TabSheet2"); }
-
-    // The window on screen with keyboard focus, as the user has it.
-    void showWindow()
-    {
-        TFMain &w = window();
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-        w.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    }
 
     // The tab row as drawn must be the tab row of the five reachable pages alone, with the same tab current:
     // not a pixel of the chart tab's caption anywhere. The reference is a page control without a chart page.
@@ -208,4 +199,23 @@ TEST_F(HiddenChartPage, ClickingAnywhereOnTheTabRowNeverShowsTheChartPage)
     QStringList expected = reachablePageNames();
     expected.sort();
     EXPECT_EQ(reached, expected);
+}
+
+// A screen reader is not told of a tab the row does not show, nor offered to press it.
+TEST_F(HiddenChartPage, AssistiveTechnologyDoesNotSeeTheChartTab)
+{
+    showWindow();
+    QAccessibleInterface *row = QAccessible::queryAccessibleInterface(tabBar());
+    ASSERT_EQ(row->childCount(), pages()->count());
+    for (int i = 0; i < pages()->count(); ++i) {
+        QAccessibleInterface *tab = row->child(i);
+        const bool chart = pages()->widget(i) == chartPage();
+        EXPECT_EQ(tab->text(QAccessible::Name), pages()->tabText(i));
+        EXPECT_EQ(tab->state().invisible, chart) << i;
+        EXPECT_EQ(tab->rect().isEmpty(), chart) << i;
+        ASSERT_NE(tab->actionInterface(), nullptr);
+        EXPECT_EQ(tab->actionInterface()->actionNames().isEmpty(), chart) << i;
+    }
+    row->child(pages()->indexOf(chartPage()))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_NE(pages()->currentWidget(), chartPage());
 }

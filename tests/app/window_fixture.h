@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,16 @@ protected:
         if (!found)
             ADD_FAILURE() << "no control " << name << " of the expected kind";
         return found;
+    }
+
+    // The window on screen with keyboard focus, as the user has it.
+    void showWindow()
+    {
+        TFMain &w = window();
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     }
 
     void click(const char *name)

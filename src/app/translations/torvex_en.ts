@@ -145,6 +145,101 @@ No recovery file could be written either. Lines lost: %2</translation>
         <comment>IDS_NO_SELECTION</comment>
         <translation>Not sent: a list has no selection</translation>
     </message>
+    <message>
+        <source>Zapisz</source>
+        <comment>IDS_A11Y_WRITE</comment>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Odczytaj</source>
+        <comment>IDS_A11Y_READ</comment>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>Zmienna MOD</source>
+        <comment>IDS_A11Y_MOD_VALUE</comment>
+        <translation>MODULO value</translation>
+    </message>
+    <message>
+        <source>Wybierz plik z pomiarami</source>
+        <comment>IDS_A11Y_CHOOSE_FILE</comment>
+        <translation>Choose the data file</translation>
+    </message>
+    <message>
+        <source>Rozpocznij zapis do pliku</source>
+        <comment>IDS_A11Y_LOG_START</comment>
+        <translation>Start recording to the file</translation>
+    </message>
+    <message>
+        <source>Zatrzymaj zapis do pliku</source>
+        <comment>IDS_A11Y_LOG_STOP</comment>
+        <translation>Stop recording to the file</translation>
+    </message>
+    <message>
+        <source>Urządzenia HID</source>
+        <comment>IDS_A11Y_DEVICES</comment>
+        <translation>HID devices</translation>
+    </message>
+    <message>
+        <source>Zwiększ</source>
+        <comment>IDS_A11Y_INCREASE</comment>
+        <translation>Increase</translation>
+    </message>
+    <message>
+        <source>Zmniejsz</source>
+        <comment>IDS_A11Y_DECREASE</comment>
+        <translation>Decrease</translation>
+    </message>
+    <message>
+        <source>Strony</source>
+        <comment>IDS_A11Y_PAGES</comment>
+        <translation>Pages</translation>
+    </message>
+    <message>
+        <source>Język</source>
+        <comment>IDS_A11Y_LANGUAGE</comment>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>aktywne</source>
+        <comment>IDS_A11Y_LAMP_ON</comment>
+        <translation>active</translation>
+    </message>
+    <message>
+        <source>nieaktywne</source>
+        <comment>IDS_A11Y_LAMP_OFF</comment>
+        <translation>inactive</translation>
+    </message>
+    <message>
+        <source>To nie jest liczba</source>
+        <comment>IDS_A11Y_NOT_A_NUMBER</comment>
+        <translation>Not a number</translation>
+    </message>
+    <message>
+        <source>Ograniczono do %1</source>
+        <comment>IDS_A11Y_LIMITED</comment>
+        <translation>Limited to %1</translation>
+    </message>
+    <message>
+        <source>Wysłano</source>
+        <comment>IDS_A11Y_SENT</comment>
+        <translation>Sent</translation>
+    </message>
+    <message>
+        <source>Nie wysłano</source>
+        <comment>IDS_A11Y_NOT_SENT</comment>
+        <translation>Not sent</translation>
+    </message>
+    <message>
+        <source>Nie wysłano: brak połączenia z urządzeniem</source>
+        <comment>IDS_A11Y_NOT_CONNECTED</comment>
+        <translation>Not sent: no instrument connected</translation>
+    </message>
+    <message>
+        <source>Nie wysłano: błąd zapisu do urządzenia</source>
+        <comment>IDS_A11Y_WRITE_FAILED</comment>
+        <translation>Not sent: writing to the instrument failed</translation>
+    </message>
 </context>
 <context>
     <name>TFMain</name>
