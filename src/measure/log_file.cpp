@@ -159,6 +159,9 @@ bool LogFile::takeLock()
             return true;
         releaseLock();
     }
+    // Only a file on disk can be torn by two writers; a console, pipe or NUL is shared as it is.
+    if (GetFileType(static_cast<HANDLE>(handle_)) != FILE_TYPE_DISK)
+        return true;
     // The lock belongs to a file object of its own, which stays open while handle_ is closed between seconds. It
     // only reads: a handle with write access kept open for the whole recording would stop a program that opens
     // the file without write sharing (a spreadsheet showing it), and the writer is to wait for such a program,
@@ -336,6 +339,10 @@ bool LogFile::takeLock()
             return true;
         releaseLock();
     }
+    // Only a regular file can be torn by two writers; a device or pipe (/dev/stdout, a FIFO) is shared as it is.
+    struct stat st;
+    if (::fstat(fd_, &st) == 0 && !S_ISREG(st.st_mode))
+        return true;
     int result;
     do {
         result = ::flock(fd_, LOCK_EX | LOCK_NB);

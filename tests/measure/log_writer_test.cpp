@@ -111,6 +111,18 @@ TEST_F(LogWriterTest, OtherWritersAreKeptOutFromStartToStop)
     EXPECT_TRUE(other.open(path_));
 }
 
+#ifndef _WIN32
+// A device or pipe (a log to /dev/stdout, /dev/full) is no file two writers could tear: nobody is kept out of it.
+TEST(LogFileDevice, IsNotLockedAgainstOtherWriters)
+{
+    LogFile first;
+    ASSERT_TRUE(first.open("/dev/null"));
+    LogFile second;
+    EXPECT_TRUE(second.open("/dev/null"));
+    EXPECT_FALSE(second.failure().otherWriter);
+}
+#endif
+
 TEST_F(LogWriterTest, TickAloneBringsBufferedLinesToDiskAndClosesAQuietFile)
 {
     LogWriter w;
