@@ -63,4 +63,6 @@ void SimInstrumentDevice::unplug() { platform_.unplug(device_); }
 
 void SimInstrumentDevice::plugBack() { platform_.plug(device_); }
 
+void SimInstrumentDevice::plugBackAt(const std::string &instance) { platform_.plug(device_, instance); }
+
 } // namespace torvex::sim
