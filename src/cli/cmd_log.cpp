@@ -4,19 +4,22 @@
 #include "cli/settings_file.h"
 #include "cli/text_util.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace torvex::cli {
 
-int runLog(const CliOptions &options, CliEnv &env)
+int runLog(Session &session)
 {
+    const CliOptions &options = session.options();
     LogSetup setup;
     setup.path = options.file;
-    setup.separator = env.decimalSeparator;
+    setup.separator = options.decimalSeparator.value_or(session.env().decimalSeparator);
     if (!options.settings.empty()) {
-        const auto settings = readSettingsFile(options.settings, *env.err);
+        const auto settings = readSettingsFile(options.settings, *session.env().err);
         if (!settings)
             return kExitIo;
         setup.columns = settings->columns;
@@ -28,14 +31,26 @@ int runLog(const CliOptions &options, CliEnv &env)
         setup.modulo = *options.modulo;
 
     LogRecorder recorder(setup);
-    if (std::string reason; !recorder.probe(reason)) {
-        *env.err << "torvex-cli: cannot open " << setup.path << " for appending: " << reason << "\n";
+    auto refuse = [&](const std::string &reason) {
+        session.message("torvex-cli: cannot open " + setup.path + " for appending: " + reason);
         return kExitIo;
+    };
+    // A file that cannot be written is found before anything else; one that does not exist yet is created only
+    // once there is an instrument to record, so that a failed start leaves no empty file behind.
+    std::error_code error;
+    const bool exists = std::filesystem::exists(setup.path, error);
+    if (exists) {
+        if (std::string reason; !recorder.probe(reason))
+            return refuse(reason);
+    } else if (const auto folder = std::filesystem::path(setup.path).parent_path();
+               !folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        return refuse(std::strerror(ENOENT));
     }
 
-    Session session(options, env);
     if (const int code = session.open(); code != kExitOk)
         return code;
+    if (std::string reason; !exists && !recorder.probe(reason))
+        return refuse(reason);
     session.link().setReportHandler(
         [&recorder](std::span<const std::uint8_t> report) { recorder.handleReport(report); });
     session.describeProgress = [&] { return std::to_string(recorder.lines()) + " lines so far"; };
@@ -58,16 +73,13 @@ int runLog(const CliOptions &options, CliEnv &env)
         }
         const auto now = LoopDispatcher::Clock::now();
         const double seconds = std::chrono::duration<double>(now - previousTick).count();
-        const double rate = seconds > 0 ? static_cast<double>(recorder.reports() - reportsBefore) / seconds : 0.0;
+        std::error_code sizeError;
+        const auto size = std::filesystem::file_size(setup.path, sizeError);
+        session.status(std::to_string(recorder.lines() - recorder.lost()) + " lines, "
+                       + reportRateText(recorder.reports() - reportsBefore, seconds) + ", "
+                       + (sizeError ? "?" : byteCountText(size)));
         previousTick = now;
         reportsBefore = recorder.reports();
-        std::error_code error;
-        const auto size = std::filesystem::file_size(setup.path, error);
-        char text[160];
-        std::snprintf(text, sizeof text, "%llu lines, %.0f reports/s, %s",
-                      static_cast<unsigned long long>(recorder.lines() - recorder.lost()), rate,
-                      error ? "?" : byteCountText(size).c_str());
-        session.status(text);
     });
 
     const int code = session.run();

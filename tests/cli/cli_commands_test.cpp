@@ -2,10 +2,13 @@
 // simulated instruments behind the simulated HID platform.
 #include "cli_test_util.h"
 
+#include "instrument/instrument_link.h"
 #include "sim_instrument_device.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include <regex>
 
@@ -54,13 +57,16 @@ long summaryLines(const std::string &err)
     return std::regex_search(err, m, summary) ? std::stol(m[1]) : -1;
 }
 
-TEST(CliList, ShowsEveryDeviceWithInstrumentsMarkedAndAccessProblems)
+TEST(CliList, ShowsEveryDeviceWithWhatTellsItApartInEachForm)
 {
     auto platform = std::make_shared<SimHidPlatform>();
     SimDeviceDescription locked = instrumentAt("locked");
     locked.readWriteAccess = false;
     platform->plug(locked);
-    SimInstrumentDevice instrument(*platform, instrumentAt("ok"));
+    SimDeviceDescription ok = instrumentAt("ok");
+    ok.serialNumber = u"TX0042";
+    ok.portPath = "3-1.4";
+    SimInstrumentDevice instrument(*platform, ok);
     SimDeviceDescription unnamed;
     unnamed.vendorId = 0x1234;
     unnamed.productId = 0x00AB;
@@ -68,14 +74,38 @@ TEST(CliList, ShowsEveryDeviceWithInstrumentsMarkedAndAccessProblems)
     unnamed.instance = "unnamed";
     platform->plug(unnamed);
 
-    const Result r = runCli(platform, {"list"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_THAT(r.out,
-                HasSubstr("* TORVEX                    sim:locked   VID=F07E PID=0C01  in 65  out 65  no "
-                          "read/write access: Permission denied\n"));
-    EXPECT_THAT(r.out, HasSubstr("* TORVEX                    sim:ok       VID=F07E PID=0C01  in 65  out 65\n"));
-    EXPECT_THAT(r.out, HasSubstr("  Device VID=1234 PID=00AB  sim:unnamed  VID=1234 PID=00AB  in 33  out 33\n"));
-    EXPECT_THAT(r.out, HasSubstr("70-torvex.rules"));
+    const Result text = runCli(platform, {"list"});
+    EXPECT_EQ(text.code, 0) << text.err;
+    EXPECT_EQ(text.out,
+              "  NAME                      DEVICE       SERIAL  PORT   VID:PID    IN  OUT\n"
+              "* TORVEX                    sim:locked   -       -      F07E:0C01  65   65  no read/write "
+              "access: Permission denied\n"
+              "* TORVEX                    sim:ok       TX0042  3-1.4  F07E:0C01  65   65\n"
+              "  Device VID=1234 PID=00AB  sim:unnamed  -       -      1234:00AB  33   33\n"
+              "(* TORVEX instrument)\n"
+                  + torvex::accessHint() + "\n");
+
+    const Result tsv = runCli(platform, {"list", "--format", "tsv"});
+    EXPECT_EQ(tsv.out,
+              "sim:locked\tTORVEX\tyes\t\t\tF07E\t0C01\t65\t65\tPermission denied\n"
+              "sim:ok\tTORVEX\tyes\tTX0042\t3-1.4\tF07E\t0C01\t65\t65\tok\n"
+              "sim:unnamed\tDevice VID=1234 PID=00AB\tno\t\t\t1234\t00AB\t33\t33\tok\n");
+    EXPECT_EQ(tsv.err, "");
+
+    const Result json = runCli(platform, {"list", "--format", "json"});
+    const auto devices = nlohmann::json::parse(json.out);
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[1]["serial"], "TX0042");
+    EXPECT_EQ(devices[1]["port"], "3-1.4");
+    EXPECT_EQ(devices[0]["accessProblem"], "Permission denied");
+    EXPECT_TRUE(devices[2]["serial"].is_null());
+
+    // Without an instrument a script learns it from the exit code.
+    platform->unplug(instrument.device());
+    platform->unplug(platform->devices().front());
+    const Result none = runCli(platform, {"list", "--format", "tsv"});
+    EXPECT_EQ(none.code, torvex::cli::kExitNoInstrument);
+    EXPECT_EQ(none.out, "sim:unnamed\tDevice VID=1234 PID=00AB\tno\t\t\t1234\t00AB\t33\t33\tok\n");
 }
 
 TEST(CliLog, OneWellFormedLinePerReportAtOneMillisecond)
@@ -288,10 +318,42 @@ TEST(CliWatch, PlainLinesWithNamesAndUnitsFromTheSettingsFile)
     static const std::regex shape(
         "\\d{2}-\\d{2}-\\d{4} \\d{2}:\\d{2}:\\d{2} \\| Wheel -?\\d+\\.\\d{2} \\[mm\\] "
         "-?\\d+\\.\\d{2} \\[mm/sec\\] \\| Encoder 2 .* \\[\\.\\.\\./sec\\] \\| Encoder 3 "
-        ".*\\[m/sec\\] \\| OUT1 (HI|LO).* \\| TRIG1 (HI|LO)  TRIG2 (HI|LO) \\| \\d\\.\\d{4} kHz");
+        ".*\\[m/sec\\] \\| OUT1 (HI|LO).* \\| TRIG1 (HI|LO)  TRIG2 (HI|LO) \\| \\d+ reports/s");
     for (const std::string &line : lines)
         EXPECT_TRUE(std::regex_match(line, shape)) << line;
-    EXPECT_THAT(lines.back(), testing::Not(HasSubstr("| 0.0000 kHz"))) << "reports arrive at 100 a second";
+    EXPECT_THAT(lines.back(), testing::Not(HasSubstr("| 0 reports/s"))) << "reports arrive at 100 a second";
+}
+
+// For programs: every measurement report is a line, counted by the instrument's own count, none left out.
+TEST(CliWatch, CsvHasALinePerReportWithTheDecimalCommaQuoted)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("w"));
+    setInterval(instrument, 5);
+    instrument.start();
+    const Result r = runCli(platform, {"watch", "--format", "csv", "--decimal-separator", ",", "--seconds", "1"});
+    instrument.stop();
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::istringstream out(r.out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(out, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 50u);
+    EXPECT_EQ(lines[0],
+              "time,count,instrument clock,\"Encoder 1 position\",\"Encoder 1 velocity\",\"Encoder 2 "
+              "position\",\"Encoder 2 velocity\",\"Encoder 3 position\",\"Encoder 3 velocity\",out1,out2,"
+              "out3,out4,trig1,trig2");
+    static const std::regex shape("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d{3},(\\d+),[-0-9: ]+"
+                                  "(,\"-?\\d+,\\d{2}\"){6}(,[01]){6}");
+    // The instrument may have counted a report or two before the program opened it.
+    unsigned long first = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, shape)) << lines[i];
+        if (i == 1)
+            first = std::stoul(m[1]);
+        ASSERT_EQ(std::stoul(m[1]), first + i - 1) << "one line per report, in order";
+    }
 }
 
 TEST(CliWatch, MissingSettingsFileIsAnIoError)
@@ -401,7 +463,7 @@ TEST(CliConfig, OutOfRangeValuesAreRefusedByNameAndNothingIsSent)
     const Result r = runCli(platform, {"config", "set", file});
     EXPECT_EQ(r.code, torvex::cli::kExitUsage);
     EXPECT_THAT(r.err, HasSubstr("Encoder2.GateTime = 70000 is outside the limits 1..65535"));
-    EXPECT_THAT(r.err, HasSubstr("Output1.Threshold = 10000.500 is outside the limits -10000..10000"));
+    EXPECT_THAT(r.err, HasSubstr("Output1.Threshold = 10000.5 is outside the limits -10000..10000"));
     EXPECT_THAT(r.err, HasSubstr("nothing was sent"));
     EXPECT_THAT(instrument.device()->writtenReports(), testing::IsEmpty());
     EXPECT_EQ(parametersOf(instrument).beeper, 0);
