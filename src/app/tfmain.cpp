@@ -88,9 +88,10 @@ void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handle
 
 TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     : QMainWindow(parent), FreqTimer(new QTimer(this)), UpdateDataTimer(new QTimer(this)), ChartTimer(new QTimer(this)),
-      SaveFileTimer(new QTimer(this)), ui(std::make_unique<Ui::TFMain>()),
-      m_beforeStartupStep(options.beforeStartupStep), m_requestedSettingsPath(options.settingsPath),
-      m_executableFolder(options.executableFolder)
+      SaveFileTimer(new QTimer(this)), logWriter(torvex::LogWriter::kDefaultBufferSize, options.logBacklogLines),
+      ui(std::make_unique<Ui::TFMain>()), m_beforeStartupStep(options.beforeStartupStep),
+      m_requestedSettingsPath(options.settingsPath), m_executableFolder(options.executableFolder),
+      m_logRescueFolders(options.logRescueFolders)
 {
     initWindowResources();
     ui->setupUi(this);

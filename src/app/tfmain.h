@@ -15,6 +15,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -58,6 +59,11 @@ struct TFMainOptions {
     // Where HID devices come from: the system's (createNativeHidPlatform()) or a simulated one. None = the
     // window lists no devices.
     std::shared_ptr<torvex::HidPlatform> hidPlatform;
+    // Where log lines that could not be written go at stop and close when the log file's own folder cannot
+    // take them. Empty: the user's documents folder, then the home folder.
+    QStringList logRescueFolders;
+    // Test seam: how many lines may wait for a log file that cannot be written.
+    std::size_t logBacklogLines = torvex::LogWriter::kBacklogLines;
 };
 
 // The settings file of a window made with `options` (start-up step 6). The program's entry asks too, to lock
@@ -305,10 +311,15 @@ private:
     void logLineSettings(torvex::LogLineInput &in) override;
     torvex::LocalDateTime logLineTime() override;
     void handOverLogLine(std::string_view line) override;
-    bool logFailing() const;  // logging on and lines being lost
+    bool logFailing() const;  // logging on and the file cannot take the lines
     void showLoggingStatus(); // save_label, panel 3 and the tooltips that name the file
     void showLogLabel();      // save_label: text and colour
-    void showLogFileTips();   // full path of the log file; while failing, also the lines lost
+    void showLogFileTips();   // full path of the log file; while failing the lines waiting; the lines lost
+    QString logErrorText() const;
+    // Stop and close: the file's last try, then the lines it still could not take to a recovery file.
+    torvex::LogWriter::Rescue finishLogFile();
+    // After a stop or close that could not write everything: where the waiting lines went, in an error box.
+    void reportLogRescue(const torvex::LogWriter::Rescue &rescue);
     QString logFileFullPath() const;
     char logDecimalSeparator();
     torvex::LocalClock m_logClock;
@@ -316,6 +327,15 @@ private:
     std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
     char m_logSeparator = 0;   // regional decimal separator, taken once
     bool m_logErrorShown = false;
+    // What the logging texts show, so that the tick rewrites them only when it changed.
+    struct LogStatusShown {
+        bool failing = false;
+        std::uint64_t waiting = 0;
+        std::uint64_t dropped = 0;
+        bool operator==(const LogStatusShown &) const = default;
+    };
+    LogStatusShown logStatus() const;
+    LogStatusShown m_logStatusShown;
 
 public:
     // ===================================================================================== chart
@@ -355,4 +375,5 @@ private:
     std::function<void(int)> m_beforeStartupStep;
     QString m_requestedSettingsPath;
     QString m_executableFolder;
+    QStringList m_logRescueFolders;
 };

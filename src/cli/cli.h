@@ -10,6 +10,7 @@
 #include <istream>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct CliEnv {
     // Lets the user stop a command (Ctrl+C, SIGTERM): calls `stop` with the signal's number on the loop thread.
     std::function<std::unique_ptr<UiWatch>(LoopDispatcher &loop, std::function<void(int signal)> stop)>
         watchStopRequest;
+    // Where log lines that could not be written go at the end when the log file's own folder cannot take them.
+    std::vector<std::string> rescueFolders;
 };
 
 // `args` without the program name. Returns the exit code.

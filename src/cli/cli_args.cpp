@@ -211,7 +211,10 @@ public:
         detail(log,
                "Appends one line per measurement report to FILE (- for standard output), in the window's "
                "log format, until Ctrl+C, SIGTERM or --seconds. The file is flushed at least once a "
-               "second.");
+               "second. Lines the file cannot take wait in memory (up to 10 minutes at 1000 reports/s) "
+               "and go in first once it can; those still waiting at the end go to FILE's name with "
+               ".recovered before its extension (beside it, else in the home folder), named on standard "
+               "error, and the exit code is 3.");
         positional(log, "FILE", "the log file, created when missing; - writes to standard output");
         device(log);
         option(log, "--seconds", raw_.seconds, "N", "stop after N seconds");

@@ -62,12 +62,12 @@ int runLog(Session &session)
     auto tick = session.loop().repeatEvery(std::chrono::seconds(1), [&] {
         recorder.tick();
         if (recorder.lost() != lostShown || recorder.failing() != failingShown) {
+            const std::string lost = std::to_string(recorder.lost()) + " lines lost";
             if (recorder.failing())
-                session.message("torvex-cli: cannot write to " + setup.path + ": " + std::to_string(recorder.lost())
-                                + " lines lost so far");
+                session.message("torvex-cli: cannot write to " + setup.path + ": " + std::to_string(recorder.waiting())
+                                + " lines waiting for it, " + lost);
             else
-                session.message("torvex-cli: writing to " + setup.path + " again; " + std::to_string(recorder.lost())
-                                + " lines lost in all");
+                session.message("torvex-cli: writing to " + setup.path + " again; " + lost + " in all");
             lostShown = recorder.lost();
             failingShown = recorder.failing();
         }
@@ -75,24 +75,40 @@ int runLog(Session &session)
         const double seconds = std::chrono::duration<double>(now - previousTick).count();
         std::error_code sizeError;
         const auto size = std::filesystem::file_size(setup.path, sizeError);
-        session.status(std::to_string(recorder.lines() - recorder.lost()) + " lines, "
-                       + reportRateText(recorder.reports() - reportsBefore, seconds) + ", "
-                       + (sizeError ? "?" : byteCountText(size)));
+        const std::uint64_t written = recorder.lines() - recorder.lost() - recorder.waiting();
+        std::string text = std::to_string(written) + " lines, "
+            + reportRateText(recorder.reports() - reportsBefore, seconds) + ", "
+            + (sizeError ? "?" : byteCountText(size));
+        if (recorder.failing())
+            text += ", cannot write: " + std::to_string(recorder.waiting()) + " waiting";
+        session.status(text);
         previousTick = now;
         reportsBefore = recorder.reports();
     });
 
     const int code = session.run();
     tick.reset();
-    recorder.close();
+    const bool allWritten = recorder.close();
     session.endStatus();
 
-    const std::uint64_t written = recorder.lines() - recorder.lost();
+    // Lines the file still cannot take are never dropped silently: they go to a recovery file.
+    LogWriter::Rescue rescue;
+    if (!allWritten) {
+        rescue = recorder.rescue(session.env().rescueFolders);
+        if (!rescue.path.empty())
+            session.message("torvex-cli: cannot write to " + setup.path + "; the " + std::to_string(rescue.lines)
+                            + " lines waiting for it were saved to " + std::filesystem::absolute(rescue.path).string());
+        else
+            session.message("torvex-cli: cannot write to " + setup.path + "; the " + std::to_string(rescue.lines)
+                            + " lines waiting for it are lost: no recovery file could be written");
+    }
+    const std::uint64_t rescued = rescue.path.empty() ? 0 : rescue.lines;
+    const std::uint64_t written = recorder.lines() - recorder.lost() - rescued;
     std::string summary = "torvex-cli: " + std::to_string(written) + " lines written to " + setup.path;
     if (recorder.lost() > 0)
         summary += "; " + std::to_string(recorder.lost()) + " lines lost to write errors";
     session.message(summary);
-    return recorder.lost() > 0 && code == kExitOk ? kExitIo : code;
+    return (recorder.lost() > 0 || rescue.lines > 0) && code == kExitOk ? kExitIo : code;
 }
 
 } // namespace torvex::cli

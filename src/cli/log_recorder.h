@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace torvex::cli {
 
@@ -33,14 +34,17 @@ public:
     void handleReport(std::span<const std::uint8_t> report);
     // Once a second: the writer flushes (and closes the file after the next line).
     void tick() { writer_.tick(); }
-    // Everything buffered goes to the file, which is closed.
-    void close() { writer_.close(); }
+    // Everything waiting goes to the file, which is closed. False when lines still wait: then rescue().
+    bool close() { return writer_.close(); }
+    // The lines still waiting go to a recovery file beside the log file or in one of `folders`.
+    LogWriter::Rescue rescue(const std::vector<std::string> &folders) { return writer_.saveBacklog(folders); }
 
     const std::string &path() const { return setup_.path; }
     std::uint64_t reports() const { return reports_; }
-    // Lines handed to the writer; those not lost are in the file once close() has returned.
+    // Lines handed to the writer; those neither lost nor waiting are in the file.
     std::uint64_t lines() const { return lines_; }
     std::uint64_t lost() const { return writer_.droppedLines(); }
+    std::uint64_t waiting() const { return writer_.waitingLines(); }
     bool failing() const { return writer_.failing(); }
     const MeasurementState &measurement() const { return handler_.measurement; }
 

@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/console.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -19,5 +20,8 @@ int main(int argc, char *argv[])
     env.errIsTerminal = console::isTerminal(2);
     env.decimalSeparator = console::windowDecimalSeparator();
     env.watchStopRequest = console::watchStopRequests;
+    // Log lines that the log file's own folder cannot take at the end go to the home folder.
+    if (const char *home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
+        env.rescueFolders.emplace_back(home);
     return torvex::cli::runCli(args, env);
 }

@@ -159,21 +159,34 @@ bool LogFile::takeLock()
             return true;
         releaseLock();
     }
+    // The lock belongs to a file object of its own, which stays open while handle_ is closed between seconds. It
+    // only reads: a handle with write access kept open for the whole recording would stop a program that opens
+    // the file without write sharing (a spreadsheet showing it), and the writer is to wait for such a program,
+    // not shut it out.
+    HANDLE lock = ReOpenFile(static_cast<HANDLE>(handle_), FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (lock == INVALID_HANDLE_VALUE)
+        lock = nullptr;
+    if (lock == nullptr
+        && !DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(handle_), GetCurrentProcess(), &lock, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS))
+        lock = nullptr;
     OVERLAPPED at{};
     at.Offset = kLockOffsetLow;
     at.OffsetHigh = kLockOffsetHigh;
-    if (!LockFileEx(static_cast<HANDLE>(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        if (GetLastError() != ERROR_LOCK_VIOLATION)
+    const HANDLE locking = lock != nullptr ? lock : static_cast<HANDLE>(handle_);
+    if (!LockFileEx(locking, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        const DWORD error = GetLastError();
+        if (lock != nullptr)
+            CloseHandle(lock);
+        if (error != ERROR_LOCK_VIOLATION)
             return true; // no locks on this file system: written without one
         failure_.otherWriter = true;
         failure_.writer = readWriter(static_cast<HANDLE>(handle_));
         return false;
     }
-    // The lock belongs to the file object, which the duplicate keeps when handle_ is closed.
-    HANDLE duplicate = nullptr;
-    if (DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(handle_), GetCurrentProcess(), &duplicate, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS))
-        lockHandle_ = duplicate;
+    // Without a handle of its own (none left) the lock lasts as long as handle_.
+    lockHandle_ = lock;
     writerRecord_ = publishWriter(static_cast<HANDLE>(handle_));
     return true;
 }
@@ -213,6 +226,18 @@ bool LogFile::close()
 }
 
 bool LogFile::hasName() const { return handle_ == nullptr || fileHasName(handle_); }
+
+std::optional<LogFile::End> LogFile::end() const
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle_ == nullptr || !GetFileInformationByHandle(static_cast<HANDLE>(handle_), &info))
+        return std::nullopt;
+    End e;
+    e.volume = info.dwVolumeSerialNumber;
+    e.file = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    e.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return e;
+}
 
 #else
 
@@ -362,6 +387,18 @@ bool LogFile::close()
 }
 
 bool LogFile::hasName() const { return fd_ < 0 || fileHasName(fd_); }
+
+std::optional<LogFile::End> LogFile::end() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return std::nullopt;
+    End e;
+    e.volume = static_cast<std::uint64_t>(st.st_dev);
+    e.file = static_cast<std::uint64_t>(st.st_ino);
+    e.size = static_cast<std::uint64_t>(st.st_size);
+    return e;
+}
 
 #endif
 

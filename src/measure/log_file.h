@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace torvex {
@@ -17,7 +19,9 @@ namespace torvex {
 //            and closing another descriptor of the file does not drop it (it would drop an fcntl() lock). On
 //            Linux the holder is found in /proc/locks.
 //   Windows: LockFileEx() on one byte far beyond any real end of file, so that reading the file is never
-//            blocked. The holder is named in a small shared memory object that ends with the lock's handle.
+//            blocked, through a handle of its own that only reads, so that a program opening the file without
+//            write sharing is not shut out between the writer's seconds. The holder is named in a small shared
+//            memory object that ends with the lock's handle.
 class LogFile {
 public:
     LogFile() = default;
@@ -40,6 +44,16 @@ public:
     // written to it is lost when it is closed. True when it has one, or when the system cannot tell.
     bool hasName() const;
 
+    // Which file is open, and where its end is.
+    struct End {
+        std::uint64_t volume = 0;
+        std::uint64_t file = 0;
+        std::uint64_t size = 0;
+        bool sameFile(const End &other) const { return volume == other.volume && file == other.file; }
+    };
+    // Nothing when no file is open or the system cannot tell.
+    std::optional<End> end() const;
+
     // Why the last open() failed.
     struct Failure {
         bool otherWriter = false; // another writer holds the file
@@ -55,7 +69,7 @@ private:
     Failure failure_;
 #ifdef _WIN32
     void *handle_ = nullptr;
-    void *lockHandle_ = nullptr;   // a duplicate of the handle that took the lock
+    void *lockHandle_ = nullptr;   // the file opened again, for reading only, to hold the lock
     void *writerRecord_ = nullptr; // the shared memory object naming this process as the writer
 #else
     int fd_ = -1;

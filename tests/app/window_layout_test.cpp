@@ -478,11 +478,12 @@ TEST_F(WindowLayout, StatusPanelsSitSideBySideFromTheLeftEdgeWithThePickerBeyond
         EXPECT_EQ(picker->geometry().left(), w.statusPanel(3)->geometry().right() + 1);
         QWidget *atPicker = w.statusBar()->childAt(picker->geometry().center());
         EXPECT_TRUE(atPicker == picker || picker->isAncestorOf(atPicker));
-        // Every logging state reads in full.
+        // Every logging state reads in full, a full backlog's count included.
         const QLabel *logPanel = w.statusPanel(3);
-        for (const char16_t *id : {u"IDS_161", u"IDS_164", u"IDS_LOG_WRITE_ERROR"})
-            EXPECT_LE(logPanel->fontMetrics().horizontalAdvance(idsText(id)), logPanel->contentsRect().width())
-                << idsText(id).toStdString();
+        for (const QString &text : {idsText(u"IDS_161"), idsText(u"IDS_164"), idsText(u"IDS_LOG_WRITE_ERROR"),
+                                    idsText(u"IDS_LOG_WRITE_ERROR_WAITING").arg(torvex::LogWriter::kBacklogLines)})
+            EXPECT_LE(logPanel->fontMetrics().horizontalAdvance(text), logPanel->contentsRect().width())
+                << text.toStdString();
     }
 }
 
