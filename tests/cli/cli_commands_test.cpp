@@ -514,6 +514,51 @@ TEST(CliConfig, UnansweredRequestsAreReportedNotInvented)
     EXPECT_THAT(r.out, testing::Not(testing::ContainsRegex("\n[A-Za-z0-9.]+ = ")));
 }
 
+// The instrument keeps no threshold for an output whose source compares nothing: --verify checks what it holds
+// against what the file asked for, so a dropped value fails the command however the write went.
+TEST(CliConfig, AThresholdTheInstrumentDropsIsNamedAndFailsTheVerification)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    const Result r = runCli(platform, {"config", "set", "Output1.Source=0", "Output1.Threshold=50", "--verify"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo) << r.err << r.out;
+    EXPECT_THAT(r.err, HasSubstr("Output1.Threshold = 50 ignored: Output1.Source 0 does not compare"));
+    EXPECT_THAT(r.out + r.err, HasSubstr("Output1.Threshold: asked for 50, the instrument holds 0.000"));
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("verified")));
+    EXPECT_EQ(parametersOf(instrument).outputs[0].threshold, 0.0f);
+}
+
+// A stop request ends a command that waits for an instrument that does not answer at once, not after every
+// request has waited out its --timeout.
+class CliConfigStop : public testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(CliConfigStop, EndsWithinASecondOfTheRequest)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("mute"));
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
+    instrument.start();
+    StopSwitch stop;
+    Result r;
+    std::thread run([&] { r = runCli(platform, GetParam(), stop.watcher()); });
+    std::this_thread::sleep_for(300ms);
+    const auto pressed = std::chrono::steady_clock::now();
+    stop.press();
+    run.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, 1s);
+    EXPECT_EQ(r.code, 128 + 2) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("stopped"));
+    EXPECT_THAT(r.out, testing::Not(testing::ContainsRegex("\n[A-Za-z0-9.]+ = "))) << "no half configuration";
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CliConfigStop,
+                         testing::Values(std::vector<std::string>{"config", "get", "--timeout", "60000"},
+                                         std::vector<std::string>{"config", "set", "Beeper=1", "--timeout", "60000"}),
+                         [](const testing::TestParamInfo<std::vector<std::string>> &p) {
+                             return p.param[1] == "get" ? std::string("Get") : std::string("Set");
+                         });
+
 TEST(CliConfig, UnacknowledgedWritesAreAnIoError)
 {
     auto platform = std::make_shared<SimHidPlatform>();
