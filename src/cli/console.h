@@ -19,6 +19,9 @@ namespace torvex::cli::console {
 // away (a closed pipe) or a file at its size limit makes the write fail with an error instead of killing it.
 void setUp();
 
+// A path that opens standard output as a file (log -); empty where the system has none.
+std::string standardOutputPath();
+
 // 0, 1, 2: standard input, output, error.
 bool isTerminal(int stream);
 

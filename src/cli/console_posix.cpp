@@ -66,6 +66,8 @@ void setUp()
 
 bool isTerminal(int stream) { return ::isatty(stream) != 0; }
 
+std::string standardOutputPath() { return "/dev/stdout"; }
+
 std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop)
 {
     if (stopPipe[0] < 0)
