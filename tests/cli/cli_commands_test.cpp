@@ -260,6 +260,7 @@ TEST_P(CliNoInstrument, SaysWhyAndEndsWithCodeTwo)
     const Result r = runCli(platform, args);
     EXPECT_EQ(r.code, torvex::cli::kExitNoInstrument);
     EXPECT_THAT(r.err, HasSubstr(GetParam().message));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.csv"))) << "no empty log file left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
