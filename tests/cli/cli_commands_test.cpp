@@ -182,6 +182,51 @@ TEST(CliLog, WaitsForTheInstrumentToComeBackAndCountsOn)
     expectConsecutiveCounters(logLines(path), 0);
 }
 
+// After a replug the system may hand the instrument another's former node: the log follows its serial number,
+// never the node.
+TEST(CliLog, AReplugFindsTheSameInstrumentWhateverItsNode)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimDeviceDescription a = instrumentAt("a");
+    a.serialNumber = u"TX1";
+    SimDeviceDescription b = instrumentAt("b");
+    b.serialNumber = u"TX2";
+    SimInstrumentDevice first(*platform, a);
+    SimInstrumentDevice second(*platform, b);
+    // Each shows its own constant position, so every line tells which instrument it came from.
+    for (auto [instrument, offset] : {std::pair{&first, 111.0f}, std::pair{&second, 222.0f}}) {
+        instrument->driver().withInstrument([offset = offset](auto &model) {
+            model.parameters().encoders[0].coeff = 0.0f;
+            model.parameters().encoders[0].offset = offset;
+        });
+        setInterval(*instrument, 5);
+        instrument->start();
+    }
+    TempDir dir;
+    const std::string path = dir.file("same.csv");
+    StopSwitch stop;
+    Result r;
+    std::thread run([&] {
+        r = runCli(platform, {"log", path, "--device", "sim:a", "--columns", "enc1p"}, stop.watcher());
+    });
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= 20; }));
+    first.unplug();
+    second.unplug();
+    std::this_thread::sleep_for(300ms);
+    second.plugBackAt("a"); // the other instrument takes the node first
+    std::this_thread::sleep_for(500ms);
+    const size_t whileAway = logLines(path).size();
+    first.plugBackAt("b");
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= whileAway + 20; }));
+    stop.press();
+    run.join();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("the instrument at sim:b (serial TX1) is back"));
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("TX2")));
+    for (const std::string &line : logLines(path))
+        ASSERT_EQ(line, "111.00;") << "every line from the instrument named at the start";
+}
+
 TEST(CliLog, ExitOnUnplugEndsWithNoInstrument)
 {
     auto platform = std::make_shared<SimHidPlatform>();
