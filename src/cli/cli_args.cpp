@@ -180,7 +180,7 @@ public:
                     + "\nWith one TORVEX connected the commands use it; with several, name one with --device.\n\n"
                     + kExitCodes);
 
-        CLI::App *list = command(app_, "list", "the HID devices, TORVEX instruments marked");
+        CLI::App *list = command(app_, "list", "list the HID devices and mark the TORVEX instruments");
         detail(list,
                "Lists every HID device: the name the window shows, its node, serial number and USB port, "
                "vendor and product id and report lengths. TORVEX instruments are marked with *; devices "
@@ -192,7 +192,7 @@ public:
                "(an array of objects); tsv and json put nothing but the devices on standard output");
         demo(list);
 
-        CLI::App *watch = command(app_, "watch", "live values in the terminal, or one line per report");
+        CLI::App *watch = command(app_, "watch", "show the live values in the terminal, or one line per report");
         detail(watch,
                "Shows the live values of the instrument about 4 times a second: on one screen when the "
                "output is a terminal, otherwise one line per refresh. With --format csv or json, one "
