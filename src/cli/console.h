@@ -19,7 +19,10 @@ namespace torvex::cli::console {
 // away (a closed pipe) or a file at its size limit makes the write fail with an error instead of killing it.
 void setUp();
 
-// A path that opens standard output as a file (log -); empty where the system has none.
+// The program's arguments without its name, in UTF-8.
+std::vector<std::string> arguments(int argc, char **argv);
+
+// A path that opens standard output as a file (log -); empty where the system has none (a pipe on Windows).
 std::string standardOutputPath();
 
 // 0, 1, 2: standard input, output, error.
@@ -29,11 +32,13 @@ bool isTerminal(int stream);
 // returned watch is destroyed; nullptr where requests cannot be watched.
 std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop);
 
+#ifndef _WIN32
 // The name of the locale whose decimal mark the window would use: the first of LC_ALL, LC_NUMERIC and LANG that
 // is set in `environment`, else (a service, cron) LC_NUMERIC or LANG of the machine's default locale from the
 // text of `machineFiles` (/etc/default/locale, /etc/locale.conf), else "".
 std::string windowLocaleName(const std::function<std::optional<std::string>(const char *)> &environment,
                              const std::vector<std::string> &machineFiles);
+#endif
 
 // The decimal mark of the window on this machine: '.' or ','.
 char windowDecimalSeparator();

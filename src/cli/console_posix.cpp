@@ -2,6 +2,7 @@
 
 #include "measure/value_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -65,6 +66,8 @@ void setUp()
 }
 
 bool isTerminal(int stream) { return ::isatty(stream) != 0; }
+
+std::vector<std::string> arguments(int argc, char **argv) { return {argv + std::min(argc, 1), argv + argc}; }
 
 std::string standardOutputPath() { return "/dev/stdout"; }
 

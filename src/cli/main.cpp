@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 int main(int argc, char *argv[])
 {
     namespace console = torvex::cli::console;
     console::setUp();
-    std::vector<std::string_view> args(argv + 1, argv + argc);
+    const std::vector<std::string> words = console::arguments(argc, argv);
+    const std::vector<std::string_view> args(words.begin(), words.end());
     torvex::cli::CliEnv env;
     env.in = &std::cin;
     env.out = &std::cout;
@@ -21,7 +23,10 @@ int main(int argc, char *argv[])
     env.decimalSeparator = console::windowDecimalSeparator();
     env.watchStopRequest = console::watchStopRequests;
     // Log lines that the log file's own folder cannot take at the end go to the home folder.
-    if (const char *home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
-        env.rescueFolders.emplace_back(home);
+    for (const char *name : {"HOME", "USERPROFILE"})
+        if (const char *home = std::getenv(name); home != nullptr && home[0] != '\0') {
+            env.rescueFolders.emplace_back(home);
+            break;
+        }
     return torvex::cli::runCli(args, env);
 }

@@ -12,6 +12,10 @@ std::string signalName(int signal)
         return "Ctrl+C";
     case SIGTERM:
         return "SIGTERM";
+#ifdef SIGBREAK
+    case SIGBREAK:
+        return "Ctrl+Break";
+#endif
     default:
         return "signal " + std::to_string(signal);
     }
