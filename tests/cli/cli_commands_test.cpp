@@ -227,6 +227,30 @@ TEST(CliLog, AReplugFindsTheSameInstrumentWhateverItsNode)
         ASSERT_EQ(line, "111.00;") << "every line from the instrument named at the start";
 }
 
+// A service starts before the instrument is plugged in: --wait waits for it instead of ending with code 2.
+TEST(CliLog, WaitStartsWithTheInstrumentPluggedInLater)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    TempDir dir;
+    const std::string path = dir.file("later.csv");
+    StopSwitch stop;
+    Result r;
+    std::thread run([&] { r = runCli(platform, {"log", path, "--wait", "--columns", "cnt"}, stop.watcher()); });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    SimInstrumentDevice instrument(*platform, instrumentAt("later"));
+    setInterval(instrument, 5);
+    instrument.start();
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= 20; }));
+    stop.press();
+    run.join();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("waiting for the instrument (--wait)"));
+    const auto lines = logLines(path);
+    for (size_t i = 1; i < lines.size(); ++i)
+        ASSERT_EQ(std::stol(lines[i]), std::stol(lines[0]) + static_cast<long>(i)) << "every report, in order";
+}
+
 TEST(CliLog, ExitOnUnplugEndsWithNoInstrument)
 {
     auto platform = std::make_shared<SimHidPlatform>();
@@ -523,6 +547,20 @@ TEST(CliConfig, OutOfRangeValuesAreRefusedByNameAndNothingIsSent)
     EXPECT_THAT(r.err, HasSubstr("nothing was sent"));
     EXPECT_THAT(instrument.device()->writtenReports(), testing::IsEmpty());
     EXPECT_EQ(parametersOf(instrument).beeper, 0);
+}
+
+// Cloning onto the instruments of one MODBUS line keeps each one's address.
+TEST(CliConfig, SkippedKeysAreNotSent)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    const auto before = parametersOf(instrument);
+    const Result r = runCli(platform, {"config", "set", "-", "--skip", "ModbusAddress", "--verify"}, {},
+                            "ModbusAddress = 9\nBeeper = 1\n");
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    EXPECT_EQ(parametersOf(instrument).modbusAddress, before.modbusAddress);
+    EXPECT_EQ(parametersOf(instrument).beeper, 1);
 }
 
 TEST(CliConfig, SomeOutputRulesKeepTheOthersTheInstrumentHas)
