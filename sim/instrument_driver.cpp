@@ -77,7 +77,7 @@ void InstrumentDriver::handleOutputReport(std::span<const std::uint8_t> report)
     // A changed send interval or mode takes effect now rather than after the old wait.
     wake_.notify_all();
     for (const Report &r : replies)
-        sink_(r);
+        sink_(r, Origin::Reply);
 }
 
 void InstrumentDriver::run()
@@ -96,7 +96,7 @@ void InstrumentDriver::run()
         // The sink may block (a full queue); never hold the model's lock while it does.
         lock.unlock();
         for (const Report &r : due) {
-            switch (sink_(r)) {
+            switch (sink_(r, Origin::Scheduled)) {
             case Delivery::Queued:
                 ++queued_;
                 break;

@@ -29,9 +29,17 @@ struct MeasurementReportCounts {
     std::uint64_t skipped = 0; // send times that passed without a report (Instrument::skippedReports)
 };
 
+// Who hands a report to the sink. A reply comes on the host's writer thread, which must never wait for room: the
+// host may read its reports on a thread that is itself waiting for that writer (a read thread handing a report
+// over to the UI thread that is writing), so waiting there would block both for good.
+enum class Origin {
+    Scheduled, // a measurement report, on the driver's own thread
+    Reply,     // the answer to an output report, on the thread that wrote it
+};
+
 class InstrumentDriver {
 public:
-    using Sink = std::function<Delivery(std::span<const std::uint8_t>)>;
+    using Sink = std::function<Delivery(std::span<const std::uint8_t>, Origin)>;
     using Clock = std::function<Instant()>;
 
     // The default clock counts from construction and shows the host's local time.
@@ -47,7 +55,7 @@ public:
     bool stopRequested() const { return stopRequested_.load(); }
     bool flooding() const { return flood_.load(); }
 
-    // Thread-safe; the replies reach the sink before this returns.
+    // Thread-safe; the replies reach the sink (as Origin::Reply) before this returns.
     void handleOutputReport(std::span<const std::uint8_t> report);
 
     // Send measurement reports back to back, ignoring the transmission settings (for load tests).

@@ -19,16 +19,20 @@ std::string nextInstance()
 
 SimHidDevice::SimHidDevice(SimDeviceDescription description) : description_(std::move(description))
 {
-    if (description_.instance.empty())
-        description_.instance = nextInstance();
-    info_.DeviceInstance = description_.instance;
-    info_.DevicePath = "sim:" + description_.instance;
+    setInstance(description_.instance.empty() ? nextInstance() : description_.instance);
     if (description_.caps) {
         caps_ = *description_.caps;
     } else {
         const ReportDescriptorInfo parsed = parseReportDescriptor(description_.reportDescriptor);
         caps_ = {parsed.inputReportLength, parsed.outputReportLength, parsed.featureReportLength};
     }
+}
+
+void SimHidDevice::setInstance(const std::string &instance)
+{
+    description_.instance = instance;
+    info_.DeviceInstance = instance;
+    info_.DevicePath = "sim:" + instance;
 }
 
 THidCaps SimHidDevice::caps() const { return caps_; }
@@ -169,6 +173,15 @@ public:
             return std::nullopt;
         return device_->description_.productName;
     }
+
+    std::optional<std::u16string> serialNumber() override
+    {
+        if (!device_->plugged() || device_->description_.serialNumber.empty())
+            return std::nullopt;
+        return device_->description_.serialNumber;
+    }
+
+    std::string portPath() override { return device_->plugged() ? device_->description_.portPath : std::string(); }
 
     std::optional<THidCaps> capabilities() override
     {
@@ -318,6 +331,17 @@ void SimHidPlatform::plug(const std::shared_ptr<SimHidDevice> &device)
     }
     device->setPlugged(true);
     raiseNotice();
+}
+
+void SimHidPlatform::plug(const std::shared_ptr<SimHidDevice> &device, const std::string &instance)
+{
+    {
+        std::lock_guard lock(mutex_);
+        // Only an unplugged device changes its name: nobody can be looking it up then.
+        if (std::find(devices_.begin(), devices_.end(), device) == devices_.end())
+            device->setInstance(instance);
+    }
+    plug(device);
 }
 
 void SimHidPlatform::unplug(const std::shared_ptr<SimHidDevice> &device)

@@ -35,6 +35,8 @@ struct SimDeviceDescription {
     bool strictWriteLength = true;  // true = a write must be exactly OutputReportLength bytes, as on Windows
     size_t inputBufferCount = 64;   // queued input reports kept; the oldest is dropped beyond that
     std::string instance;           // device instance; generated when empty
+    std::u16string serialNumber;    // the USB serial number; empty = the device has none
+    std::string portPath;           // the USB port, as Linux names it ("1-4"); empty = unknown
 };
 
 class SimHidPlatform;
@@ -85,6 +87,7 @@ private:
     friend class SimReader;
 
     void setPlugged(bool plugged);
+    void setInstance(const std::string &instance);
 
     SimDeviceDescription description_;
     THidPnPInfo info_;
@@ -116,6 +119,9 @@ public:
     std::shared_ptr<SimHidDevice> plug(SimDeviceDescription description);
     // Plugs a device object again (a re-plug keeps its instance unless the description said otherwise).
     void plug(const std::shared_ptr<SimHidDevice> &device);
+    // Plugs an unplugged device object again under another instance and path, as a system may hand a device
+    // that comes back another node (another's former one, say).
+    void plug(const std::shared_ptr<SimHidDevice> &device, const std::string &instance);
     // Removes the device: pending reads fail as unplugged, opens and writes fail. Raises a notice.
     void unplug(const std::shared_ptr<SimHidDevice> &device);
 

@@ -22,10 +22,14 @@ SimInstrumentDevice::SimInstrumentDevice(SimHidPlatform &platform, SimDeviceDesc
     device_ = platform_.plug(std::move(description));
     std::weak_ptr<SimHidDevice> weak = device_;
     driver_ = std::make_unique<InstrumentDriver>(
-        [weak, this](std::span<const uint8_t> report) {
+        [weak, this](std::span<const uint8_t> report, Origin origin) {
             const auto device = weak.lock();
             if (!device)
                 return Delivery::Lost;
+            // A reply takes its place at once, pushing the oldest report out of a full queue as the system's
+            // input buffer does; waiting for room there could wait for the very thread that wrote.
+            if (origin == Origin::Reply)
+                return device->pushInputReport(report) || device->plugged() ? Delivery::Queued : Delivery::Lost;
             for (;;) {
                 switch (device->offerInputReport(report)) {
                 case SimHidDevice::Offer::Queued:
@@ -58,5 +62,7 @@ SimInstrumentDevice::~SimInstrumentDevice()
 void SimInstrumentDevice::unplug() { platform_.unplug(device_); }
 
 void SimInstrumentDevice::plugBack() { platform_.plug(device_); }
+
+void SimInstrumentDevice::plugBackAt(const std::string &instance) { platform_.plug(device_, instance); }
 
 } // namespace torvex::sim

@@ -28,6 +28,8 @@ public:
 
     void unplug();
     void plugBack();
+    // Back under another instance (and path): the system gave it another node this time.
+    void plugBackAt(const std::string &instance);
 
     InstrumentDriver &driver() { return *driver_; }
     const std::shared_ptr<SimHidDevice> &device() const { return device_; }

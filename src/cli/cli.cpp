@@ -1,7 +1,10 @@
 #include "cli/cli.h"
 
 #include "cli/demo.h"
+#include "cli/session.h"
 #include "instrument/instrument_link.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,41 +17,54 @@ namespace torvex::cli {
 
 namespace {
 
+std::string hex4(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", unsigned{value});
+    return text;
+}
+
+std::string orDash(const std::string &text) { return text.empty() ? "-" : text; }
+
 // One aligned line per device, instruments marked with "*", then the notes the marks need.
-std::string formatDeviceList(const std::vector<SurveyedDevice> &devices)
+std::string deviceTable(const std::vector<SurveyedDevice> &devices)
 {
     if (devices.empty())
         return "no HID devices found\n";
-    size_t labelWidth = 0;
-    size_t pathWidth = 0;
-    for (const SurveyedDevice &d : devices) {
-        labelWidth = std::max(labelWidth, d.listed.label.size());
-        pathWidth = std::max(pathWidth, d.listed.path.size());
-    }
-    auto padded = [](std::string text, size_t width) {
-        text.resize(std::max(text.size(), width), ' ');
-        return text;
-    };
-    std::string out;
+    std::vector<std::vector<std::string>> rows{{"", "NAME", "DEVICE", "SERIAL", "PORT", "VID:PID", "IN", "OUT", ""}};
     bool anyInstrument = false;
     bool anyWithoutAccess = false;
     for (const SurveyedDevice &d : devices) {
         const ListedDevice &l = d.listed;
-        char ids[64];
-        std::snprintf(ids, sizeof ids, "VID=%04X PID=%04X  in %-3u out %-3u", l.vendorId, l.productId,
-                      unsigned{d.caps.InputReportLength}, unsigned{d.caps.OutputReportLength});
-        std::string line =
-            (l.instrument ? "* " : "  ") + padded(l.label, labelWidth) + "  " + padded(l.path, pathWidth) + "  " + ids;
+        std::string access;
         if (!l.readWrite) {
-            line += " no read/write access";
-            if (!d.accessProblem.empty())
-                line += ": " + d.accessProblem;
+            access = "no read/write access" + (d.accessProblem.empty() ? "" : ": " + d.accessProblem);
             anyWithoutAccess = anyWithoutAccess || l.instrument;
+        }
+        rows.push_back({l.instrument ? "*" : "", l.label, l.path, orDash(l.serial), orDash(l.port),
+                        hex4(l.vendorId) + ":" + hex4(l.productId), std::to_string(d.caps.InputReportLength),
+                        std::to_string(d.caps.OutputReportLength), access});
+        anyInstrument = anyInstrument || l.instrument;
+    }
+    std::vector<size_t> widths(rows.front().size(), 0);
+    for (const auto &row : rows)
+        for (size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], row[c].size());
+    std::string out;
+    for (const auto &row : rows) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c) {
+            std::string cell = row[c];
+            // The report lengths are numbers: aligned to the right.
+            if (c == 6 || c == 7)
+                cell.insert(0, widths[c] - cell.size(), ' ');
+            else
+                cell.resize(widths[c], ' ');
+            line += cell + (c == 0 ? " " : "  ");
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
         out += line + "\n";
-        anyInstrument = anyInstrument || l.instrument;
     }
     if (anyInstrument)
         out += "(* TORVEX instrument)\n";
@@ -57,39 +73,120 @@ std::string formatDeviceList(const std::vector<SurveyedDevice> &devices)
     return out;
 }
 
+std::string deviceTsv(const std::vector<SurveyedDevice> &devices)
+{
+    // Tabs and line breaks cannot be told from the separators: a name with one gets a space instead.
+    auto field = [](std::string text) {
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+        return text;
+    };
+    std::string out;
+    for (const SurveyedDevice &d : devices) {
+        const ListedDevice &l = d.listed;
+        out += field(l.path) + "\t" + field(l.label) + "\t" + (l.instrument ? "yes" : "no") + "\t" + field(l.serial)
+            + "\t" + field(l.port) + "\t" + hex4(l.vendorId) + "\t" + hex4(l.productId) + "\t"
+            + std::to_string(d.caps.InputReportLength) + "\t" + std::to_string(d.caps.OutputReportLength) + "\t"
+            + (l.readWrite ? "ok" : field(d.accessProblem.empty() ? "no access" : d.accessProblem)) + "\n";
+    }
+    return out;
+}
+
+std::string deviceJson(const std::vector<SurveyedDevice> &devices)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const SurveyedDevice &d : devices) {
+        const ListedDevice &l = d.listed;
+        nlohmann::ordered_json o;
+        o["device"] = l.path;
+        o["name"] = l.label;
+        o["instrument"] = l.instrument;
+        o["serial"] = l.serial.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(l.serial);
+        o["port"] = l.port.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(l.port);
+        o["vendorId"] = hex4(l.vendorId);
+        o["productId"] = hex4(l.productId);
+        o["inputReportLength"] = d.caps.InputReportLength;
+        o["outputReportLength"] = d.caps.OutputReportLength;
+        o["readWrite"] = l.readWrite;
+        if (!l.readWrite)
+            o["accessProblem"] = d.accessProblem;
+        list.push_back(std::move(o));
+    }
+    return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+int run(Session &session)
+{
+    switch (session.options().command) {
+    case Command::List:
+        return runList(session);
+    case Command::Watch:
+        return runWatch(session);
+    case Command::Log:
+        return runLog(session);
+    case Command::ConfigGet:
+        return runConfigGet(session);
+    case Command::ConfigSet:
+        return runConfigSet(session);
+    case Command::ConfigKeys:
+        return runConfigKeys(session);
+    case Command::Help:
+    case Command::None:
+        break;
+    }
+    return kExitUsage;
+}
+
 } // namespace
 
-int runList(const CliOptions &, CliEnv &env)
+int runList(Session &session)
 {
-    const auto devices = surveyDevices(env.platform, std::make_shared<LoopDispatcher>());
+    const auto devices = surveyDevices(session.env().platform, session.loopPtr());
+    if (session.stopSignal() != 0)
+        return session.interrupted("no device was listed");
     if (!devices) {
-        *env.err << "torvex-cli: the system's HID services cannot be used\n";
+        session.message("torvex-cli: the system's HID services cannot be used");
         return kExitNoInstrument;
     }
-    *env.out << formatDeviceList(*devices);
-    return kExitOk;
+    switch (session.options().format) {
+    case Format::Tsv:
+        session.out() << deviceTsv(*devices);
+        break;
+    case Format::Json:
+        session.out() << deviceJson(*devices);
+        break;
+    default:
+        session.out() << deviceTable(*devices);
+        break;
+    }
+    session.out().flush();
+    if (!session.out()) {
+        session.message("torvex-cli: cannot write the list to standard output");
+        return kExitIo;
+    }
+    const bool instrument =
+        std::any_of(devices->begin(), devices->end(), [](const SurveyedDevice &d) { return d.listed.instrument; });
+    if (!instrument)
+        session.message("torvex-cli: no TORVEX instrument found");
+    return instrument ? kExitOk : kExitNoInstrument;
 }
 
 int runCli(const std::vector<std::string_view> &args, CliEnv &env)
 {
-    const ParsedArguments parsed = parseArguments(args);
+    const ParsedArguments parsed = parseArguments(args, TORVEX_VERSION);
     const CliOptions &options = parsed.options;
     if (!parsed.error.empty()) {
-        *env.err << "torvex-cli: " << parsed.error << "\n" << usageLine(options.command) << "\n";
+        *env.err << "torvex-cli: " << parsed.error << "\n" << parsed.usage << "\n";
         return kExitUsage;
     }
-    if (options.help) {
-        *env.out << helpText(options.command);
-        return kExitOk;
-    }
-    if (options.version) {
-        *env.out << "torvex-cli " << TORVEX_VERSION << "\n";
+    if (!parsed.help.empty()) {
+        *env.out << parsed.help;
         return kExitOk;
     }
 
     std::unique_ptr<DemoDevices> demo;
     CliEnv run = env;
-    if (!run.platform) {
+    if (!run.platform && options.command != Command::ConfigKeys) {
         if (options.demo > 0) {
             demo = std::make_unique<DemoDevices>(options.demo, options.demoInterval, options.demoFlood);
             run.platform = demo->platform();
@@ -99,25 +196,12 @@ int runCli(const std::vector<std::string_view> &args, CliEnv &env)
     }
 
     try {
-        switch (options.command) {
-        case Command::List:
-            return runList(options, run);
-        case Command::Watch:
-            return runWatch(options, run);
-        case Command::Log:
-            return runLog(options, run);
-        case Command::ConfigGet:
-            return runConfigGet(options, run);
-        case Command::ConfigSet:
-            return runConfigSet(options, run);
-        case Command::None:
-            break;
-        }
+        Session session(options, run);
+        return cli::run(session);
     } catch (const std::exception &e) {
         *env.err << "torvex-cli: " << e.what() << "\n";
         return kExitIo;
     }
-    return kExitUsage;
 }
 
 } // namespace torvex::cli

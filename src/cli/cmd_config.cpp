@@ -3,23 +3,22 @@
 #include "cli/session.h"
 #include "instrument/report_dispatch.h"
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <utility>
 
 namespace torvex::cli {
 namespace {
 
-// Requests and their answers, one at a time: send, then wait for the matching reply or acknowledgement.
+// Requests and their answers, one at a time: send, then wait for the matching reply or acknowledgement, or for the
+// user's stop request.
 class ConfigExchange {
 public:
-    ConfigExchange(InstrumentLink &link, LoopDispatcher &loop, std::chrono::milliseconds timeout)
-        : link_(link), loop_(loop), timeout_(timeout)
+    explicit ConfigExchange(Session &session) : session_(session), link_(session.link())
     {
         link_.setReportHandler([this](std::span<const std::uint8_t> report) { received(handler_.handle(report)); });
     }
     ~ConfigExchange() { link_.setReportHandler(nullptr); }
+
+    bool stopped() const { return session_.stopSignal() != 0; }
 
     // The decoded reply to a read request; nullopt when none came in time.
     std::optional<ConfigReply> read(const ReadRequest &request)
@@ -27,9 +26,10 @@ public:
         reply_.reset();
         wanted_ = request;
         waitingReply_ = true;
-        if (link_.send(static_cast<std::uint8_t>(torvex::Command::ReadRequest),
-                       readRequestPayload(request.id, request.channel)))
-            loop_.runFor(timeout_, [this] { return reply_.has_value(); });
+        if (!stopped()
+            && link_.send(static_cast<std::uint8_t>(torvex::Command::ReadRequest),
+                          readRequestPayload(request.id, request.channel)))
+            wait([this] { return reply_.has_value(); });
         waitingReply_ = false;
         return std::exchange(reply_, std::nullopt);
     }
@@ -40,20 +40,20 @@ public:
         acked_ = false;
         wanted_ = {payload.data[0], payload.data[1]};
         waitingAck_ = true;
-        if (link_.send(static_cast<std::uint8_t>(torvex::Command::ParameterWrite), payload.bytes()))
-            loop_.runFor(timeout_, [this] { return acked_; });
+        if (!stopped() && link_.send(static_cast<std::uint8_t>(torvex::Command::ParameterWrite), payload.bytes()))
+            wait([this] { return acked_; });
         waitingAck_ = false;
         return acked_;
     }
 
-    // Reads every parameter; the requests that got no answer are listed in `missing`.
+    // Reads every parameter; the requests that got no answer are listed in `missing`. Ends early on a stop.
     Configuration readAll(std::vector<std::string> &missing)
     {
         Configuration config;
         for (const ReadRequest &request : configReadRequests()) {
             if (const auto reply = read(request)) {
                 applyReply(config, *reply);
-            } else {
+            } else if (!stopped()) {
                 std::string keys;
                 for (size_t index : keysOfRequest(request))
                     keys += (keys.empty() ? "" : ", ") + configKeys()[index].name;
@@ -65,6 +65,11 @@ public:
     }
 
 private:
+    void wait(const std::function<bool()> &done)
+    {
+        session_.loop().runFor(session_.options().timeout, [&] { return done() || stopped(); });
+    }
+
     void received(const ReportOutcome &outcome)
     {
         // Replies of parameters without channels carry a channel byte that means nothing.
@@ -77,9 +82,8 @@ private:
             acked_ = true;
     }
 
+    Session &session_;
     InstrumentLink &link_;
-    LoopDispatcher &loop_;
-    std::chrono::milliseconds timeout_;
     InputReportHandler handler_;
     ReadRequest wanted_{};
     bool waitingReply_ = false;
@@ -88,99 +92,143 @@ private:
     bool acked_ = false;
 };
 
+// The file or the KEY=VALUE arguments, less the --skip keys; false after the reasons have been printed.
+bool readAsked(Session &session, ParsedConfig &parsed)
+{
+    const CliOptions &options = session.options();
+    const std::string source = options.file.empty() ? "the arguments"
+        : options.file == "-"                       ? "standard input"
+                                                    : options.file;
+    auto refuse = [&](const std::vector<std::string> &reasons) {
+        for (const std::string &r : reasons)
+            session.message("torvex-cli: " + source + ": " + r);
+        session.message("torvex-cli: nothing was sent");
+        return false;
+    };
+    if (!options.file.empty()) {
+        std::string text;
+        std::string reason;
+        if (!readConfigFile(options.file, session.env().in, text, reason))
+            return refuse({"cannot be read: " + reason});
+        parsed = parseConfigText(text);
+    } else {
+        parsed = parseAssignments(options.assignments);
+    }
+    std::vector<std::string> refused = parsed.errors;
+    for (const std::string &name : options.skip) {
+        if (const auto index = findConfigKey(name)) {
+            parsed.config.values[*index].reset();
+        } else {
+            refused.push_back("--skip " + name + ": unknown key (torvex-cli config keys lists them)");
+        }
+    }
+    const std::vector<std::string> outside = checkLimits(parsed);
+    refused.insert(refused.end(), outside.begin(), outside.end());
+    if (refused.empty() && parsed.config.empty())
+        refused.push_back("no parameter to write");
+    return refused.empty() || refuse(refused);
+}
+
 } // namespace
 
-int runConfigGet(const CliOptions &options, CliEnv &env)
+int runConfigGet(Session &session)
 {
-    auto loop = std::make_shared<LoopDispatcher>();
-    const auto link = makeLink(options);
-    if (const int code = connectOrExplain(*link, loop, env); code != kExitOk)
+    if (const int code = session.open(); code != kExitOk)
         return code;
-    ConfigExchange exchange(*link, *loop, options.timeout);
+    ConfigExchange exchange(session);
     std::vector<std::string> missing;
     const Configuration config = exchange.readAll(missing);
-    *env.out << (options.format == ConfigFormat::Json ? formatJson(config) : formatIni(config, missing));
-    env.out->flush();
+    if (exchange.stopped())
+        return session.interrupted("nothing was printed, since the configuration was not read whole");
+    session.out() << (session.options().format == Format::Json ? formatJson(config) : formatIni(config, missing));
+    session.out().flush();
     for (const std::string &m : missing)
-        *env.err << "torvex-cli: " << m << "\n";
-    if (!*env.out) {
-        *env.err << "torvex-cli: cannot write the configuration to standard output\n";
+        session.message("torvex-cli: " + m);
+    if (!session.out()) {
+        session.message("torvex-cli: cannot write the configuration to standard output");
         return kExitIo;
     }
     return missing.empty() ? kExitOk : kExitIo;
 }
 
-int runConfigSet(const CliOptions &options, CliEnv &env)
+int runConfigSet(Session &session)
 {
-    std::ifstream in(options.file, std::ios::binary);
-    if (!in) {
-        *env.err << "torvex-cli: cannot read " << options.file << "\n";
-        return kExitIo;
-    }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    ParsedConfig parsed = parseConfigText(text);
-    std::vector<std::string> refused = parsed.errors;
-    const std::vector<std::string> outside = checkLimits(parsed.config);
-    refused.insert(refused.end(), outside.begin(), outside.end());
-    if (refused.empty() && parsed.config.empty())
-        refused.push_back("no parameter to write");
-    if (!refused.empty()) {
-        for (const std::string &r : refused)
-            *env.err << "torvex-cli: " << options.file << ": " << r << "\n";
-        *env.err << "torvex-cli: nothing was sent\n";
+    ParsedConfig asked;
+    if (!readAsked(session, asked))
         return kExitUsage;
-    }
-
-    auto loop = std::make_shared<LoopDispatcher>();
-    const auto link = makeLink(options);
-    if (const int code = connectOrExplain(*link, loop, env); code != kExitOk)
+    if (const int code = session.open(); code != kExitOk)
         return code;
-    ConfigExchange exchange(*link, *loop, options.timeout);
+    ConfigExchange exchange(session);
 
-    Configuration config = parsed.config;
+    Configuration config = asked.config;
     if (needsCurrentRules(config)) {
         // The four rules are written together: the ones the file leaves out keep what the instrument has.
         const auto reply = exchange.read({static_cast<std::uint8_t>(ParamId::OutputRules), 0});
+        if (exchange.stopped())
+            return session.interrupted("nothing was sent");
         if (!reply) {
-            *env.err << "torvex-cli: the file sets only some output rules and the instrument did not tell the "
-                        "others; nothing was sent\n";
+            session.message("torvex-cli: the file sets only some output rules and the instrument did not tell the "
+                            "others; nothing was sent");
             return kExitIo;
         }
         Configuration current;
         applyReply(current, *reply);
         completeRules(config, current);
-        if (const auto wrong = checkLimits(config); !wrong.empty()) {
-            for (const std::string &w : wrong)
-                *env.err << "torvex-cli: the instrument's " << w << "; nothing was sent\n";
+        if (const auto wrong = keysOutsideLimits(config); !wrong.empty()) {
+            for (std::size_t i : wrong)
+                session.message("torvex-cli: the instrument's " + configKeys()[i].name + " = "
+                                + formatValue(*config.values[i]) + " is outside the limits; nothing was sent");
             return kExitIo;
         }
     }
+    // The window's rule: a threshold counts only where the source compares. Never dropped without a word.
+    for (const std::string &ignored : ignoredValues(asked, config))
+        session.message("torvex-cli: " + ignored);
 
     int code = kExitOk;
     size_t acknowledged = 0;
+    size_t done = 0;
     const std::vector<PlannedWrite> writes = planWrites(config);
     for (const PlannedWrite &w : writes) {
+        if (exchange.stopped())
+            return session.interrupted(std::to_string(acknowledged) + " of " + std::to_string(writes.size())
+                                       + " writes acknowledged, the others not sent");
+        ++done;
         if (exchange.write(w.payload)) {
             ++acknowledged;
-        } else {
-            *env.err << "torvex-cli: " << w.what << ": no acknowledgement from the instrument\n";
+        } else if (!exchange.stopped()) {
+            session.message("torvex-cli: " + w.what + ": no acknowledgement from the instrument");
             code = kExitIo;
         }
     }
-    *env.err << "torvex-cli: " << acknowledged << " of " << writes.size() << " writes acknowledged\n";
+    if (exchange.stopped())
+        return session.interrupted(std::to_string(acknowledged) + " of " + std::to_string(writes.size())
+                                   + " writes acknowledged, " + std::to_string(writes.size() - done) + " not sent");
+    session.message("torvex-cli: " + std::to_string(acknowledged) + " of " + std::to_string(writes.size())
+                    + " writes acknowledged");
 
-    if (options.verify) {
+    if (session.options().verify) {
         std::vector<std::string> missing;
         const Configuration actual = exchange.readAll(missing);
-        const std::vector<std::string> diff = differences(expectedAfterWrite(config), actual);
+        if (exchange.stopped())
+            return session.interrupted("the writes were done, the check was not");
+        const std::vector<std::string> diff = differences(asked, actual);
         for (const std::string &d : diff)
-            *env.out << d << "\n";
+            session.out() << d << "\n";
+        session.out().flush();
         if (diff.empty())
-            *env.err << "torvex-cli: verified: the instrument holds every value written\n";
+            session.message("torvex-cli: verified: the instrument holds every value asked for");
         else
             code = kExitIo;
     }
     return code;
+}
+
+int runConfigKeys(Session &session)
+{
+    session.out() << formatKeys();
+    session.out().flush();
+    return session.out() ? kExitOk : kExitIo;
 }
 
 } // namespace torvex::cli

@@ -9,53 +9,86 @@
 
 namespace torvex::cli {
 
-int runWatch(const CliOptions &options, CliEnv &env)
+int runWatch(Session &session)
 {
+    const CliOptions &options = session.options();
     WatchView view;
-    view.separator = env.decimalSeparator;
+    view.separator = options.decimalSeparator.value_or(session.env().decimalSeparator);
     if (!options.settings.empty()) {
-        const auto settings = readSettingsFile(options.settings, *env.err);
+        const auto settings = readSettingsFile(options.settings, *session.env().err);
         if (!settings)
             return kExitIo;
         view.names = settings->names;
         view.units = settings->units;
     }
 
-    // Before the session: its link may still hand over a last report while it is destroyed.
+    std::ostream &out = session.out();
+    // Before the session's link: it may still hand over a last report while it is destroyed.
     InputReportHandler handler;
-    Session session(options, env);
-    if (const int code = session.open(); code != kExitOk)
+    LocalClock clock;
+    const bool perReport = options.format != Format::Text;
+    const bool screen = !perReport && session.env().outIsTerminal;
+    if (screen) {
+        // A message printed under the screen would scroll it: the screen shows the latest one instead.
+        session.showMessage = [&view](const std::string &text) { view.note = text; };
+    }
+    if (const int code = session.open(); code != kExitOk) {
+        session.showMessage = nullptr;
+        if (!view.note.empty())
+            session.message(view.note);
         return code;
-    view.device = session.link().devicePath();
-    session.link().setReportHandler([&](std::span<const std::uint8_t> report) { handler.handle(report); });
+    }
+    view.device = session.link().deviceText();
+    if (options.format == Format::Csv)
+        out << watchCsvHeader(view) << "\n";
+    session.link().setReportHandler([&](std::span<const std::uint8_t> report) {
+        if (!handler.handle(report).measurementHandled || !perReport)
+            return;
+        view.state = handler.measurement;
+        out << (options.format == Format::Csv ? watchCsvLine(view, clock.now()) : watchJsonLine(view, clock.now()))
+            << "\n";
+    });
 
     size_t screenLines = 0;
     auto previous = LoopDispatcher::Clock::now();
     auto refresh = [&] {
-        const auto now = LoopDispatcher::Clock::now();
-        view.intervalMs = static_cast<std::uint32_t>(
-            std::max<std::int64_t>(1, std::chrono::duration_cast<std::chrono::milliseconds>(now - previous).count()));
-        previous = now;
-        view.reports = std::exchange(handler.receivedCount, 0);
-        view.state = handler.measurement;
-        view.connected = session.link().connected;
-        std::ostream &out = *env.out;
-        if (env.outIsTerminal) {
-            const std::vector<std::string> lines = watchScreen(view);
-            if (screenLines > 0)
-                out << "\x1b[" << screenLines << "F"; // back to the first line of the previous screen
-            for (const std::string &line : lines)
-                out << line << "\x1b[K\n";
-            screenLines = lines.size();
+        if (perReport) {
+            out.flush(); // a program reading the lines gets them within the refresh
         } else {
-            out << watchLine(view) << "\n";
+            const auto now = LoopDispatcher::Clock::now();
+            view.intervalMs = static_cast<std::uint32_t>(std::max<std::int64_t>(
+                1, std::chrono::duration_cast<std::chrono::milliseconds>(now - previous).count()));
+            previous = now;
+            view.reports = std::exchange(handler.receivedCount, 0);
+            view.state = handler.measurement;
+            view.connected = session.link().connected;
+            if (screen) {
+                const std::vector<std::string> lines = watchScreen(view);
+                if (screenLines > 0)
+                    out << "\x1b[" << screenLines << "F"; // back to the first line of the previous screen
+                for (const std::string &line : lines)
+                    out << line << "\x1b[K\n";
+                // A screen that got shorter leaves no old line below it.
+                out << "\x1b[J";
+                screenLines = lines.size();
+            } else {
+                out << watchLine(view) << "\n";
+            }
+            out.flush();
         }
-        out.flush();
         if (!out)
             session.finish(kExitIo); // nobody reads any more (a closed pipe)
     };
     auto timer = session.loop().repeatEvery(std::chrono::milliseconds(250), refresh);
-    return session.run();
+    const int code = session.run();
+    timer.reset();
+    out.flush();
+    session.showMessage = nullptr;
+    if (code == kExitIo && !out)
+        session.message("torvex-cli: standard output was closed");
+    else if (screen && !view.note.empty())
+        session.message(view.note); // the last word stays readable after the screen
+    return code;
 }
 
 } // namespace torvex::cli

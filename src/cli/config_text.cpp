@@ -2,16 +2,24 @@
 
 #include "config/number_text.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace torvex::cli {
 namespace {
 
 // Files are the same on every machine: "." for the decimals ("," is still accepted on input), no grouping.
 const NumberFormat kFileFormat{".", ""};
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view trim(std::string_view s)
 {
@@ -36,24 +44,43 @@ std::string realText(float value)
     return std::string(buffer, result.ptr);
 }
 
-// Typed value of one key from its text; nullopt when it is not a number of that key's kind.
-std::optional<ConfigValue> parseValue(const ConfigKey &key, std::string_view text)
+std::string limitText(double v)
 {
-    if (isRealKey(key)) {
-        if (const auto v = parseReal(text, kFileFormat))
-            return ConfigValue{*v};
-        return std::nullopt;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
+// The refusal of a value outside a key's limits, with the value as the user wrote it.
+std::string outsideText(const ConfigKey &key, std::string_view written)
+{
+    const auto items = keyItems(key);
+    std::string text = key.name + " = " + std::string(written);
+    if (items.empty()) {
+        const KeyLimits limits = keyLimits(key);
+        return text + " is outside the limits " + limitText(limits.low) + ".." + limitText(limits.high);
     }
-    if (const auto v = parseInt32(text))
-        return ConfigValue{*v};
-    return std::nullopt;
+    text += " is not an item of the list:";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? " " : ", ") + std::to_string(i) + " " + std::string(items[i]);
+    return text;
+}
+
+// A whole number, however large: too large for the key is a matter of its limits, not of its form.
+bool looksWhole(std::string_view text)
+{
+    text = trim(text);
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+        text.remove_prefix(1);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 void store(ParsedConfig &parsed, std::string_view where, std::string_view name, std::string_view text)
 {
     const auto index = findConfigKey(name);
     if (!index) {
-        parsed.errors.push_back(std::string(where) + "unknown key " + std::string(name));
+        parsed.errors.push_back(std::string(where) + "unknown key " + std::string(name)
+                                + " (torvex-cli config keys lists them)");
         return;
     }
     const ConfigKey &key = configKeys()[*index];
@@ -61,16 +88,26 @@ void store(ParsedConfig &parsed, std::string_view where, std::string_view name, 
         parsed.errors.push_back(std::string(where) + key.name + " is given twice");
         return;
     }
-    const auto value = parseValue(key, text);
+    std::optional<ConfigValue> value;
+    if (isRealKey(key)) {
+        if (const auto v = parseReal(text, kFileFormat))
+            value = ConfigValue{*v};
+    } else if (const auto v = parseInt32(text)) {
+        value = ConfigValue{*v};
+    } else if (looksWhole(text)) {
+        parsed.errors.push_back(std::string(where) + outsideText(key, trim(text)));
+        return;
+    }
     if (!value) {
         parsed.errors.push_back(std::string(where) + key.name + ": \"" + std::string(text) + "\" is not "
                                 + (isRealKey(key) ? "a number" : "a whole number"));
         return;
     }
     parsed.config.values[*index] = value;
+    parsed.texts[*index] = std::string(trim(text));
 }
 
-void parseIni(std::string_view text, ParsedConfig &parsed)
+void parseIni(std::string_view text, ParsedConfig &parsed, bool numberLines)
 {
     size_t lineNumber = 0;
     size_t start = 0;
@@ -86,7 +123,7 @@ void parseIni(std::string_view text, ParsedConfig &parsed)
         line = trim(line);
         if (line.empty())
             continue;
-        const std::string where = "line " + std::to_string(lineNumber) + ": ";
+        const std::string where = numberLines ? "line " + std::to_string(lineNumber) + ": " : std::string();
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos) {
             parsed.errors.push_back(where + "expected KEY = VALUE");
@@ -96,112 +133,82 @@ void parseIni(std::string_view text, ParsedConfig &parsed)
     }
 }
 
-// A small strict reader for the JSON form: objects of numbers, one level of nesting ("Encoder2": {...}).
-class JsonReader {
+// The JSON form: an object of numbers, objects one level deep grouping keys ("Encoder2": {"GateTime": 1000}).
+// Read as events, so that the number keeps the text it was written with and a key given twice is seen.
+class JsonReader : public nlohmann::json_sax<nlohmann::json> {
 public:
-    JsonReader(std::string_view text, ParsedConfig &parsed) : text_(text), parsed_(parsed) {}
+    explicit JsonReader(ParsedConfig &parsed) : parsed_(parsed) {}
 
-    void read()
+    bool null() override { return notANumber(); }
+    bool boolean(bool) override { return notANumber(); }
+    bool string(string_t &) override { return notANumber(); }
+    bool binary(binary_t &) override { return notANumber(); }
+    bool number_integer(number_integer_t v) override { return number(std::to_string(v)); }
+    bool number_unsigned(number_unsigned_t v) override { return number(std::to_string(v)); }
+    bool number_float(number_float_t, const string_t &text) override { return number(text); }
+
+    bool start_object(std::size_t) override
     {
-        if (!object(""))
-            return;
-        skipSpace();
-        if (pos_ != text_.size())
-            error("text after the closing }");
+        if (depth_ == 1)
+            group_ = key_;
+        if (++depth_ > 2)
+            return fail("objects nest only one level");
+        return true;
+    }
+    bool end_object() override
+    {
+        --depth_;
+        group_.clear();
+        return true;
+    }
+    bool key(string_t &name) override
+    {
+        key_ = name;
+        return true;
+    }
+    bool start_array(std::size_t) override
+    {
+        return fail(depth_ == 0 ? "the JSON form is an object of keys" : fullKey() + " needs a number");
+    }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string &, const nlohmann::detail::exception &e) override
+    {
+        // "[json.exception.parse_error.101] parse error at line 1, column 17: syntax error ..."
+        const std::string what = e.what();
+        const auto at = what.find(" at line ");
+        return fail(at == std::string::npos ? what : what.substr(at + 4));
     }
 
 private:
-    bool object(const std::string &prefix)
+    std::string fullKey() const { return group_.empty() ? key_ : group_ + "." + key_; }
+    bool number(const std::string &text)
     {
-        if (!expect('{'))
-            return false;
-        skipSpace();
-        if (peek() == '}') {
-            ++pos_;
-            return true;
-        }
-        for (;;) {
-            skipSpace();
-            std::string name;
-            if (!string(name))
-                return false;
-            skipSpace();
-            if (!expect(':'))
-                return false;
-            skipSpace();
-            const std::string full = prefix.empty() ? name : prefix + "." + name;
-            if (peek() == '{') {
-                if (!prefix.empty()) {
-                    error("objects nest only one level");
-                    return false;
-                }
-                if (!object(full))
-                    return false;
-            } else {
-                const size_t begin = pos_;
-                while (pos_ < text_.size() && std::strchr("+-0123456789.eE", text_[pos_]) != nullptr)
-                    ++pos_;
-                if (begin == pos_) {
-                    error(full + " needs a number");
-                    return false;
-                }
-                store(parsed_, "", full, text_.substr(begin, pos_ - begin));
-            }
-            skipSpace();
-            if (peek() == ',') {
-                ++pos_;
-                continue;
-            }
-            return expect('}');
-        }
+        if (depth_ == 0)
+            return fail("the JSON form is an object of keys");
+        store(parsed_, "", fullKey(), text);
+        return true;
     }
-
-    bool string(std::string &out)
+    bool notANumber()
     {
-        if (!expect('"'))
-            return false;
-        while (pos_ < text_.size() && text_[pos_] != '"') {
-            if (text_[pos_] == '\\') {
-                error("escapes are not used in key names");
-                return false;
-            }
-            out += text_[pos_++];
-        }
-        return expect('"');
+        return depth_ == 0 ? fail("the JSON form is an object of keys") : fail(fullKey() + " needs a number");
     }
-
-    bool expect(char c)
+    bool fail(const std::string &what)
     {
-        if (peek() == c) {
-            ++pos_;
-            return true;
-        }
-        error(std::string("expected ") + c);
+        parsed_.errors.push_back(what);
         return false;
     }
 
-    char peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-    void skipSpace()
-    {
-        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_])))
-            ++pos_;
-    }
-    void error(const std::string &what)
-    {
-        const size_t line = 1 + static_cast<size_t>(std::count(text_.begin(), text_.begin() + pos_, '\n'));
-        parsed_.errors.push_back("line " + std::to_string(line) + ": " + what);
-    }
-
-    std::string_view text_;
     ParsedConfig &parsed_;
-    size_t pos_ = 0;
+    int depth_ = 0;
+    std::string group_;
+    std::string key_;
 };
 
-std::string limitText(double v)
+ParsedConfig emptyParse()
 {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", v);
-    return buffer;
+    ParsedConfig parsed;
+    parsed.texts.resize(configKeys().size());
+    return parsed;
 }
 
 } // namespace
@@ -215,8 +222,9 @@ std::string formatValue(const ConfigValue &value)
 
 std::string formatIni(const Configuration &config, const std::vector<std::string> &notes)
 {
-    std::string out = "; TORVEX configuration (torvex-cli config get). List values are item indexes counted from 0,\n"
-                      "; the MODBUS address is the address; times in ms, resolution in pulses.\n";
+    std::string out = "; TORVEX configuration (torvex-cli config get). A list value is the index of its item (after\n"
+                      "; the \";\"), counted from 0; the MODBUS address is the address. torvex-cli config keys lists\n"
+                      "; every key with its items, limits and unit.\n";
     for (const std::string &note : notes)
         out += "; " + note + "\n";
     const auto &keys = configKeys();
@@ -229,7 +237,12 @@ std::string formatIni(const Configuration &config, const std::vector<std::string
         if (thisGroup != group)
             out += "\n";
         group = thisGroup;
-        out += keys[i].name + " = " + formatValue(*config.values[i]) + "\n";
+        out += keys[i].name + " = " + formatValue(*config.values[i]);
+        const auto items = keyItems(keys[i]);
+        if (const auto *index = std::get_if<std::int32_t>(&*config.values[i]);
+            index != nullptr && *index >= 0 && static_cast<std::size_t>(*index) < items.size())
+            out += "   ; " + std::string(items[static_cast<std::size_t>(*index)]);
+        out += "\n";
     }
     return out;
 }
@@ -276,39 +289,114 @@ std::string formatJson(const Configuration &config)
     return out;
 }
 
+std::string formatKeys()
+{
+    std::string out;
+    for (const ConfigKey &key : configKeys()) {
+        const auto items = keyItems(key);
+        if (!items.empty()) {
+            out += key.name + "   list:\n";
+            for (std::size_t i = 0; i < items.size(); ++i)
+                out += "    " + std::to_string(i) + "  " + std::string(items[i]) + "\n";
+            continue;
+        }
+        const KeyLimits limits = keyLimits(key);
+        out += key.name + "   " + (isRealKey(key) ? "real " : "whole number ") + limitText(limits.low) + ".."
+            + limitText(limits.high);
+        if (const std::string_view unit = keyUnit(key); !unit.empty())
+            out += " " + std::string(unit);
+        out += "\n";
+    }
+    return out;
+}
+
 ParsedConfig parseConfigText(std::string_view text)
 {
-    ParsedConfig parsed;
+    ParsedConfig parsed = emptyParse();
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     const std::string_view body = trim(text);
-    if (!body.empty() && body.front() == '{')
-        JsonReader(text, parsed).read();
-    else
-        parseIni(text, parsed);
+    if (!body.empty() && body.front() == '{') {
+        JsonReader reader(parsed);
+        nlohmann::json::sax_parse(text, &reader);
+    } else {
+        parseIni(text, parsed, true);
+    }
     return parsed;
 }
 
-std::vector<std::string> checkLimits(const Configuration &config)
+ParsedConfig parseAssignments(const std::vector<std::string> &assignments)
+{
+    ParsedConfig parsed = emptyParse();
+    for (const std::string &a : assignments)
+        parseIni(a, parsed, false);
+    return parsed;
+}
+
+bool readConfigFile(const std::string &path, std::istream *in, std::string &text, std::string &reason)
+{
+    if (path == "-") {
+        if (in == nullptr) {
+            reason = "standard input cannot be read";
+            return false;
+        }
+        text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
+        return true;
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        reason = "is a folder";
+        return false;
+    }
+    errno = 0;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
+        return false;
+    }
+    std::ostringstream all;
+    all << file.rdbuf();
+    if (file.bad()) {
+        reason = "cannot be read";
+        return false;
+    }
+    text = all.str();
+    return true;
+}
+
+std::vector<std::string> checkLimits(const ParsedConfig &parsed)
 {
     std::vector<std::string> refused;
-    for (std::size_t i : keysOutsideLimits(config)) {
-        const ConfigKey &key = configKeys()[i];
-        const KeyLimits limits = keyLimits(key);
-        refused.push_back(key.name + " = " + formatValue(*config.values[i]) + " is outside the limits "
-                          + limitText(limits.low) + ".." + limitText(limits.high));
+    for (std::size_t i : keysOutsideLimits(parsed.config)) {
+        const std::string &written = parsed.texts.size() > i ? parsed.texts[i] : std::string();
+        refused.push_back(
+            outsideText(configKeys()[i], written.empty() ? formatValue(*parsed.config.values[i]) : written));
     }
     return refused;
 }
 
-std::vector<std::string> differences(const Configuration &expected, const Configuration &actual)
+std::vector<std::string> ignoredValues(const ParsedConfig &asked, const Configuration &written)
 {
     std::vector<std::string> found;
-    for (std::size_t i : differingKeys(expected, actual)) {
+    for (std::size_t i : ignoredThresholds(written)) {
+        if (!asked.config.values[i])
+            continue;
+        const ConfigKey &key = configKeys()[i];
+        const ConfigKey &source = configKeys()[outputSourceKey(key)];
+        found.push_back(key.name + " = " + asked.texts[i] + " ignored: " + source.name + " "
+                        + formatValue(*written.at(source.name)) + " does not compare");
+    }
+    return found;
+}
+
+std::vector<std::string> differences(const ParsedConfig &asked, const Configuration &actual)
+{
+    std::vector<std::string> found;
+    for (std::size_t i : differingKeys(asked.config, actual)) {
         const std::string &name = configKeys()[i].name;
-        const std::string written = formatValue(*expected.values[i]);
-        if (!actual.values[i])
-            found.push_back(name + ": written " + written + ", read back: no answer");
-        else
-            found.push_back(name + ": written " + written + ", read back " + formatValue(*actual.values[i]));
+        const std::string wanted = asked.texts[i].empty() ? formatValue(*asked.config.values[i]) : asked.texts[i];
+        found.push_back(name + ": asked for " + wanted + ", the instrument holds "
+                        + (actual.values[i] ? formatValue(*actual.values[i]) : "nothing it would tell (no answer)"));
     }
     return found;
 }

@@ -14,6 +14,9 @@ DemoDevices::DemoDevices(int instruments, int sendIntervalMs, bool flood)
     for (int i = 1; i <= instruments; ++i) {
         sim::SimDeviceDescription description = sim::instrumentDeviceDescription();
         description.instance = "demo-" + std::to_string(i);
+        const std::string serial = "DEMO" + std::to_string(1000 + i);
+        description.serialNumber.assign(serial.begin(), serial.end());
+        description.portPath = "1-" + std::to_string(i);
         auto instrument = std::make_unique<sim::SimInstrumentDevice>(*platform_, description);
         if (sendIntervalMs > 0)
             instrument->driver().withInstrument([&](auto &model) { model.parameters().sendInterval = sendIntervalMs; });

@@ -1,5 +1,6 @@
 #pragma once
-// The simulated devices of --demo: N instruments at the paths sim:demo-1 ... sim:demo-N, beside a keyboard
+// The simulated devices of --demo: N instruments at the paths sim:demo-1 ... sim:demo-N (serial numbers DEMO1001
+// ..., ports 1-1 ...), beside a keyboard
 // that cannot be opened for writing and a device without a product string, as on a real desk.
 
 #include "sim_instrument_device.h"

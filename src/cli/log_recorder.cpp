@@ -2,7 +2,11 @@
 
 #include "measure/log_file.h"
 
-#include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#endif
 
 namespace torvex::cli {
 
@@ -13,12 +17,26 @@ bool LogRecorder::probe(std::string &reason)
     // Opened by the writer itself, whose lock on the file then lasts until the recording ends.
     if (writer_.open(setup_.path))
         return true;
+    reason = failureReason();
+    return false;
+}
+
+std::string LogRecorder::failureReason() const
+{
     const LogFile::Failure &failure = writer_.file().failure();
     if (failure.otherWriter)
-        reason = "another program is writing to it" + (failure.writer.empty() ? "" : " (" + failure.writer + ")");
-    else
-        reason = failure.systemError != 0 ? std::strerror(failure.systemError) : "cannot be opened";
-    return false;
+        return "another program is writing to it" + (failure.writer.empty() ? "" : " (" + failure.writer + ")");
+    return failure.systemError != 0 ? systemErrorText(failure.systemError) : "cannot be opened";
+}
+
+bool LogRecorder::readerGone() const
+{
+#ifdef _WIN32
+    return writer_.file().failure().systemError == ERROR_NO_DATA
+        || writer_.file().failure().systemError == ERROR_BROKEN_PIPE;
+#else
+    return writer_.file().failure().systemError == EPIPE;
+#endif
 }
 
 void LogRecorder::handleReport(std::span<const std::uint8_t> report)

@@ -46,6 +46,10 @@ public:
     std::uint64_t lost() const { return writer_.droppedLines(); }
     std::uint64_t waiting() const { return writer_.waitingLines(); }
     bool failing() const { return writer_.failing(); }
+    // Why the file last could not be opened or written, in the system's words.
+    std::string failureReason() const;
+    // The file is a pipe whose reader has gone (log - | head): nothing written from now on can reach anyone.
+    bool readerGone() const;
     const MeasurementState &measurement() const { return handler_.measurement; }
 
 private:

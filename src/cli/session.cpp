@@ -1,52 +1,83 @@
 #include "cli/session.h"
 
+#include <csignal>
+
 namespace torvex::cli {
+namespace {
 
-std::unique_ptr<InstrumentLink> makeLink(const CliOptions &options)
+std::string signalName(int signal)
 {
-    return std::make_unique<InstrumentLink>(ChoicePolicy::OnlyOne, InstrumentLink::Claim::ChosenOnly,
-                                            DeviceSelector{options.device});
-}
-
-int connectOrExplain(InstrumentLink &link, std::shared_ptr<LoopDispatcher> loop, CliEnv &env)
-{
-    if (!link.start(env.platform, loop)) {
-        *env.err << "torvex-cli: the system's HID services cannot be used\n";
-        return kExitNoInstrument;
-    }
-    if (link.follow(*loop))
-        return kExitOk;
-    std::string text = "torvex-cli: " + link.problemText();
-    switch (link.state()) {
-    case InstrumentLink::State::NoInstrument:
-    case InstrumentLink::State::NoSuchDevice:
-        text += " (torvex-cli list shows the HID devices)";
-        break;
-    case InstrumentLink::State::Several:
-        text += "\nchoose one with --device PATH";
-        break;
+    switch (signal) {
+    case SIGINT:
+        return "Ctrl+C";
+    case SIGTERM:
+        return "SIGTERM";
+#ifdef SIGBREAK
+    case SIGBREAK:
+        return "Ctrl+Break";
+#endif
     default:
-        break;
+        return "signal " + std::to_string(signal);
     }
-    *env.err << text << "\n" << std::flush;
-    return kExitNoInstrument;
 }
+
+bool endsOnStop(Command command) { return command == Command::Watch || command == Command::Log; }
+
+} // namespace
 
 Session::Session(const CliOptions &options, CliEnv &env)
-    : options_(options), env_(env), loop_(std::make_shared<LoopDispatcher>()), link_(makeLink(options))
+    : options_(options), env_(env), loop_(std::make_shared<LoopDispatcher>())
 {
+    if (env_.watchStopRequest)
+        stopWatch_ = env_.watchStopRequest(*loop_, [this](int signal) {
+            stopSignal_ = signal;
+            loop_->quit(); // whatever the command waits for, it waits no longer
+        });
 }
 
 Session::~Session()
 {
-    stopWatch_.reset();
     link_.reset(); // stops the read thread while the loop still serves its hand-over
+    stopWatch_.reset();
+}
+
+int Session::interrupted(const std::string &what)
+{
+    message("torvex-cli: stopped by " + signalName(stopSignal_) + "; " + what);
+    return kExitSignalBase + stopSignal_;
 }
 
 int Session::open()
 {
-    if (const int code = connectOrExplain(*link_, loop_, env_); code != kExitOk)
-        return code;
+    link_ = std::make_unique<InstrumentLink>(ChoicePolicy::OnlyOne, InstrumentLink::Claim::ChosenOnly,
+                                             DeviceSelector{options_.device});
+    if (!link_->start(env_.platform, loop_)) {
+        message("torvex-cli: the system's HID services cannot be used");
+        return kExitNoInstrument;
+    }
+    if (!connect()) {
+        if (stopSignal_ == 0) {
+            std::string text = "torvex-cli: " + link_->problemText();
+            switch (link_->state()) {
+            case InstrumentLink::State::NoInstrument:
+            case InstrumentLink::State::NoSuchDevice:
+                text += " (torvex-cli list shows the HID devices)";
+                break;
+            case InstrumentLink::State::Several:
+                text += "\nchoose one with --device (its node, serial number or port)";
+                break;
+            default:
+                break;
+            }
+            message(text);
+            return kExitNoInstrument;
+        }
+        if (endsOnStop(options_.command)) {
+            message("torvex-cli: stopped by " + signalName(stopSignal_) + " before the instrument was found");
+            return kExitOk;
+        }
+        return interrupted("nothing was sent to the instrument");
+    }
     link_->onDisconnected = [this] {
         std::string text = "torvex-cli: " + link_->problemText();
         if (describeProgress)
@@ -58,19 +89,33 @@ int Session::open()
             message(text + "; waiting for it to come back");
         }
     };
-    link_->onReconnected = [this] { message("torvex-cli: the instrument at " + link_->devicePath() + " is back"); };
+    link_->onReconnected = [this] { message("torvex-cli: the instrument at " + link_->deviceText() + " is back"); };
     return kExitOk;
+}
+
+bool Session::connect()
+{
+    if (link_->follow(*loop_))
+        return true;
+    // Several instruments stay several however long one waits; everything else may change with a plug.
+    if (!options_.wait || stopSignal_ != 0 || link_->state() == InstrumentLink::State::Several)
+        return false;
+    message("torvex-cli: " + link_->problemText() + "; waiting for the instrument (--wait)");
+    loop_->run([this] { return link_->connected || stopSignal_ != 0; });
+    if (!link_->connected)
+        return false;
+    message("torvex-cli: found the instrument at " + link_->deviceText());
+    return true;
 }
 
 int Session::run()
 {
-    if (env_.watchStopRequest)
-        stopWatch_ = env_.watchStopRequest(*loop_, [this] { finish(kExitOk); });
     std::optional<LoopDispatcher::Clock::time_point> deadline;
     if (options_.duration)
         deadline = LoopDispatcher::Clock::now() + *options_.duration;
-    loop_->run([this] { return exitCode_.has_value(); }, deadline);
-    link_->stop(); // a report handed over during the stop is still handled
+    loop_->run([this] { return exitCode_.has_value() || stopSignal_ != 0; }, deadline);
+    if (link_)
+        link_->stop(); // a report handed over during the stop is still handled
     return exitCode_.value_or(kExitOk);
 }
 
@@ -82,6 +127,10 @@ void Session::finish(int exitCode)
 
 void Session::message(const std::string &text)
 {
+    if (showMessage) {
+        showMessage(text);
+        return;
+    }
     if (statusShown_) {
         *env_.err << "\r\x1b[K";
         statusShown_ = false;

@@ -1,7 +1,8 @@
 #pragma once
-// What the commands that talk to an instrument share: the link torvex-cli opens (the only instrument, or the one
-// --device names), and for watch and log the loop, the user's stop request, --seconds, the messages on standard
-// error when the instrument goes and comes back, and a status line on a terminal.
+// What every command shares: the options, the loop, the user's stop request (watched from the start, so that
+// every wait of every command ends on it within the loop's next round), the messages on standard error with a
+// status line on a terminal, and for the commands that talk to an instrument the link torvex-cli opens (the
+// only instrument, or the one --device names) with the messages when it goes and comes back.
 
 #include "cli/cli.h"
 #include "instrument/instrument_link.h"
@@ -13,20 +14,28 @@
 
 namespace torvex::cli {
 
-// The instrument --device names, or the only one; only that one is claimed.
-std::unique_ptr<InstrumentLink> makeLink(const CliOptions &options);
-// Finds the instrument and connects. kExitOk, or kExitNoInstrument after the reason has been printed.
-int connectOrExplain(InstrumentLink &link, std::shared_ptr<LoopDispatcher> loop, CliEnv &env);
-
 class Session {
 public:
     Session(const CliOptions &options, CliEnv &env);
     ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
 
-    // Finds the instrument and connects. kExitOk, or the exit code after the reason has been printed.
-    int open();
-
+    const CliOptions &options() const { return options_; }
+    CliEnv &env() { return env_; }
+    std::ostream &out() { return *env_.out; }
     LoopDispatcher &loop() { return *loop_; }
+    const std::shared_ptr<LoopDispatcher> &loopPtr() { return loop_; }
+
+    // The signal that asked the program to stop; 0 while none did.
+    int stopSignal() const { return stopSignal_; }
+    // For a command that a stop request ended before it was done: says so (and `what` became of its work), and
+    // returns the exit code 128 + the signal.
+    int interrupted(const std::string &what);
+
+    // Finds the instrument and connects; with --wait it waits for it. kExitOk, or the exit code after the reason
+    // has been printed.
+    int open();
     InstrumentLink &link() { return *link_; }
 
     // Words added to the unplug message, e.g. how many lines were written so far.
@@ -37,18 +46,23 @@ public:
     void finish(int exitCode);
 
     // Standard error: a message on a line of its own, and (on a terminal only) a status line kept at the
-    // bottom, rewritten in place.
+    // bottom, rewritten in place. While `showMessage` is set, messages go to it instead (watch's screen shows
+    // them in place of scrolling); it is cleared before the last ones.
     void message(const std::string &text);
     void status(const std::string &text);
     void endStatus();
+    std::function<void(const std::string &)> showMessage;
 
 private:
+    bool connect();
+
     const CliOptions &options_;
     CliEnv &env_;
     std::shared_ptr<LoopDispatcher> loop_;
-    std::unique_ptr<InstrumentLink> link_;
     std::unique_ptr<UiWatch> stopWatch_;
+    std::unique_ptr<InstrumentLink> link_;
     std::optional<int> exitCode_;
+    int stopSignal_ = 0;
     bool statusShown_ = false;
 };
 

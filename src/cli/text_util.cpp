@@ -20,4 +20,11 @@ std::string byteCountText(std::uint64_t bytes)
     return text;
 }
 
+std::string reportRateText(std::uint64_t reports, double seconds)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.0f reports/s", seconds > 0 ? static_cast<double>(reports) / seconds : 0.0);
+    return text;
+}
+
 } // namespace torvex::cli

@@ -132,6 +132,25 @@ KeyLimits keyLimits(const ConfigKey &key)
     return {static_cast<double>(p.minValue), static_cast<double>(p.maxValue)};
 }
 
+std::span<const std::string_view> keyItems(const ConfigKey &key)
+{
+    switch (key.field) {
+    case ConfigField::Source:
+        return outputSourceItems();
+    case ConfigField::Condition:
+        return outputConditionItems();
+    case ConfigField::State:
+        return outputStateItems();
+    case ConfigField::Threshold:
+        return {};
+    case ConfigField::Value:
+        break;
+    }
+    return param(key.id).items;
+}
+
+std::string_view keyUnit(const ConfigKey &key) { return key.field == ConfigField::Value ? param(key.id).unit : ""; }
+
 bool Configuration::empty() const
 {
     return std::none_of(values.begin(), values.end(), [](const auto &v) { return v.has_value(); });
@@ -286,16 +305,23 @@ std::vector<PlannedWrite> planWrites(const Configuration &config)
     return writes;
 }
 
-Configuration expectedAfterWrite(const Configuration &config)
+std::vector<std::size_t> ignoredThresholds(const Configuration &config)
 {
-    Configuration expected = config;
+    std::vector<std::size_t> ignored;
     for (std::uint8_t k = 0; k < kOutputCount; ++k) {
+        const std::size_t index = keyIndex(ParamId::OutputRules, k, ConfigField::Threshold);
         const auto &source = config.values[keyIndex(ParamId::OutputRules, k, ConfigField::Source)];
-        auto &threshold = expected.values[keyIndex(ParamId::OutputRules, k, ConfigField::Threshold)];
-        if (source && threshold && !outputSourceCompares(std::get<std::int32_t>(*source)))
-            threshold = ConfigValue{0.0f};
+        const auto &threshold = config.values[index];
+        if (source && threshold && !outputSourceCompares(std::get<std::int32_t>(*source))
+            && std::get<float>(*threshold) != 0.0f)
+            ignored.push_back(index);
     }
-    return expected;
+    return ignored;
+}
+
+std::size_t outputSourceKey(const ConfigKey &ruleKey)
+{
+    return keyIndex(ParamId::OutputRules, ruleKey.channel, ConfigField::Source);
 }
 
 std::vector<std::size_t> differingKeys(const Configuration &expected, const Configuration &actual)

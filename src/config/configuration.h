@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -41,6 +42,10 @@ struct KeyLimits {
     double high;
 };
 KeyLimits keyLimits(const ConfigKey &key);
+// A list key's items by index (English, as the window shows them); empty for numbers and plain-number lists.
+std::span<const std::string_view> keyItems(const ConfigKey &key);
+// What a number key counts ("ms"); empty when nothing.
+std::string_view keyUnit(const ConfigKey &key);
 
 using ConfigValue = std::variant<std::int32_t, float>;
 
@@ -76,8 +81,11 @@ struct PlannedWrite {
 // One write per key in key order, the four output rules as one write; limits must have been checked.
 std::vector<PlannedWrite> planWrites(const Configuration &config);
 
-// What the instrument holds after the writes: as written, but a threshold whose source compares nothing is 0.
-Configuration expectedAfterWrite(const Configuration &config);
+// The threshold keys whose value the write drops: not 0, of an output whose source compares nothing (the rule
+// carries 0 then, as the window sends it).
+std::vector<std::size_t> ignoredThresholds(const Configuration &config);
+// The source key of the output a rule key belongs to.
+std::size_t outputSourceKey(const ConfigKey &ruleKey);
 // Keys of `expected` whose value `actual` does not hold (or holds none of).
 std::vector<std::size_t> differingKeys(const Configuration &expected, const Configuration &actual);
 

@@ -9,6 +9,36 @@ namespace {
 using Names = std::array<std::string_view, kChannelCount>;
 
 constexpr Names kEncoderReadButtons{"button_1", "button_2", "BitBtn14"};
+
+// The window's English items, word for word (its spelling included), so that both name an index alike.
+constexpr std::string_view kEncModeItems[] = {"per second", "per minute"};
+constexpr std::string_view kNoYesItems[] = {"No", "Yes"};
+constexpr std::string_view kTransmissionModeItems[] = {"Continous transmission", "Transmission, when TRIG 1 is active",
+                                                       "Single transmission to the rising egge"};
+constexpr std::string_view kTriggerMasterModeItems[] = {"Trigger + write to MODBUS register",
+                                                        "Cyclical writing to MODBUS register"};
+constexpr std::string_view kMeasurementItems[] = {"ENKODER [1] (position)", "ENKODER [2] (position)",
+                                                  "ENKODER [3] (position)", "ENKODER [1] (velocity)",
+                                                  "ENKODER [2] (velocity)", "ENKODER [3] (velocity)"};
+constexpr std::string_view kGreenDisplayItems[] = {"Time",
+                                                   "Date",
+                                                   "Encoder 1 (position) - Encoder 2 (position)",
+                                                   "Encoder 1 (position) - Encoder 3 (position)",
+                                                   "Encoder 2 (position) - Encoder 1 (position)",
+                                                   "Encoder 2 (position) - Encoder 3 (position)",
+                                                   "Encoder 3 (position) - Encoder 1 (position)",
+                                                   "Encoder 3 (position) - Encoder 2 (position)",
+                                                   "Encoder 1 (position) + Encoder 2 (position)",
+                                                   "Encoder 1 (position) + Encoder 3 (position)",
+                                                   "Encoder 2 (position) + Encoder 3 (position)"};
+constexpr std::string_view kRedDisplayItems[] = {"Position", "Velocity"};
+constexpr std::string_view kBaudItems[] = {"19200", "38400", "56000", "57600", "115200"};
+// The output sources: two fixed states, then the six measurements of the register lists.
+constexpr std::string_view kOutputSourceItems[] = {
+    "Output inactive",        "Output alwayse active",  "ENKODER [1] (position)", "ENKODER [2] (position)",
+    "ENKODER [3] (position)", "ENKODER [1] (velocity)", "ENKODER [2] (velocity)", "ENKODER [3] (velocity)"};
+constexpr std::string_view kOutputConditionItems[] = {"smaller", "larger"};
+constexpr std::string_view kOutputStateItems[] = {"Inactive", "Active"};
 constexpr std::uint8_t kEncoderBlockId = static_cast<std::uint8_t>(ParamId::EncoderBlock);
 
 // One row per parameter, in id order, so that the id is also the index.
@@ -19,19 +49,22 @@ constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
      .readId = kEncoderBlockId, .replyOffset = 3,
      .controls = {"enc_mode_1", "enc_mode_2", "enc_mode_3"},
      .writeButtons = {"button_encmode1", "button_encmode2", "button_encmode3"},
-     .readButtons = kEncoderReadButtons},
+     .readButtons = kEncoderReadButtons,
+     .items = kEncModeItems},
     {.id = ParamId::EncGateTime, .name = "EncGateTime", .channelRule = ChannelRule::Encoder,
      .encoding = Encoding::Int32, .minValue = 1, .maxValue = 65535, .listSize = 0, .writable = true,
      .readId = kEncoderBlockId, .replyOffset = 5,
      .controls = {"enc_time_1", "enc_time_2", "enc_time_3"},
      .writeButtons = {"button_time1", "button_time2", "button_time3"},
-     .readButtons = kEncoderReadButtons},
+     .readButtons = kEncoderReadButtons,
+     .unit = "ms"},
     {.id = ParamId::EncResolution, .name = "EncResolution", .channelRule = ChannelRule::Encoder,
      .encoding = Encoding::Int32, .minValue = 1, .maxValue = 16383, .listSize = 0, .writable = true,
      .readId = kEncoderBlockId, .replyOffset = 9,
      .controls = {"enc_resolution_1", "enc_resolution_2", "enc_resolution_3"},
      .writeButtons = {"button_resolution1", "button_resolution2", "button_resolution3"},
-     .readButtons = kEncoderReadButtons},
+     .readButtons = kEncoderReadButtons,
+     .unit = "pulses"},
     {.id = ParamId::EncCoeff, .name = "EncCoeff", .channelRule = ChannelRule::Encoder,
      .encoding = Encoding::Float32, .minValue = 0, .maxValue = 0, .listSize = 0, .writable = true,
      .readId = kEncoderBlockId, .replyOffset = 13,
@@ -47,15 +80,18 @@ constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
     {.id = ParamId::TransmissionMode, .name = "TransmissionMode", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 3, .writable = true,
      .readId = 5, .replyOffset = 3,
-     .controls = {"trigger_mode"}, .writeButtons = {"BitBtn53"}, .readButtons = {"BitBtn54"}},
+     .controls = {"trigger_mode"}, .writeButtons = {"BitBtn53"}, .readButtons = {"BitBtn54"},
+     .items = kTransmissionModeItems},
     {.id = ParamId::SendInterval, .name = "SendInterval", .channelRule = ChannelRule::None,
      .encoding = Encoding::Int32, .minValue = 1, .maxValue = 9999, .listSize = 0, .writable = true,
      .readId = 6, .replyOffset = 3,
-     .controls = {"trigger_time"}, .writeButtons = {"BitBtn45"}, .readButtons = {"BitBtn46"}},
+     .controls = {"trigger_time"}, .writeButtons = {"BitBtn45"}, .readButtons = {"BitBtn46"},
+     .unit = "ms"},
     {.id = ParamId::TriggerFilter, .name = "TriggerFilter", .channelRule = ChannelRule::None,
      .encoding = Encoding::Int32, .minValue = 0, .maxValue = 9999, .listSize = 0, .writable = true,
      .readId = 7, .replyOffset = 3,
-     .controls = {"trigger_filter"}, .writeButtons = {"BitBtn55"}, .readButtons = {"BitBtn56"}},
+     .controls = {"trigger_filter"}, .writeButtons = {"BitBtn55"}, .readButtons = {"BitBtn56"},
+     .unit = "ms"},
     {.id = ParamId::OutputRules, .name = "OutputRules", .channelRule = ChannelRule::None,
      .encoding = Encoding::OutputRules, .minValue = 0, .maxValue = 0, .listSize = 0, .writable = true,
      .readId = 8, .replyOffset = 3,
@@ -76,17 +112,20 @@ constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
     {.id = ParamId::ModbusBaud, .name = "ModbusBaud", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 5, .writable = true,
      .readId = 12, .replyOffset = 3,
-     .controls = {"mod_br"}, .writeButtons = {"BitBtn16"}, .readButtons = {"BitBtn17"}},
+     .controls = {"mod_br"}, .writeButtons = {"BitBtn16"}, .readButtons = {"BitBtn17"},
+     .items = kBaudItems},
     {.id = ParamId::TriggerMasterMode, .name = "TriggerMasterMode", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 2, .writable = true,
      .readId = 13, .replyOffset = 3,
-     .controls = {"trig_master_mode"}, .writeButtons = {"BitBtn9"}, .readButtons = {"BitBtn10"}},
+     .controls = {"trig_master_mode"}, .writeButtons = {"BitBtn9"}, .readButtons = {"BitBtn10"},
+     .items = kTriggerMasterModeItems},
     {.id = ParamId::TriggerRegisterType, .name = "TriggerRegisterType", .channelRule = ChannelRule::RegisterSlot,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 6, .writable = true,
      .readId = 14, .replyOffset = 3,
      .controls = {"trig_master_type_1", "trig_master_type_2", "trig_master_type_3"},
      .writeButtons = {"button_trigmastetype_1", "button_trigmastetype_2", "button_trigmastetype_3"},
-     .readButtons = {"BitBtn12", "BitBtn3", "BitBtn8"}},
+     .readButtons = {"BitBtn12", "BitBtn3", "BitBtn8"},
+     .items = kMeasurementItems},
     {.id = ParamId::ModbusStats, .name = "ModbusStats", .channelRule = ChannelRule::None,
      .encoding = Encoding::Counters, .minValue = 0, .maxValue = 0, .listSize = 0, .writable = false,
      .readId = 15, .replyOffset = 3,
@@ -96,7 +135,8 @@ constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
      .readId = kEncoderBlockId, .replyOffset = 4,
      .controls = {"enc_clear_1", "enc_clear_2", "enc_clear_3"},
      .writeButtons = {"button_encclearC1", "button_encclearC2", "button_encclearC3"},
-     .readButtons = kEncoderReadButtons},
+     .readButtons = kEncoderReadButtons,
+     .items = kNoYesItems},
     {.id = ParamId::DotPosition, .name = "DotPosition", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 6, .writable = true,
      .readId = 17, .replyOffset = 3,
@@ -104,15 +144,18 @@ constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
     {.id = ParamId::RedDisplay, .name = "RedDisplay", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 2, .writable = true,
      .readId = 18, .replyOffset = 3,
-     .controls = {"Led"}, .writeButtons = {"BitBtn22"}, .readButtons = {"BitBtn23"}},
+     .controls = {"Led"}, .writeButtons = {"BitBtn22"}, .readButtons = {"BitBtn23"},
+     .items = kRedDisplayItems},
     {.id = ParamId::GreenDisplay, .name = "GreenDisplay", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 11, .writable = true,
      .readId = 19, .replyOffset = 3,
-     .controls = {"Led4"}, .writeButtons = {"BitBtn20"}, .readButtons = {"BitBtn21"}},
+     .controls = {"Led4"}, .writeButtons = {"BitBtn20"}, .readButtons = {"BitBtn21"},
+     .items = kGreenDisplayItems},
     {.id = ParamId::Beeper, .name = "Beeper", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 2, .writable = true,
      .readId = 20, .replyOffset = 3,
-     .controls = {"Beep"}, .writeButtons = {"BitBtn24"}, .readButtons = {"BitBtn25"}},
+     .controls = {"Beep"}, .writeButtons = {"BitBtn24"}, .readButtons = {"BitBtn25"},
+     .items = kNoYesItems},
 }};
 // clang-format on
 
@@ -124,6 +167,15 @@ constexpr bool idsMatchIndexes()
     return true;
 }
 static_assert(idsMatchIndexes(), "catalogue rows must stay in id order");
+
+constexpr bool itemsMatchLists()
+{
+    for (const ParamInfo &p : kCatalogue)
+        if (!p.items.empty() && static_cast<int>(p.items.size()) != p.listSize)
+            return false;
+    return true;
+}
+static_assert(itemsMatchLists(), "a list's items must be as many as the list has");
 
 constexpr std::array<OutputControls, kOutputCount> kOutputControls{{
     {"out1_W", "out1_B", "out1_N", "out1_S"},
@@ -215,6 +267,10 @@ std::optional<ReadRequest> findReadButton(std::string_view buttonName)
     }
     return std::nullopt;
 }
+
+std::span<const std::string_view> outputSourceItems() { return kOutputSourceItems; }
+std::span<const std::string_view> outputConditionItems() { return kOutputConditionItems; }
+std::span<const std::string_view> outputStateItems() { return kOutputStateItems; }
 
 const OutputControls &outputControls(int output) { return kOutputControls.at(static_cast<std::size_t>(output)); }
 

@@ -74,6 +74,11 @@ struct ParamInfo {
     std::array<std::string_view, kChannelCount> controls;
     std::array<std::string_view, kChannelCount> writeButtons;
     std::array<std::string_view, kChannelCount> readButtons;
+    // What the value counts, in English ("ms"); empty for plain numbers.
+    std::string_view unit{};
+    // The list's items as the window shows them in English (without their trailing blanks), the language of the
+    // program's texts outside the window; empty for lists of plain numbers (the MODBUS address, the decimal point).
+    std::span<const std::string_view> items{};
 
     bool hasChannels() const { return channelRule != ChannelRule::None; }
     bool isList() const { return encoding == Encoding::ListIndex || encoding == Encoding::Address; }
@@ -125,6 +130,10 @@ const OutputControls &outputControls(int output);
 inline constexpr int kOutputSourceListSize = 8;
 inline constexpr int kOutputConditionListSize = 2;
 inline constexpr int kOutputStateListSize = 2;
+// The items of an output rule's lists, in English as for ParamInfo::items.
+std::span<const std::string_view> outputSourceItems();
+std::span<const std::string_view> outputConditionItems();
+std::span<const std::string_view> outputStateItems();
 // Sources 0 ("inactive") and 1 ("always active") compare nothing; 2..7 compare a measurement.
 inline constexpr bool outputSourceCompares(int sourceIndex) { return sourceIndex >= 2; }
 

@@ -1,6 +1,7 @@
 #include "device/hid_controller.h"
 
 #include "device/product_name.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <exception>
@@ -194,6 +195,22 @@ std::u16string THidDevice::ProductName()
         name = productNameFromString(*read);
     productName_ = name;
     return name;
+}
+
+std::string THidDevice::SerialNumber()
+{
+    if (!serialNumber_ && IsAccessible() && openGeneral()) {
+        const auto read = general_->serialNumber();
+        serialNumber_ = read ? utf16ToUtf8(productNameFromString(*read)) : std::string();
+    }
+    return serialNumber_.value_or(std::string());
+}
+
+std::string THidDevice::PortPath()
+{
+    if (!portPath_ && IsAccessible() && openGeneral())
+        portPath_ = general_->portPath();
+    return portPath_.value_or(std::string());
 }
 
 THidCaps THidDevice::Caps()

@@ -92,6 +92,10 @@ public:
 
     // Read from the device the first time it is asked for while accessible, then kept; empty if unreadable.
     std::u16string ProductName();
+    // Which device it is and where, beyond its node (the same way, kept once read): the USB serial number
+    // (UTF-8; empty when it has none) and the USB port path (empty when the system does not tell).
+    std::string SerialNumber();
+    std::string PortPath();
     // Zero-filled first: all 0 when the descriptor data cannot be had.
     THidCaps Caps();
 
@@ -141,6 +145,8 @@ private:
     bool claimed_ = false;
     bool enumerating_ = false;
     std::optional<std::u16string> productName_;
+    std::optional<std::string> serialNumber_;
+    std::optional<std::string> portPath_;
     std::optional<THidCaps> caps_;
     std::atomic<int> threadSleepTime_{100};
 

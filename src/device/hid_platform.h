@@ -64,6 +64,12 @@ public:
     virtual std::optional<std::u16string> productString() = 0;
     // Report lengths from the descriptor data; nullopt when the descriptor cannot be had.
     virtual std::optional<THidCaps> capabilities() = 0;
+    // The USB serial number string as the device reports it; nullopt when it has none or it cannot be read.
+    virtual std::optional<std::u16string> serialNumber() { return std::nullopt; }
+    // The USB port the device is plugged into, as the system names it (Linux: "1-1.4", bus and the ports from
+    // the root hub down); empty when the system does not tell. With the serial number it tells two devices of
+    // one kind apart whatever their nodes.
+    virtual std::string portPath() { return {}; }
     // Writes exactly `size` bytes (byte 0 = report id, 0 for unnumbered devices) in one synchronous write.
     virtual HidIoResult write(const uint8_t *data, size_t size) = 0;
 };

@@ -201,6 +201,23 @@ public:
         return productStringFromUtf8(name);
     }
 
+    std::optional<std::u16string> serialNumber() override
+    {
+        udev_device *usb = usbDevice();
+        const char *serial = usb ? udev_device_get_sysattr_value(usb, "serial") : nullptr;
+        if (serial == nullptr)
+            return std::nullopt;
+        return productStringFromUtf8(serial);
+    }
+
+    std::string portPath() override
+    {
+        // The USB device's kernel name is its place: bus, then the port numbers from the root hub down.
+        udev_device *usb = usbDevice();
+        const char *name = usb ? udev_device_get_sysname(usb) : nullptr;
+        return name != nullptr ? name : std::string();
+    }
+
     std::optional<THidCaps> capabilities() override
     {
         auto descriptor = readSysfsDescriptor(udev_device_get_syspath(device_));

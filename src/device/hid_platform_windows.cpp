@@ -27,6 +27,7 @@ struct HidApi {
     decltype(&HidD_GetHidGuid) GetHidGuid = nullptr;
     decltype(&HidD_GetAttributes) GetAttributes = nullptr;
     decltype(&HidD_GetProductString) GetProductString = nullptr;
+    decltype(&HidD_GetSerialNumberString) GetSerialNumberString = nullptr; // optional
     decltype(&HidD_GetPreparsedData) GetPreparsedData = nullptr;
     decltype(&HidD_FreePreparsedData) FreePreparsedData = nullptr;
     decltype(&HidP_GetCaps) GetCaps = nullptr;
@@ -48,6 +49,7 @@ struct HidApi {
         setup = LoadLibraryExW(L"setupapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (hid == nullptr || setup == nullptr)
             return false;
+        resolve(hid, "HidD_GetSerialNumberString", GetSerialNumberString);
         return resolve(hid, "HidD_GetHidGuid", GetHidGuid) && resolve(hid, "HidD_GetAttributes", GetAttributes)
             && resolve(hid, "HidD_GetProductString", GetProductString)
             && resolve(hid, "HidD_GetPreparsedData", GetPreparsedData)
@@ -99,6 +101,14 @@ public:
     {
         char16_t buffer[kProductStringBytes / sizeof(char16_t)] = {};
         if (!api_.GetProductString(handle_, buffer, kProductStringBytes))
+            return std::nullopt;
+        return productStringFromUtf16(buffer);
+    }
+
+    std::optional<std::u16string> serialNumber() override
+    {
+        char16_t buffer[kProductStringBytes / sizeof(char16_t)] = {};
+        if (api_.GetSerialNumberString == nullptr || !api_.GetSerialNumberString(handle_, buffer, kProductStringBytes))
             return std::nullopt;
         return productStringFromUtf16(buffer);
     }

@@ -5,6 +5,7 @@
 #include "instrument/instrument.h"
 
 #include <chrono>
+#include <filesystem>
 #include <utility>
 
 namespace torvex {
@@ -23,6 +24,8 @@ ListedDevice describeDevice(THidDevice &device, int index)
     const std::u16string name = device.ProductName();
     d.label = deviceListLabel(name, device.VendorId(), device.ProductId());
     d.path = device.PnPInfo().DevicePath;
+    d.serial = device.SerialNumber();
+    d.port = device.PortPath();
     d.vendorId = device.VendorId();
     d.productId = device.ProductId();
     d.instrument = name == kInstrumentName;
@@ -31,17 +34,70 @@ ListedDevice describeDevice(THidDevice &device, int index)
     return d;
 }
 
+bool DeviceSelector::matches(const ListedDevice &device) const
+{
+    switch (by) {
+    case By::Path:
+        return device.path == text;
+    case By::Serial:
+        return !device.serial.empty() && device.serial == text;
+    case By::Port:
+        return !device.port.empty() && device.port == text;
+    case By::Any:
+        break;
+    }
+    if (text.empty())
+        return false;
+    if (device.path == text || device.serial == text || device.port == text)
+        return true;
+    // A link is followed at every pass: after a replug udev points it at the new node.
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(text, error);
+    return !error && target == std::filesystem::path(device.path);
+}
+
+DeviceSelector DeviceSelector::sameInstrumentAs(const ListedDevice &device)
+{
+    if (!device.serial.empty())
+        return {device.serial, By::Serial};
+    if (!device.port.empty())
+        return {device.port, By::Port};
+    return {device.path, By::Path};
+}
+
+std::string deviceIdentity(const ListedDevice &device)
+{
+    std::string more;
+    if (!device.serial.empty())
+        more = "serial " + device.serial;
+    if (!device.port.empty())
+        more += (more.empty() ? "" : ", ") + std::string("port ") + device.port;
+    return more.empty() ? device.path : device.path + " (" + more + ")";
+}
+
 Choice chooseInstrument(std::span<const ListedDevice> devices, ChoicePolicy policy, const DeviceSelector &selector)
 {
     Choice choice;
     if (!selector.empty()) {
-        choice.outcome = Choice::Outcome::NoSuchDevice;
+        std::optional<std::size_t> firstMatch;
         for (std::size_t i = 0; i < devices.size(); ++i) {
-            if (selector.matches(devices[i])) {
-                choice.chosen = i;
-                choice.outcome = devices[i].instrument ? Choice::Outcome::Chosen : Choice::Outcome::NotAnInstrument;
-                break;
-            }
+            if (!selector.matches(devices[i]))
+                continue;
+            if (!firstMatch)
+                firstMatch = i;
+            if (devices[i].instrument)
+                choice.instruments.push_back(i);
+        }
+        if (!firstMatch) {
+            choice.outcome = Choice::Outcome::NoSuchDevice;
+        } else if (choice.instruments.empty()) {
+            choice.outcome = Choice::Outcome::NotAnInstrument;
+            choice.chosen = *firstMatch;
+        } else if (choice.instruments.size() > 1) {
+            choice.outcome = Choice::Outcome::Several;
+        } else {
+            choice.outcome = Choice::Outcome::Chosen;
+            choice.chosen = choice.instruments.front();
         }
         return choice;
     }
@@ -136,10 +192,12 @@ InstrumentLink::State InstrumentLink::connectChoice()
         return state_ = State::NoSuchDevice;
     case Choice::Outcome::NotAnInstrument:
         path_ = devices_[choice_.chosen].path;
+        identity_ = deviceIdentity(devices_[choice_.chosen]);
         return state_ = State::NotAnInstrument;
     }
     ListedDevice &chosen = devices_[choice_.chosen];
     path_ = chosen.path;
+    identity_ = deviceIdentity(chosen);
     if (chosen.device == nullptr)
         chosen.device = controller_->ClaimByIndex(chosen.index);
     if (chosen.device == nullptr)
@@ -209,6 +267,9 @@ void InstrumentLink::pass()
         if (everConnected_ && onReconnected)
             onReconnected();
         everConnected_ = true;
+        // From now on only this instrument will do: a recording must not go on with another one that is
+        // plugged in while it is away, nor lose it to one that takes its node.
+        selector_ = DeviceSelector::sameInstrumentAs(devices_[choice_.chosen]);
     }
 }
 
@@ -242,14 +303,15 @@ std::string InstrumentLink::problemText() const
     case State::NoInstrument:
         return "no " + kInstrumentText + " instrument found";
     case State::NoSuchDevice:
-        return "no HID device at " + selector_.path;
+        return "no HID device at " + selector_.text + " (a node, a link to one, a serial number or a USB port)";
     case State::NotAnInstrument:
-        return path_ + " is not a " + kInstrumentText + " instrument (it is \"" + devices_[choice_.chosen].label
+        return identity_ + " is not a " + kInstrumentText + " instrument (it is \"" + devices_[choice_.chosen].label
             + "\")";
     case State::Several: {
-        std::string text = std::to_string(choice_.instruments.size()) + " " + kInstrumentText + " instruments found:";
+        std::string text = std::to_string(choice_.instruments.size()) + " " + kInstrumentText + " instruments "
+            + (selector_.empty() ? "found:" : "answer to " + selector_.text + ":");
         for (std::size_t i : choice_.instruments)
-            text += "\n  " + devices_[i].path + "  " + devices_[i].label;
+            text += "\n  " + deviceIdentity(devices_[i]) + "  " + devices_[i].label;
         return text;
     }
     case State::NoAccess: {
@@ -262,7 +324,7 @@ std::string InstrumentLink::problemText() const
         return text;
     }
     case State::Gone:
-        return "the instrument at " + path_ + " is gone";
+        return "the instrument at " + identity_ + " is gone";
     case State::Scanning:
     case State::Connected:
         break;

@@ -24,6 +24,8 @@ class LoopDispatcher;
 struct ListedDevice {
     std::string label; // the device list's entry (UTF-8)
     std::string path;
+    std::string serial; // USB serial number (UTF-8); empty when the device has none
+    std::string port;   // USB port path (e.g. "1-1.4"); empty when the system does not tell
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     bool instrument = false; // its product string is the instrument's name
@@ -44,21 +46,33 @@ enum class ChoicePolicy {
     OnlyOne,
 };
 
-// The device a user named; empty leaves the choice to the policy.
+// The device a user named: its node, a link to the node (udev rules make such names), its USB serial number or
+// its USB port. Empty leaves the choice to the policy.
 struct DeviceSelector {
-    std::string path;
+    enum class By { Any, Path, Serial, Port };
+    std::string text;
+    By by = By::Any;
 
-    bool empty() const { return path.empty(); }
-    bool matches(const ListedDevice &device) const { return device.path == path; }
+    bool empty() const { return text.empty(); }
+    bool matches(const ListedDevice &device) const;
+
+    // What finds this very instrument again once it has been unplugged, whatever node it gets then: its serial
+    // number, else its port, else (the system tells neither) its node.
+    static DeviceSelector sameInstrumentAs(const ListedDevice &device);
 };
+
+// "/dev/hidraw3 (serial TX0001, port 1-4)": the node and whatever else tells the device apart.
+std::string deviceIdentity(const ListedDevice &device);
 
 struct Choice {
     enum class Outcome { Chosen, NoInstrument, Several, NoSuchDevice, NotAnInstrument };
     Outcome outcome = Outcome::NoInstrument;
     std::size_t chosen = 0;               // Chosen, NotAnInstrument: the entry
-    std::vector<std::size_t> instruments; // every usable instrument listed (for Several)
+    std::vector<std::size_t> instruments; // every usable instrument listed, or selected (for Several)
 };
 
+// With a selector, the instrument it names; two instruments that both answer to it (one serial number on two
+// devices) are Several, since a guess could log the wrong one.
 Choice chooseInstrument(std::span<const ListedDevice> devices, ChoicePolicy policy, const DeviceSelector &selector);
 
 class InstrumentLink {
@@ -109,7 +123,8 @@ public:
 
     // ---- torvex-cli: whole passes
     // From now on every device change is a pass that keeps the instrument in use while it is there and looks for
-    // it again once it is gone. Runs the loop until the first pass; true when it connected.
+    // it again once it is gone: the same instrument (sameInstrumentAs), never another one that took its place.
+    // Runs the loop until the first pass; true when it connected.
     bool follow(LoopDispatcher &loop);
     // After the instrument in use went away, and after it came back (not for the first connection).
     std::function<void()> onDisconnected;
@@ -131,6 +146,8 @@ public:
     const Choice &choice() const { return choice_; }
     // Path of the instrument in use (or last used, or chosen without access).
     const std::string &devicePath() const { return path_; }
+    // deviceIdentity() of the instrument in use (or last used).
+    const std::string &deviceText() const { return identity_; }
     // Why there is no connection, in words, for a state other than Connected and Scanning.
     std::string problemText() const;
 
@@ -148,6 +165,7 @@ private:
     State state_ = State::Scanning;
     THidDataEvent handler_;
     std::string path_;
+    std::string identity_;
     int passes_ = 0;
     bool everConnected_ = false;
     bool stopped_ = false;

@@ -10,6 +10,7 @@
 #else
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -206,14 +207,30 @@ void LogFile::releaseLock()
 
 bool LogFile::isOpen() const { return handle_ != nullptr; }
 
+std::string systemErrorText(int systemError)
+{
+    char *text = nullptr;
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(systemError), 0, reinterpret_cast<char *>(&text), 0, nullptr);
+    std::string result = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.'))
+        result.pop_back();
+    return result.empty() ? "system error " + std::to_string(systemError) : result;
+}
+
 std::size_t LogFile::write(const char *data, std::size_t size)
 {
     std::size_t done = 0;
     while (handle_ != nullptr && done < size) {
         const DWORD chunk = static_cast<DWORD>(size - done > 0x40000000u ? 0x40000000u : size - done);
         DWORD written = 0;
-        if (!WriteFile(static_cast<HANDLE>(handle_), data + done, chunk, &written, nullptr) || written == 0)
+        if (!WriteFile(static_cast<HANDLE>(handle_), data + done, chunk, &written, nullptr) || written == 0) {
+            failure_ = Failure{};
+            failure_.systemError = static_cast<int>(GetLastError());
             break;
+        }
         done += written;
     }
     return done;
@@ -369,6 +386,8 @@ void LogFile::releaseLock()
 
 bool LogFile::isOpen() const { return fd_ >= 0; }
 
+std::string systemErrorText(int systemError) { return std::strerror(systemError); }
+
 std::size_t LogFile::write(const char *data, std::size_t size)
 {
     std::size_t done = 0;
@@ -376,8 +395,11 @@ std::size_t LogFile::write(const char *data, std::size_t size)
         const ssize_t n = ::write(fd_, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            failure_ = Failure{};
+            failure_.systemError = n < 0 ? errno : ENOSPC; // a write of nothing: nothing more fits
             break;
+        }
         done += static_cast<std::size_t>(n);
     }
     return done;

@@ -54,11 +54,11 @@ public:
     // Nothing when no file is open or the system cannot tell.
     std::optional<End> end() const;
 
-    // Why the last open() failed.
+    // Why the last open() or write() failed.
     struct Failure {
         bool otherWriter = false; // another writer holds the file
         std::string writer;       // that writer as "program, PID n" when the system tells; else empty
-        int systemError = 0;      // errno or GetLastError() when the file could not be opened
+        int systemError = 0;      // errno or GetLastError() when the file could not be opened or written
     };
     const Failure &failure() const { return failure_; }
 
@@ -76,5 +76,8 @@ private:
     int lockFd_ = -1; // a duplicate of the descriptor that took the lock
 #endif
 };
+
+// The system's words for an errno (POSIX) or GetLastError() (Windows) code: "No space left on device".
+std::string systemErrorText(int systemError);
 
 } // namespace torvex

@@ -1,5 +1,6 @@
 #include "cli/cli_args.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -57,12 +58,21 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"TwoFiles", "log a.csv b.csv", "unexpected argument b.csv"},
                     UsageCase{"OptionOfAnotherCommand", "list --device /dev/hidraw0", "does not apply to list"},
                     UsageCase{"VerifyOnGet", "config get --verify", "does not apply to config get"},
-                    UsageCase{"ConfigAlone", "config", "get or set"},
+                    UsageCase{"ConfigAlone", "config", "get, set or keys"},
                     UsageCase{"ConfigGetJson", "config get --format json --timeout 200", nullptr},
                     UsageCase{"BadFormat", "config get --format xml", "ini or json"},
                     UsageCase{"OptionTwice", "watch --seconds 1 --seconds 2", "given twice"},
                     UsageCase{"FlagWithValue", "config set f --verify=yes", "takes no value"},
-                    UsageCase{"MissingValueAtEnd", "watch --device", "needs the path"},
+                    UsageCase{"MissingValueAtEnd", "watch --device", "--device needs a device"},
+                    UsageCase{"ValueThatIsAnOption", "log x.csv --device --wait", "--device needs a device"},
+                    UsageCase{"OptionBeforeTheCommand", "--demo list", "--demo goes after the command"},
+                    UsageCase{"ListTsv", "list --format tsv", nullptr},
+                    UsageCase{"WatchFormatOfConfig", "watch --format ini", "text or csv or json"},
+                    UsageCase{"DecimalSeparator", "log x.csv --decimal-separator ;", "needs , or ."},
+                    UsageCase{"Assignments", "config set Beeper=1 Encoder2.GateTime=5 --skip ModbusAddress", nullptr},
+                    UsageCase{"FileAndAssignment", "config set a.ini Beeper=1", "unexpected argument Beeper=1"},
+                    UsageCase{"PathWithEquals", "config set ./a=b.ini", nullptr},
+                    UsageCase{"HelpOfNoCommand", "help frob", "no command frob"},
                     UsageCase{"UnknownOption", "watch --colour", "unknown option --colour"},
                     UsageCase{"Version", "--version", nullptr}),
     [](const testing::TestParamInfo<UsageCase> &p) { return std::string(p.param.name); });
@@ -83,6 +93,44 @@ TEST(Arguments, ValuesReachTheOptions)
     EXPECT_EQ(o.demo, 2);
     EXPECT_FALSE(o.columns.has_value()) << "columns left to the settings file or the default";
 }
+
+TEST(Arguments, ConfigSetTellsAFileFromAssignments)
+{
+    const ParsedArguments file = parse("config set ./a=b.ini --skip ModbusAddress --skip Beeper");
+    ASSERT_EQ(file.error, "");
+    EXPECT_EQ(file.options.file, "./a=b.ini");
+    EXPECT_EQ(file.options.skip, (std::vector<std::string>{"ModbusAddress", "Beeper"}));
+    const ParsedArguments pairs = parse("config set Beeper=1 Encoder2.GateTime=5");
+    ASSERT_EQ(pairs.error, "");
+    EXPECT_EQ(pairs.options.file, "");
+    EXPECT_EQ(pairs.options.assignments, (std::vector<std::string>{"Beeper=1", "Encoder2.GateTime=5"}));
+}
+
+struct HelpCase {
+    const char *name;
+    const char *line;
+    const char *part; // in the help text
+};
+
+class HelpTable : public testing::TestWithParam<HelpCase> {};
+
+// Each way of asking gives the help of the command asked about, and nothing else happens.
+TEST_P(HelpTable, ShowsTheCommandsOwnHelp)
+{
+    const ParsedArguments parsed = parse(GetParam().line);
+    EXPECT_EQ(parsed.error, "");
+    EXPECT_THAT(parsed.help, testing::HasSubstr(GetParam().part));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HelpTable,
+    testing::Values(HelpCase{"TopLevelNamesDeviceAndDemo", "--help", "--demo[=N]"},
+                    HelpCase{"TopLevelDevice", "--help", "--device DEVICE"},
+                    HelpCase{"ConfigHelpIsConfigs", "config --help", "usage: torvex-cli config get|set|keys"},
+                    HelpCase{"HelpCommand", "help config set", "--skip KEY"},
+                    HelpCase{"CommandHelp", "log --help", "--decimal-separator"},
+                    HelpCase{"HelpWithAnErrorBeside", "log --help --mod 0", "usage: torvex-cli log FILE"}),
+    [](const testing::TestParamInfo<HelpCase> &p) { return std::string(p.param.name); });
 
 TEST(Arguments, DemoIntervalAloneMeansOneSimulatedInstrumentAndZeroFloods)
 {

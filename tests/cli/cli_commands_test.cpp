@@ -2,10 +2,13 @@
 // simulated instruments behind the simulated HID platform.
 #include "cli_test_util.h"
 
+#include "instrument/instrument_link.h"
 #include "sim_instrument_device.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include <regex>
 
@@ -54,13 +57,16 @@ long summaryLines(const std::string &err)
     return std::regex_search(err, m, summary) ? std::stol(m[1]) : -1;
 }
 
-TEST(CliList, ShowsEveryDeviceWithInstrumentsMarkedAndAccessProblems)
+TEST(CliList, ShowsEveryDeviceWithWhatTellsItApartInEachForm)
 {
     auto platform = std::make_shared<SimHidPlatform>();
     SimDeviceDescription locked = instrumentAt("locked");
     locked.readWriteAccess = false;
     platform->plug(locked);
-    SimInstrumentDevice instrument(*platform, instrumentAt("ok"));
+    SimDeviceDescription ok = instrumentAt("ok");
+    ok.serialNumber = u"TX0042";
+    ok.portPath = "3-1.4";
+    SimInstrumentDevice instrument(*platform, ok);
     SimDeviceDescription unnamed;
     unnamed.vendorId = 0x1234;
     unnamed.productId = 0x00AB;
@@ -68,14 +74,38 @@ TEST(CliList, ShowsEveryDeviceWithInstrumentsMarkedAndAccessProblems)
     unnamed.instance = "unnamed";
     platform->plug(unnamed);
 
-    const Result r = runCli(platform, {"list"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_THAT(r.out,
-                HasSubstr("* TORVEX                    sim:locked   VID=F07E PID=0C01  in 65  out 65  no "
-                          "read/write access: Permission denied\n"));
-    EXPECT_THAT(r.out, HasSubstr("* TORVEX                    sim:ok       VID=F07E PID=0C01  in 65  out 65\n"));
-    EXPECT_THAT(r.out, HasSubstr("  Device VID=1234 PID=00AB  sim:unnamed  VID=1234 PID=00AB  in 33  out 33\n"));
-    EXPECT_THAT(r.out, HasSubstr("70-torvex.rules"));
+    const Result text = runCli(platform, {"list"});
+    EXPECT_EQ(text.code, 0) << text.err;
+    EXPECT_EQ(text.out,
+              "  NAME                      DEVICE       SERIAL  PORT   VID:PID    IN  OUT\n"
+              "* TORVEX                    sim:locked   -       -      F07E:0C01  65   65  no read/write "
+              "access: Permission denied\n"
+              "* TORVEX                    sim:ok       TX0042  3-1.4  F07E:0C01  65   65\n"
+              "  Device VID=1234 PID=00AB  sim:unnamed  -       -      1234:00AB  33   33\n"
+              "(* TORVEX instrument)\n"
+                  + torvex::accessHint() + "\n");
+
+    const Result tsv = runCli(platform, {"list", "--format", "tsv"});
+    EXPECT_EQ(tsv.out,
+              "sim:locked\tTORVEX\tyes\t\t\tF07E\t0C01\t65\t65\tPermission denied\n"
+              "sim:ok\tTORVEX\tyes\tTX0042\t3-1.4\tF07E\t0C01\t65\t65\tok\n"
+              "sim:unnamed\tDevice VID=1234 PID=00AB\tno\t\t\t1234\t00AB\t33\t33\tok\n");
+    EXPECT_EQ(tsv.err, "");
+
+    const Result json = runCli(platform, {"list", "--format", "json"});
+    const auto devices = nlohmann::json::parse(json.out);
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[1]["serial"], "TX0042");
+    EXPECT_EQ(devices[1]["port"], "3-1.4");
+    EXPECT_EQ(devices[0]["accessProblem"], "Permission denied");
+    EXPECT_TRUE(devices[2]["serial"].is_null());
+
+    // Without an instrument a script learns it from the exit code.
+    platform->unplug(instrument.device());
+    platform->unplug(platform->devices().front());
+    const Result none = runCli(platform, {"list", "--format", "tsv"});
+    EXPECT_EQ(none.code, torvex::cli::kExitNoInstrument);
+    EXPECT_EQ(none.out, "sim:unnamed\tDevice VID=1234 PID=00AB\tno\t\t\t1234\t00AB\t33\t33\tok\n");
 }
 
 TEST(CliLog, OneWellFormedLinePerReportAtOneMillisecond)
@@ -150,6 +180,75 @@ TEST(CliLog, WaitsForTheInstrumentToComeBackAndCountsOn)
                                        "for it to come back"));
     EXPECT_THAT(r.err, HasSubstr("the instrument at sim:plug is back"));
     expectConsecutiveCounters(logLines(path), 0);
+}
+
+// After a replug the system may hand the instrument another's former node: the log follows its serial number,
+// never the node.
+TEST(CliLog, AReplugFindsTheSameInstrumentWhateverItsNode)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimDeviceDescription a = instrumentAt("a");
+    a.serialNumber = u"TX1";
+    SimDeviceDescription b = instrumentAt("b");
+    b.serialNumber = u"TX2";
+    SimInstrumentDevice first(*platform, a);
+    SimInstrumentDevice second(*platform, b);
+    // Each shows its own constant position, so every line tells which instrument it came from.
+    for (auto [instrument, offset] : {std::pair{&first, 111.0f}, std::pair{&second, 222.0f}}) {
+        instrument->driver().withInstrument([offset = offset](auto &model) {
+            model.parameters().encoders[0].coeff = 0.0f;
+            model.parameters().encoders[0].offset = offset;
+        });
+        setInterval(*instrument, 5);
+        instrument->start();
+    }
+    TempDir dir;
+    const std::string path = dir.file("same.csv");
+    StopSwitch stop;
+    Result r;
+    std::thread run([&] {
+        r = runCli(platform, {"log", path, "--device", "sim:a", "--columns", "enc1p"}, stop.watcher());
+    });
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= 20; }));
+    first.unplug();
+    second.unplug();
+    std::this_thread::sleep_for(300ms);
+    second.plugBackAt("a"); // the other instrument takes the node first
+    std::this_thread::sleep_for(500ms);
+    const size_t whileAway = logLines(path).size();
+    first.plugBackAt("b");
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= whileAway + 20; }));
+    stop.press();
+    run.join();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("the instrument at sim:b (serial TX1) is back"));
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("TX2")));
+    for (const std::string &line : logLines(path))
+        ASSERT_EQ(line, "111.00;") << "every line from the instrument named at the start";
+}
+
+// A service starts before the instrument is plugged in: --wait waits for it instead of ending with code 2.
+TEST(CliLog, WaitStartsWithTheInstrumentPluggedInLater)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    TempDir dir;
+    const std::string path = dir.file("later.csv");
+    StopSwitch stop;
+    Result r;
+    std::thread run([&] { r = runCli(platform, {"log", path, "--wait", "--columns", "cnt"}, stop.watcher()); });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    SimInstrumentDevice instrument(*platform, instrumentAt("later"));
+    setInterval(instrument, 5);
+    instrument.start();
+    ASSERT_TRUE(waitFor([&] { return logLines(path).size() >= 20; }));
+    stop.press();
+    run.join();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("waiting for the instrument (--wait)"));
+    const auto lines = logLines(path);
+    for (size_t i = 1; i < lines.size(); ++i)
+        ASSERT_EQ(std::stol(lines[i]), std::stol(lines[0]) + static_cast<long>(i)) << "every report, in order";
 }
 
 TEST(CliLog, ExitOnUnplugEndsWithNoInstrument)
@@ -230,6 +329,7 @@ TEST_P(CliNoInstrument, SaysWhyAndEndsWithCodeTwo)
     const Result r = runCli(platform, args);
     EXPECT_EQ(r.code, torvex::cli::kExitNoInstrument);
     EXPECT_THAT(r.err, HasSubstr(GetParam().message));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.csv"))) << "no empty log file left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -268,8 +368,8 @@ TEST(CliLog, LinesTheFullDiskCannotTakeEndInARecoveryFile)
     const Result r = runCli(platform, {"log", path, "--seconds", "3", "--columns", "cnt"});
     EXPECT_EQ(r.code, torvex::cli::kExitIo) << r.err;
     EXPECT_THAT(r.err,
-                testing::ContainsRegex("cannot write to .*x.csv: [1-9][0-9]* lines waiting for it, 0 lines "
-                                       "lost\n"));
+                testing::ContainsRegex("cannot write to .*x.csv \\(No space left on device\\): [1-9][0-9]* lines "
+                                       "waiting for it, 0 lines lost\n"));
     const auto rescued = logLines(dir.file("x.recovered.csv"));
     EXPECT_GT(rescued.size(), 100u);
     expectConsecutiveCounters(rescued, 0);
@@ -298,10 +398,42 @@ TEST(CliWatch, PlainLinesWithNamesAndUnitsFromTheSettingsFile)
     static const std::regex shape(
         "\\d{2}-\\d{2}-\\d{4} \\d{2}:\\d{2}:\\d{2} \\| Wheel -?\\d+\\.\\d{2} \\[mm\\] "
         "-?\\d+\\.\\d{2} \\[mm/sec\\] \\| Encoder 2 .* \\[\\.\\.\\./sec\\] \\| Encoder 3 "
-        ".*\\[m/sec\\] \\| OUT1 (HI|LO).* \\| TRIG1 (HI|LO)  TRIG2 (HI|LO) \\| \\d\\.\\d{4} kHz");
+        ".*\\[m/sec\\] \\| OUT1 (HI|LO).* \\| TRIG1 (HI|LO)  TRIG2 (HI|LO) \\| \\d+ reports/s");
     for (const std::string &line : lines)
         EXPECT_TRUE(std::regex_match(line, shape)) << line;
-    EXPECT_THAT(lines.back(), testing::Not(HasSubstr("| 0.0000 kHz"))) << "reports arrive at 100 a second";
+    EXPECT_THAT(lines.back(), testing::Not(HasSubstr("| 0 reports/s"))) << "reports arrive at 100 a second";
+}
+
+// For programs: every measurement report is a line, counted by the instrument's own count, none left out.
+TEST(CliWatch, CsvHasALinePerReportWithTheDecimalCommaQuoted)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("w"));
+    setInterval(instrument, 5);
+    instrument.start();
+    const Result r = runCli(platform, {"watch", "--format", "csv", "--decimal-separator", ",", "--seconds", "1"});
+    instrument.stop();
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::istringstream out(r.out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(out, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 50u);
+    EXPECT_EQ(lines[0],
+              "time,count,instrument clock,\"Encoder 1 position\",\"Encoder 1 velocity\",\"Encoder 2 "
+              "position\",\"Encoder 2 velocity\",\"Encoder 3 position\",\"Encoder 3 velocity\",out1,out2,"
+              "out3,out4,trig1,trig2");
+    static const std::regex shape("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d{3},(\\d+),[-0-9: ]+"
+                                  "(,\"-?\\d+,\\d{2}\"){6}(,[01]){6}");
+    // The instrument may have counted a report or two before the program opened it.
+    unsigned long first = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, shape)) << lines[i];
+        if (i == 1)
+            first = std::stoul(m[1]);
+        ASSERT_EQ(std::stoul(m[1]), first + i - 1) << "one line per report, in order";
+    }
 }
 
 TEST(CliWatch, MissingSettingsFileIsAnIoError)
@@ -411,10 +543,24 @@ TEST(CliConfig, OutOfRangeValuesAreRefusedByNameAndNothingIsSent)
     const Result r = runCli(platform, {"config", "set", file});
     EXPECT_EQ(r.code, torvex::cli::kExitUsage);
     EXPECT_THAT(r.err, HasSubstr("Encoder2.GateTime = 70000 is outside the limits 1..65535"));
-    EXPECT_THAT(r.err, HasSubstr("Output1.Threshold = 10000.500 is outside the limits -10000..10000"));
+    EXPECT_THAT(r.err, HasSubstr("Output1.Threshold = 10000.5 is outside the limits -10000..10000"));
     EXPECT_THAT(r.err, HasSubstr("nothing was sent"));
     EXPECT_THAT(instrument.device()->writtenReports(), testing::IsEmpty());
     EXPECT_EQ(parametersOf(instrument).beeper, 0);
+}
+
+// Cloning onto the instruments of one MODBUS line keeps each one's address.
+TEST(CliConfig, SkippedKeysAreNotSent)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    const auto before = parametersOf(instrument);
+    const Result r = runCli(platform, {"config", "set", "-", "--skip", "ModbusAddress", "--verify"}, {},
+                            "ModbusAddress = 9\nBeeper = 1\n");
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    EXPECT_EQ(parametersOf(instrument).modbusAddress, before.modbusAddress);
+    EXPECT_EQ(parametersOf(instrument).beeper, 1);
 }
 
 TEST(CliConfig, SomeOutputRulesKeepTheOthersTheInstrumentHas)
@@ -451,6 +597,51 @@ TEST(CliConfig, UnansweredRequestsAreReportedNotInvented)
                           "Encoder2.GateTime, Encoder2.Resolution, Encoder2.Coeff, Encoder2.Offset)"));
     EXPECT_THAT(r.out, testing::Not(testing::ContainsRegex("\n[A-Za-z0-9.]+ = ")));
 }
+
+// The instrument keeps no threshold for an output whose source compares nothing: --verify checks what it holds
+// against what the file asked for, so a dropped value fails the command however the write went.
+TEST(CliConfig, AThresholdTheInstrumentDropsIsNamedAndFailsTheVerification)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    const Result r = runCli(platform, {"config", "set", "Output1.Source=0", "Output1.Threshold=50", "--verify"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo) << r.err << r.out;
+    EXPECT_THAT(r.err, HasSubstr("Output1.Threshold = 50 ignored: Output1.Source 0 does not compare"));
+    EXPECT_THAT(r.out + r.err, HasSubstr("Output1.Threshold: asked for 50, the instrument holds 0.000"));
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("verified")));
+    EXPECT_EQ(parametersOf(instrument).outputs[0].threshold, 0.0f);
+}
+
+// A stop request ends a command that waits for an instrument that does not answer at once, not after every
+// request has waited out its --timeout.
+class CliConfigStop : public testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(CliConfigStop, EndsWithinASecondOfTheRequest)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("mute"));
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
+    instrument.start();
+    StopSwitch stop;
+    Result r;
+    std::thread run([&] { r = runCli(platform, GetParam(), stop.watcher()); });
+    std::this_thread::sleep_for(300ms);
+    const auto pressed = std::chrono::steady_clock::now();
+    stop.press();
+    run.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, 1s);
+    EXPECT_EQ(r.code, 128 + 2) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("stopped"));
+    EXPECT_THAT(r.out, testing::Not(testing::ContainsRegex("\n[A-Za-z0-9.]+ = "))) << "no half configuration";
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CliConfigStop,
+                         testing::Values(std::vector<std::string>{"config", "get", "--timeout", "60000"},
+                                         std::vector<std::string>{"config", "set", "Beeper=1", "--timeout", "60000"}),
+                         [](const testing::TestParamInfo<std::vector<std::string>> &p) {
+                             return p.param[1] == "get" ? std::string("Get") : std::string("Set");
+                         });
 
 TEST(CliConfig, UnacknowledgedWritesAreAnIoError)
 {

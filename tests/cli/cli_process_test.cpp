@@ -18,12 +18,19 @@ using testing::HasSubstr;
 
 namespace {
 
+// How the program is started besides its arguments.
+struct Start {
+    std::vector<std::string> wrapper; // a program that starts it (prlimit --fsize=N)
+    bool closedOutput = false;        // standard output is a pipe nobody reads from (its reader has gone)
+};
+
 class Process {
 public:
-    Process(const std::vector<std::string> &args, const TempDir &dir, const std::string &name)
+    Process(const std::vector<std::string> &args, const TempDir &dir, const std::string &name, const Start &start = {})
         : outPath_(dir.file(name + ".out")), errPath_(dir.file(name + ".err"))
     {
-        std::vector<std::string> all{TORVEX_CLI_EXECUTABLE};
+        std::vector<std::string> all = start.wrapper;
+        all.push_back(TORVEX_CLI_EXECUTABLE);
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char *> argv;
         for (std::string &a : all)
@@ -32,11 +39,18 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int pipeFds[2] = {-1, -1};
+        if (start.closedOutput && ::pipe2(pipeFds, O_CLOEXEC) == 0)
+            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        else
+            posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
+        for (int fd : pipeFds)
+            if (fd >= 0)
+                ::close(fd);
     }
     ~Process()
     {
@@ -105,6 +119,27 @@ INSTANTIATE_TEST_SUITE_P(Signals, CliSignal, testing::Values(SIGTERM, SIGINT),
                          [](const testing::TestParamInfo<int> &p) {
                              return std::string(p.param == SIGTERM ? "SIGTERM" : "SIGINT");
                          });
+
+// Write errors end in a message with the system's reason and exit code 3, never in a process killed by a signal.
+TEST(CliProcess, AFileAtItsSizeLimitIsAWriteErrorWithTheReason)
+{
+    TempDir dir;
+    const std::string path = dir.file("limit.csv");
+    Process cli({"log", path, "--demo", "--demo-interval", "1", "--seconds", "2"}, dir, "cli",
+                Start{{"prlimit", "--fsize=1000"}});
+    ASSERT_TRUE(cli.started());
+    EXPECT_EQ(cli.wait(), 3) << "ended by itself, with a code: " << cli.err();
+    EXPECT_THAT(cli.err(), HasSubstr("(File too large)"));
+}
+
+TEST(CliProcess, AReaderThatGoesAwayEndsTheLog)
+{
+    TempDir dir;
+    Process cli({"log", "-", "--demo", "--demo-interval", "5", "--seconds", "60"}, dir, "cli", Start{{}, true});
+    ASSERT_TRUE(cli.started());
+    EXPECT_EQ(cli.wait(10s), 3) << cli.err();
+    EXPECT_THAT(cli.err(), HasSubstr("the reader of standard output has gone"));
+}
 
 TEST(CliProcess, TwoProcessesRecordTwoInstrumentsChosenByPath)
 {

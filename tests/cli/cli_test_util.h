@@ -86,14 +86,17 @@ struct Result {
     std::string err;
 };
 
-// Runs one command of torvex-cli in this process, with the given devices.
-inline Result
-runCli(std::shared_ptr<torvex::HidPlatform> platform, const std::vector<std::string> &args,
-       std::function<std::unique_ptr<torvex::UiWatch>(torvex::LoopDispatcher &, std::function<void()>)> watchStop = {})
+using StopWatcher = std::function<std::unique_ptr<torvex::UiWatch>(torvex::LoopDispatcher &, std::function<void(int)>)>;
+
+// Runs one command of torvex-cli in this process, with the given devices (and standard input).
+inline Result runCli(std::shared_ptr<torvex::HidPlatform> platform, const std::vector<std::string> &args,
+                     StopWatcher watchStop = {}, const std::string &input = {})
 {
+    std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
     torvex::cli::CliEnv env;
+    env.in = &in;
     env.out = &out;
     env.err = &err;
     env.platform = std::move(platform);
@@ -112,7 +115,7 @@ runCli(std::shared_ptr<torvex::HidPlatform> platform, const std::vector<std::str
 
 namespace cli_test {
 
-// The user's stop request (Ctrl+C) for a command run in this process: press() from any thread.
+// The user's stop request (Ctrl+C, SIGINT) for a command run in this process: press() from any thread.
 class StopSwitch {
 public:
     StopSwitch()
@@ -128,8 +131,12 @@ public:
     void press() { (void)!::write(fds_[1], "x", 1); }
     auto watcher()
     {
-        return [fd = fds_[0]](torvex::LoopDispatcher &loop, std::function<void()> stop) {
-            return loop.watchReadable(fd, std::move(stop));
+        return [fd = fds_[0]](torvex::LoopDispatcher &loop, std::function<void(int)> stop) {
+            return loop.watchReadable(fd, [fd, stop = std::move(stop)] {
+                char byte;
+                (void)!::read(fd, &byte, 1);
+                stop(2);
+            });
         };
     }
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
 #include <vector>
 
 using namespace torvex;
@@ -61,6 +63,8 @@ TEST(ConfigText, RealsShowThreeDecimalsUnlessTheValueNeedsMore)
     EXPECT_THAT(ini, HasSubstr("Output1.Threshold = 123.450\n"));
     EXPECT_THAT(ini, HasSubstr("Encoder1.Coeff = 0.0001\n"));
     EXPECT_THAT(ini, HasSubstr("ModbusAddress = 247\n"));
+    EXPECT_THAT(ini, HasSubstr("ModbusBaud = 4   ; 115200\n")) << "a list value with its item";
+    EXPECT_THAT(ini, HasSubstr("Output1.Source = 2   ; ENKODER [1] (position)\n"));
     EXPECT_THAT(formatJson(c), HasSubstr("\"Encoder1\": {\n    \"Mode\": 1,"));
 }
 
@@ -72,11 +76,14 @@ struct LimitCase {
 
 class Limits : public testing::TestWithParam<LimitCase> {};
 
+// Refused with the value as the user wrote it, whether the value is beyond the key's limits or beyond any value
+// of its kind.
 TEST_P(Limits, OutsideValuesAreRefusedByNameWithTheLimits)
 {
     const ParsedConfig parsed = parseConfigText(GetParam().line);
-    ASSERT_THAT(parsed.errors, testing::IsEmpty());
-    const auto refused = checkLimits(parsed.config);
+    std::vector<std::string> refused = parsed.errors;
+    for (const std::string &r : checkLimits(parsed))
+        refused.push_back(r);
     if (GetParam().refusal == nullptr)
         EXPECT_THAT(refused, testing::IsEmpty());
     else
@@ -85,25 +92,29 @@ TEST_P(Limits, OutsideValuesAreRefusedByNameWithTheLimits)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Limits,
-    testing::Values(
-        LimitCase{"GateTimeAbove", "Encoder2.GateTime = 70000",
-                  "Encoder2.GateTime = 70000 is outside the limits 1..65535"},
-        LimitCase{"GateTimeZero", "Encoder1.GateTime = 0", "Encoder1.GateTime = 0 is outside the limits 1..65535"},
-        LimitCase{"GateTimeTop", "Encoder1.GateTime = 65535", nullptr},
-        LimitCase{"ResolutionAbove", "Encoder3.Resolution = 20000",
-                  "Encoder3.Resolution = 20000 is outside the limits 1..16383"},
-        LimitCase{"FilterZeroAllowed", "TriggerFilter = 0", nullptr},
-        LimitCase{"SendIntervalZero", "SendInterval = 0", "SendInterval = 0 is outside the limits 1..9999"},
-        LimitCase{"CoeffAtLimit", "Encoder1.Coeff = -10000", nullptr},
-        LimitCase{"CoeffAbove", "Encoder1.Coeff = 10000.5",
-                  "Encoder1.Coeff = 10000.500 is outside the limits -10000..10000"},
-        LimitCase{"ThresholdBelow", "Output4.Threshold = -12345",
-                  "Output4.Threshold = -12345.000 is outside the limits -10000..10000"},
-        LimitCase{"ModeBeyondList", "Encoder1.Mode = 2", "Encoder1.Mode = 2 is outside the limits 0..1"},
-        LimitCase{"SourceBeyondList", "Output2.Source = 8", "Output2.Source = 8 is outside the limits 0..7"},
-        LimitCase{"AddressZero", "ModbusAddress = 0", "ModbusAddress = 0 is outside the limits 1..247"},
-        LimitCase{"GreenDisplayLast", "GreenDisplay = 10", nullptr},
-        LimitCase{"NegativeIndex", "Beeper = -1", "Beeper = -1 is outside the limits 0..1"}),
+    testing::Values(LimitCase{"GateTimeAbove", "Encoder2.GateTime = 70000",
+                              "Encoder2.GateTime = 70000 is outside the limits 1..65535"},
+                    LimitCase{"GateTimeZero", "Encoder1.GateTime = 0",
+                              "Encoder1.GateTime = 0 is outside the limits 1..65535"},
+                    LimitCase{"GateTimeTop", "Encoder1.GateTime = 65535", nullptr},
+                    LimitCase{"ResolutionAbove", "Encoder3.Resolution = 20000",
+                              "Encoder3.Resolution = 20000 is outside the limits 1..16383"},
+                    LimitCase{"FilterZeroAllowed", "TriggerFilter = 0", nullptr},
+                    LimitCase{"SendIntervalZero", "SendInterval = 0", "SendInterval = 0 is outside the limits 1..9999"},
+                    LimitCase{"CoeffAtLimit", "Encoder1.Coeff = -10000", nullptr},
+                    LimitCase{"CoeffAbove", "Encoder1.Coeff = 10000.5",
+                              "Encoder1.Coeff = 10000.5 is outside the limits -10000..10000"},
+                    LimitCase{"ThresholdAsWritten", "Output4.Threshold = 99999999999",
+                              "Output4.Threshold = 99999999999 is outside the limits -10000..10000"},
+                    LimitCase{"WholeBeyondAnyWhole", "Encoder1.GateTime = 99999999999",
+                              "line 1: Encoder1.GateTime = 99999999999 is outside the limits 1..65535"},
+                    LimitCase{"ModeBeyondList", "Encoder1.Mode = 2",
+                              "Encoder1.Mode = 2 is not an item of the list: 0 per second, 1 per minute"},
+                    LimitCase{"ConditionBeyondList", "Output2.Condition = 5",
+                              "Output2.Condition = 5 is not an item of the list: 0 smaller, 1 larger"},
+                    LimitCase{"AddressZero", "ModbusAddress = 0", "ModbusAddress = 0 is outside the limits 1..247"},
+                    LimitCase{"GreenDisplayLast", "GreenDisplay = 10", nullptr},
+                    LimitCase{"NegativeIndex", "Beeper = -1", "Beeper = -1 is not an item of the list: 0 No, 1 Yes"}),
     [](const testing::TestParamInfo<LimitCase> &p) { return std::string(p.param.name); });
 
 TEST(ConfigText, SyntaxMistakesNameTheirLine)
@@ -117,7 +128,7 @@ TEST(ConfigText, SyntaxMistakesNameTheirLine)
                                                 "Encoder1.Coeff = 1,5\n"
                                                 "Encoder1.Offset = 1e3\n");
     EXPECT_THAT(parsed.errors,
-                ElementsAre("line 3: unknown key Encoder1.Speed",
+                ElementsAre("line 3: unknown key Encoder1.Speed (torvex-cli config keys lists them)",
                             "line 4: Encoder1.Resolution: \"1k\" is not a whole number", "line 5: expected KEY = VALUE",
                             "line 6: Encoder1.GateTime is given twice",
                             "line 8: Encoder1.Offset: \"1e3\" is not a number"));
@@ -128,29 +139,78 @@ TEST(ConfigText, SyntaxMistakesNameTheirLine)
 TEST(ConfigText, JsonMistakes)
 {
     EXPECT_THAT(parseConfigText("{\"Encoder1\": {\"GateTime\": \"100\"}}").errors,
-                ElementsAre("line 1: Encoder1.GateTime needs a number"));
-    EXPECT_THAT(parseConfigText("{\"SendInterval\": 5,}").errors, ElementsAre("line 1: expected \""));
-    EXPECT_THAT(parseConfigText("{\"A\": {\"B\": {\"C\": 1}}}").errors,
-                ElementsAre("line 1: objects nest only one level"));
+                ElementsAre("Encoder1.GateTime needs a number"));
+    EXPECT_THAT(parseConfigText("{\"SendInterval\": 5,}").errors,
+                ElementsAre(testing::StartsWith("line 1, column 20: syntax error")));
+    EXPECT_THAT(parseConfigText("{\"A\": {\"B\": {\"C\": 1}}}").errors, ElementsAre("objects nest only one level"));
     EXPECT_THAT(parseConfigText("{\n\"Encoder1.GateTime\": 7\n} x").errors,
-                ElementsAre("line 3: text after the closing }"));
+                ElementsAre(testing::StartsWith("line 3, column 3: syntax error")));
+    EXPECT_THAT(parseConfigText("{\"Beeper\": 1, \"Beeper\": 0}").errors, ElementsAre("Beeper is given twice"));
     const ParsedConfig flat = parseConfigText("{\"Encoder1.GateTime\": 7, \"Output1\": {\"Threshold\": -0.5}}");
     EXPECT_THAT(flat.errors, testing::IsEmpty());
     EXPECT_EQ(flat.config.at("Output1.Threshold"), ConfigValue{-0.5f});
 }
 
-TEST(ConfigText, DifferencesNameTheKeyAndBothValues)
+// Windows editors put a byte order mark before UTF-8 text.
+TEST(ConfigText, AByteOrderMarkIsNoPartOfTheFirstKey)
 {
-    Configuration written;
-    written.set("Encoder2.GateTime", std::int32_t{500});
-    written.set("Encoder2.Coeff", 1.5f);
-    written.set("Beeper", std::int32_t{1});
+    for (const char *text : {"\xEF\xBB\xBF"
+                             "Beeper = 1\n",
+                             "\xEF\xBB\xBF{\"Beeper\": 1}"}) {
+        const ParsedConfig parsed = parseConfigText(text);
+        EXPECT_THAT(parsed.errors, testing::IsEmpty()) << text;
+        EXPECT_EQ(parsed.config.at("Beeper"), ConfigValue{std::int32_t{1}}) << text;
+    }
+}
+
+TEST(ConfigText, AssignmentsAreLinesOfTheIniForm)
+{
+    const ParsedConfig parsed = parseAssignments({"Encoder2.GateTime=500", "beeper = 1", "Slot9.X=1", "Beeper=0"});
+    EXPECT_THAT(parsed.errors,
+                ElementsAre("unknown key Slot9.X (torvex-cli config keys lists them)", "Beeper is given twice"));
+    EXPECT_EQ(parsed.config.at("Encoder2.GateTime"), ConfigValue{std::int32_t{500}});
+}
+
+TEST(ConfigText, AFileThatCannotBeReadSaysWhy)
+{
+    std::string text;
+    std::string reason;
+    EXPECT_FALSE(readConfigFile(std::filesystem::temp_directory_path().string(), nullptr, text, reason));
+    EXPECT_EQ(reason, "is a folder");
+    EXPECT_FALSE(readConfigFile("/nonexistent/backup.ini", nullptr, text, reason));
+    EXPECT_EQ(reason, "No such file or directory");
+    std::istringstream in("Beeper = 1\n");
+    EXPECT_TRUE(readConfigFile("-", &in, text, reason));
+    EXPECT_EQ(text, "Beeper = 1\n");
+}
+
+// A threshold only counts where the output's source compares; what the write drops is named, with the value
+// the file asked for.
+TEST(ConfigText, IgnoredThresholdsAreNamedWithTheirSource)
+{
+    const ParsedConfig asked = parseConfigText("Output1.Threshold = 50\nOutput2.Threshold = 0\n"
+                                               "Output3.Threshold = 7.50\nOutput3.Source = 3\n");
+    Configuration written = asked.config;
+    written.set("Output1.Source", std::int32_t{0});
+    written.set("Output2.Source", std::int32_t{1});
+    written.set("Output4.Source", std::int32_t{0});
+    written.set("Output4.Threshold", 3.0f); // the instrument's own, not asked for
+    EXPECT_THAT(ignoredValues(asked, written),
+                ElementsAre("Output1.Threshold = 50 ignored: Output1.Source 0 does not compare"));
+}
+
+TEST(ConfigText, DifferencesNameTheKeyWhatWasAskedAndWhatTheInstrumentHolds)
+{
+    const ParsedConfig asked = parseConfigText("Encoder2.GateTime = 500\nEncoder2.Coeff = 1.5\nOutput1.Threshold = 50\n"
+                                               "Beeper = 1\n");
     Configuration read;
     read.set("Encoder2.GateTime", std::int32_t{1000});
     read.set("Encoder2.Coeff", 1.5f);
-    EXPECT_THAT(
-        differences(written, read),
-        ElementsAre("Encoder2.GateTime: written 500, read back 1000", "Beeper: written 1, read back: no answer"));
+    read.set("Output1.Threshold", 0.0f);
+    EXPECT_THAT(differences(asked, read),
+                ElementsAre("Encoder2.GateTime: asked for 500, the instrument holds 1000",
+                            "Output1.Threshold: asked for 50, the instrument holds 0.000",
+                            "Beeper: asked for 1, the instrument holds nothing it would tell (no answer)"));
 }
 
 } // namespace

@@ -36,7 +36,7 @@ TEST(WatchScreen, ShowsWhatTheIndicatorPageShows)
                             "Encoder 2          position 0.00 [...]    velocity 7.00 [.../min]",
                             "Encoder 3          position 12.00 [m]     velocity 0.00 [m/sec]",
                             "Outputs   OUT1 HI  OUT2 LO  OUT3 LO  OUT4 LO", "Triggers  TRIG1 LO  TRIG2 HI",
-                            "Rate      1.0000 kHz"));
+                            "Rate      1000 reports/s"));
 }
 
 TEST(WatchScreen, PlainLineCarriesTheSameValuesWithTheRegionalSeparator)
@@ -49,7 +49,7 @@ TEST(WatchScreen, PlainLineCarriesTheSameValuesWithTheRegionalSeparator)
     EXPECT_EQ(watchLine(v),
               "08-12-2026 09:05:03 | Wheel 1235 [mm] -3 [mm/sec] | Encoder 2 0 [...] 7 [.../min]"
               " | Encoder 3 12 [m] 0 [m/sec] | OUT1 HI  OUT2 LO  OUT3 LO  OUT4 LO | TRIG1 LO  TRIG2 HI"
-              " | 0,3003 kHz | disconnected");
+              " | 300 reports/s | disconnected");
 }
 
 TEST(WatchScreen, ZeroStateBeforeTheFirstReport)
@@ -59,7 +59,7 @@ TEST(WatchScreen, ZeroStateBeforeTheFirstReport)
     const auto lines = watchScreen(v);
     EXPECT_EQ(lines[1], "Instrument clock  00-00-0000  00:00:00");
     EXPECT_EQ(lines[2], "Encoder 1  position 0 [...]  velocity 0 [.../sec]");
-    EXPECT_EQ(lines.back(), "Rate      0.0000 kHz");
+    EXPECT_EQ(lines.back(), "Rate      0 reports/s");
 }
 
 TEST(TextUtil, ByteCounts)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 using namespace torvex;
@@ -41,6 +42,43 @@ TEST(SimInstrumentDevice, FloodKeepsTheQueueFullWithoutDropping)
     instrument.stop(); // must not hang on the full queue
     EXPECT_EQ(instrument.device()->pendingInputReports(), room);
     EXPECT_EQ(instrument.device()->droppedInputReports(), 0u);
+}
+
+// A host that reads on one thread and writes on another may have its reader wait for the writer (the read thread
+// hands its report to the UI thread, which is writing): a write whose reply waited for room in a full queue would
+// then never return.
+TEST(SimInstrumentDevice, WriteIntoAFullQueueOfAFloodReturnsWithItsReplyQueued)
+{
+    SimHidPlatform platform;
+    SimInstrumentDevice instrument(platform);
+    instrument.setFlood(true);
+    instrument.start();
+    const size_t room = instrument.device()->description().inputBufferCount;
+    for (int i = 0; i < 2000 && instrument.device()->pendingInputReports() < room; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(instrument.device()->pendingInputReports(), room);
+
+    auto handle = platform.open(platform.listInterfaces().at(0), HidAccess::ReadWrite);
+    ASSERT_TRUE(handle);
+    std::vector<uint8_t> request(65, 0);
+    request[0] = 1;
+    request[1] = 1; // read request
+    request[2] = 6; // send interval
+    auto write = std::async(std::launch::async, [&] { return handle->write(request.data(), request.size()).status; });
+    const bool returned = write.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    instrument.stop(); // releases a write stuck waiting for room, so that a failure ends
+    ASSERT_TRUE(returned) << "the write waited for room that only its own host could make";
+    EXPECT_EQ(write.get(), HidIoStatus::Ok);
+
+    uint32_t error = 0;
+    auto reader = platform.openReader(platform.listInterfaces().at(0), error);
+    ASSERT_TRUE(reader);
+    std::vector<uint8_t> report(65);
+    bool replyQueued = false;
+    while (reader->startRead(report.data(), report.size()).status == HidIoStatus::Ok
+           && reader->waitRead(std::chrono::milliseconds(0)).status == HidIoStatus::Ok)
+        replyQueued = replyQueued || (report[1] == 1 && report[2] == 6);
+    EXPECT_TRUE(replyQueued);
 }
 
 // Nobody reads: the queue fills with the first reports, and every later one is counted as dropped by the

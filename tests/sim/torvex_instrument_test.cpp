@@ -353,9 +353,11 @@ TEST(InstrumentDriverTest, RepliesAndScheduledReportsReachTheSink)
     std::mutex m;
     std::condition_variable cv;
     std::vector<Report> got;
-    InstrumentDriver driver([&](std::span<const std::uint8_t> r) {
+    std::vector<Origin> origins;
+    InstrumentDriver driver([&](std::span<const std::uint8_t> r, Origin origin) {
         std::lock_guard lock(m);
         got.emplace_back(r.begin(), r.end());
+        origins.push_back(origin);
         cv.notify_all();
         return Delivery::Queued;
     });
@@ -373,5 +375,7 @@ TEST(InstrumentDriverTest, RepliesAndScheduledReportsReachTheSink)
     EXPECT_FALSE(driver.running());
     std::lock_guard lock(m);
     EXPECT_EQ(got.back()[1], 0) << "measurement report";
+    EXPECT_EQ(origins.front(), Origin::Reply);
+    EXPECT_EQ(origins.back(), Origin::Scheduled);
     EXPECT_EQ(driver.sentMeasurementReports(), got.size() - 1);
 }

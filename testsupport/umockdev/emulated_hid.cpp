@@ -636,9 +636,10 @@ EmulatedInstrument::EmulatedInstrument(Testbed &testbed, EmulatedDeviceDescripti
     : device_(testbed, std::move(description))
 {
     driver_ = std::make_unique<sim::InstrumentDriver>(
-        [this](std::span<const uint8_t> report) {
-            if (driver_ && driver_->flooding()) {
-                // Flooding waits for room instead of losing reports, as a device waits for the host to poll.
+        [this](std::span<const uint8_t> report, sim::Origin origin) {
+            // Flooding waits for room instead of losing reports, as a device waits for the host to poll; a reply
+            // never waits, since the program's writing thread may be the one its reader waits for.
+            if (origin == sim::Origin::Scheduled && driver_ && driver_->flooding()) {
                 while (device_.plugged() && !driver_->stopRequested() && device_.queuedInputReports() >= 64)
                     std::this_thread::sleep_for(std::chrono::microseconds(50));
             }

@@ -1,0 +1,123 @@
+#include "cli/console.h"
+
+#include "measure/value_text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <langinfo.h>
+#include <locale.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace torvex::cli::console {
+namespace {
+
+int stopPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int signal)
+{
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(signal);
+    (void)!::write(stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// The value of `key` in a file of KEY=VALUE lines (quotes allowed), as the locale files are written.
+std::optional<std::string> valueIn(const std::string &text, std::string_view key)
+{
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(std::string(key) + "=", 0) != 0)
+            continue;
+        std::string value = line.substr(key.size() + 1);
+        while (!value.empty() && (value.back() == '\r' || value.back() == ' '))
+            value.pop_back();
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        if (!value.empty())
+            return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void setUp()
+{
+    if (::pipe(stopPipe) == 0) {
+        for (int fd : stopPipe) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::sigaction(signal, &action, nullptr);
+    }
+    // A reader that goes away (watch | head) and a file at its size limit (ulimit -f) show as failed writes,
+    // which the program reports, not as a process killed with a line half written.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool isTerminal(int stream) { return ::isatty(stream) != 0; }
+
+std::vector<std::string> arguments(int argc, char **argv) { return {argv + std::min(argc, 1), argv + argc}; }
+
+std::string standardOutputPath() { return "/dev/stdout"; }
+
+std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop)
+{
+    if (stopPipe[0] < 0)
+        return nullptr;
+    return loop.watchReadable(stopPipe[0], [stop = std::move(stop)] {
+        unsigned char signals[16];
+        const ssize_t n = ::read(stopPipe[0], signals, sizeof signals);
+        if (n > 0)
+            stop(signals[n - 1]);
+    });
+}
+
+std::string windowLocaleName(const std::function<std::optional<std::string>(const char *)> &environment,
+                             const std::vector<std::string> &machineFiles)
+{
+    // The window's toolkit takes its locale from these, in this order.
+    for (const char *name : {"LC_ALL", "LC_NUMERIC", "LANG"})
+        if (const auto value = environment(name); value && !value->empty())
+            return *value;
+    for (const std::string &text : machineFiles)
+        for (const char *name : {"LC_NUMERIC", "LANG"})
+            if (const auto value = valueIn(text, name))
+                return *value;
+    return {};
+}
+
+char windowDecimalSeparator()
+{
+    auto environment = [](const char *name) -> std::optional<std::string> {
+        const char *value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    std::vector<std::string> files;
+    for (const char *path : {"/etc/default/locale", "/etc/locale.conf"}) {
+        std::ifstream in(path);
+        std::ostringstream text;
+        text << in.rdbuf();
+        files.push_back(text.str());
+    }
+    const std::string name = windowLocaleName(environment, files);
+    std::string radix = ".";
+    if (locale_t locale = ::newlocale(LC_NUMERIC_MASK, name.c_str(), static_cast<locale_t>(nullptr))) {
+        if (const char *text = ::nl_langinfo_l(RADIXCHAR, locale))
+            radix = text;
+        ::freelocale(locale);
+    }
+    return torvex::valueTextSeparator(radix);
+}
+
+} // namespace torvex::cli::console

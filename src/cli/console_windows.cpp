@@ -1,0 +1,157 @@
+#include "cli/console.h"
+
+#include "measure/value_text.h"
+
+#include <windows.h>
+
+#include <io.h>
+
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+
+namespace torvex::cli::console {
+namespace {
+
+// The console control handler runs on a thread of its own that the system starts; it reaches the loop through
+// post(), which any thread may call.
+std::mutex requestMutex;
+std::condition_variable requestDone;
+LoopDispatcher *requestLoop = nullptr;
+std::function<void(int)> *requestStop = nullptr;
+
+bool terminalStreams[3] = {false, false, false};
+
+int signalOf(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+        return SIGINT;
+    case CTRL_BREAK_EVENT:
+        return SIGBREAK;
+    default: // the console window closed, the user logged off, the system shuts down
+        return SIGTERM;
+    }
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    std::unique_lock lock(requestMutex);
+    if (requestLoop == nullptr)
+        return FALSE; // nothing to stop cleanly: the system's default (end the process)
+    const int signal = signalOf(event);
+    requestLoop->post([stop = *requestStop, signal] { stop(signal); });
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+        return TRUE;
+    // After a close, logoff or shutdown event the system ends the process as soon as the handler returns (and
+    // after 5 s at the latest): the handler waits for the command to write what it has and let go.
+    requestDone.wait_for(lock, std::chrono::milliseconds(4500), [] { return requestLoop == nullptr; });
+    return TRUE;
+}
+
+class StopRequestWatch : public UiWatch {
+public:
+    StopRequestWatch(LoopDispatcher &loop, std::function<void(int)> stop) : stop_(std::move(stop))
+    {
+        std::lock_guard lock(requestMutex);
+        requestLoop = &loop;
+        requestStop = &stop_;
+    }
+    ~StopRequestWatch() override
+    {
+        {
+            std::lock_guard lock(requestMutex);
+            requestLoop = nullptr;
+            requestStop = nullptr;
+        }
+        requestDone.notify_all();
+    }
+
+private:
+    std::function<void(int)> stop_;
+};
+
+// A console that understands the escape sequences of the live screen; false for a file, a pipe or a console too
+// old to learn them (the plain output serves those).
+bool virtualTerminal(DWORD stdHandle)
+{
+    HANDLE handle = GetStdHandle(stdHandle);
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || !GetConsoleMode(handle, &mode))
+        return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0
+        || SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+std::string utf8(const wchar_t *text, int length = -1)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return {};
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    if (length < 0 && !out.empty())
+        out.pop_back(); // the terminating zero
+    return out;
+}
+
+} // namespace
+
+void setUp()
+{
+    // The program's texts are UTF-8 (device names, paths); the console shows them as such.
+    SetConsoleOutputCP(CP_UTF8);
+    terminalStreams[0] = _isatty(0) != 0;
+    terminalStreams[1] = virtualTerminal(STD_OUTPUT_HANDLE);
+    terminalStreams[2] = virtualTerminal(STD_ERROR_HANDLE);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+bool isTerminal(int stream) { return stream >= 0 && stream < 3 && terminalStreams[stream]; }
+
+std::vector<std::string> arguments(int, char **)
+{
+    // The narrow arguments are in the ANSI code page, which cannot hold every file name: the wide ones can.
+    std::vector<std::string> out;
+    int count = 0;
+    if (LPWSTR *words = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i)
+            out.push_back(utf8(words[i]));
+        LocalFree(words);
+    }
+    return out;
+}
+
+std::string standardOutputPath()
+{
+    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return {};
+    if (GetConsoleMode(handle, &mode))
+        return "CONOUT$";
+    // Standard output sent to a file: the file by its name. A pipe has none that can be opened again.
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        return {};
+    wchar_t path[32768];
+    const DWORD length = GetFinalPathNameByHandleW(handle, path, 32768, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= 32768)
+        return {};
+    return utf8(path, static_cast<int>(length));
+}
+
+std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop)
+{
+    return std::make_unique<StopRequestWatch>(loop, std::move(stop));
+}
+
+char windowDecimalSeparator()
+{
+    // The window takes its decimal mark from the user's regional settings.
+    wchar_t text[8] = {};
+    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, text, 8) <= 0)
+        return '.';
+    return torvex::valueTextSeparator(utf8(text));
+}
+
+} // namespace torvex::cli::console
