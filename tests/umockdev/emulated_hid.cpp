@@ -579,7 +579,17 @@ bool EmulatedHidDevice::pushInputReport(std::span<const uint8_t> report)
         std::lock_guard lock(mutex_);
         node = node_;
     }
-    return node && node->push(report);
+    if (!node || !node->push(report))
+        return false;
+    std::lock_guard lock(mutex_);
+    lastInput_.assign(report.begin(), report.end());
+    return true;
+}
+
+std::vector<uint8_t> EmulatedHidDevice::lastInputReport() const
+{
+    std::lock_guard lock(mutex_);
+    return lastInput_;
 }
 
 size_t EmulatedHidDevice::queuedInputReports() const

@@ -123,6 +123,8 @@ public:
     // wait per node; false when the report was dropped (queue full or unplugged).
     bool pushInputReport(std::span<const uint8_t> report);
     size_t queuedInputReports() const;
+    // The last report queued, as given to pushInputReport.
+    std::vector<uint8_t> lastInputReport() const;
     // Reports the host has read, in total.
     uint64_t deliveredInputReports() const;
 
@@ -153,6 +155,7 @@ private:
     std::string hidrawSyspath_;
     std::string nodePath_;
     bool openDenied_ = false;
+    std::vector<uint8_t> lastInput_;
     std::shared_ptr<struct DeviceShared> output_;
 };
 
