@@ -39,3 +39,12 @@ install(CODE "
     endif()
   endforeach()
 ")
+
+# The installer (packaging/windows/torvex-pc.nsi): makensis build/windows/torvex-pc.nsi after cmake --install
+# gives build/windows/torvex-pc-<version>-setup.exe.
+set(TORVEX_NSIS_FILES "${CMAKE_BINARY_DIR}/installer-files.nsh")
+set(TORVEX_INSTALLER "${CMAKE_BINARY_DIR}/torvex-pc-${PROJECT_VERSION}-setup.exe")
+set(TORVEX_ICON "${TORVEX_WINDOWS_ICON}")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/torvex-pc.nsi.in" "${CMAKE_BINARY_DIR}/torvex-pc.nsi" @ONLY)
+install(CODE "set(TORVEX_NSIS_FILES \"${TORVEX_NSIS_FILES}\")")
+install(SCRIPT "${CMAKE_CURRENT_LIST_DIR}/installer_files.cmake")
