@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "log_file_lines.h"
 #include "process_counts.h"
 #include "window_fixture.h"
 
@@ -24,7 +25,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -242,29 +242,11 @@ TEST_F(EmulatedInstrumentWindow, ConnectsBesideWinesDevicesAndLogsEveryReportThe
     const std::string last = emulator.ask("input");
     EXPECT_EQ(hex(w.RxBuffer.data(), 64), last.substr(2, 128));
 
-    std::ifstream file(path.toStdString(), std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    const std::string lines = content.str();
-    uint64_t count = 0;
-    long previous = -1;
-    for (size_t at = 0; at < lines.size();) {
-        const size_t end = lines.find("\r\n", at);
-        ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
-        const std::string line = lines.substr(at, end - at);
-        // Third column: the measurement counter, one up per line.
-        const size_t second = line.find(';', line.find(';') + 1), third = line.find(';', second + 1);
-        const long counter = std::stol(line.substr(second + 1, third - second - 1));
-        if (previous >= 0) {
-            EXPECT_EQ(counter, previous + 1) << line;
-        }
-        previous = counter;
-        ++count;
-        at = end + 2;
-    }
-    EXPECT_EQ(count, sent) << "one line per measurement report the instrument sent";
+    const std::vector<std::string> lines = logFileLines(path.toStdString());
+    expectConsecutiveCounters(lines);
+    EXPECT_EQ(lines.size(), sent) << "one line per measurement report the instrument sent";
     RecordProperty("reports_sent", static_cast<int>(sent));
-    RecordProperty("lines_logged", static_cast<int>(count));
+    RecordProperty("lines_logged", static_cast<int>(lines.size()));
 }
 
 TEST_F(EmulatedInstrumentWindow, ReadButtonFillsTheFieldsFromTheInstrumentsReply)
