@@ -22,24 +22,6 @@ using namespace torvex;
 bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// Valid UTF-16 without NUL, within the name buffer; the label is the name itself when there is one.
-void checkName(const std::u16string &name)
-{
-    require(name.size() <= kProductNameUnits, "name fits its buffer");
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        require(name[i] != 0, "no NUL in a name");
-        if (isHigh(name[i])) {
-            require(i + 1 < name.size() && isLow(name[i + 1]), "high surrogate followed by a low one");
-            ++i;
-        } else {
-            require(!isLow(name[i]), "no low surrogate alone");
-        }
-    }
-    const std::u16string label = deviceListLabel(name, 0x1234, 0xABCD);
-    require(!label.empty(), "every device has a label");
-    require(name.empty() ? label == u"Device VID=1234 PID=ABCD" : label == name, "label is the name");
-}
-
 // Straightforward UTF-8 encoding of valid UTF-16, as a second opinion on the decoder.
 std::string toUtf8(const std::u16string &s)
 {
@@ -65,6 +47,24 @@ std::string toUtf8(const std::u16string &s)
         }
     }
     return out;
+}
+
+// Valid UTF-16 without NUL, within the name buffer; the label is the name itself when there is one.
+void checkName(const std::u16string &name)
+{
+    require(name.size() <= kProductNameUnits, "name fits its buffer");
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        require(name[i] != 0, "no NUL in a name");
+        if (isHigh(name[i])) {
+            require(i + 1 < name.size() && isLow(name[i + 1]), "high surrogate followed by a low one");
+            ++i;
+        } else {
+            require(!isLow(name[i]), "no low surrogate alone");
+        }
+    }
+    const std::string label = deviceListLabel(name, 0x1234, 0xABCD);
+    require(!label.empty(), "every device has a label");
+    require(name.empty() ? label == "Device VID=1234 PID=ABCD" : label == toUtf8(name), "label is the name");
 }
 
 void fromLinux(std::string_view bytes)

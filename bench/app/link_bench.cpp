@@ -11,8 +11,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -99,6 +101,64 @@ void BM_UiThreadShareAt1000PerSecond(benchmark::State &state)
     state.counters["reports_per_s"] = static_cast<double>(handled) / wall;
 }
 BENCHMARK(BM_UiThreadShareAt1000PerSecond)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The data rate the status bar shows against the rate the instrument sends, at its send intervals of 1, 2 and
+// 10 ms: the mean of the rate texts of 30 ticks (10 s) against the reports that left the instrument over the
+// measured time from the first of those ticks to the last.
+void BM_RateTextAgainstSentRate(benchmark::State &state)
+{
+    Rig rig(int(state.range(0)), false);
+    TFMain &w = *rig.window;
+    w.decimalSeparator = '.';
+    auto delivered = [&] {
+        return rig.instrument->driver().measurementCounts().queued - rig.instrument->device()->pendingInputReports();
+    };
+    struct Tick {
+        qint64 ns;
+        uint64_t delivered;
+        double shownKHz;
+    };
+    std::vector<Tick> ticks;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(w.FreqTimer, &QTimer::timeout, &w, [&] {
+        ticks.push_back({clock.nsecsElapsed(), delivered(), w.statusPanelText(2).section(u' ', 0, 0).toDouble()});
+    });
+    double shownSum = 0, sentSum = 0, lowest = 1e9, highest = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        ticks.clear();
+        w.FreqTimer->start();
+        while (ticks.size() < 32)
+            spin(50);
+        w.FreqTimer->stop();
+        // The first tick counts from before the start; the span runs from the second.
+        double shown = 0;
+        for (size_t i = 2; i < ticks.size(); ++i) {
+            shown += ticks[i].shownKHz;
+            lowest = std::min(lowest, ticks[i].shownKHz);
+            highest = std::max(highest, ticks[i].shownKHz);
+        }
+        shown /= double(ticks.size() - 2);
+        const double sent =
+            double(ticks.back().delivered - ticks[1].delivered) * 1e6 / double(ticks.back().ns - ticks[1].ns);
+        shownSum += shown;
+        sentSum += sent;
+        ++runs;
+    }
+    state.counters["shown_khz"] = shownSum / runs;
+    state.counters["sent_khz"] = sentSum / runs;
+    state.counters["error_pct"] = 100.0 * (shownSum / sentSum - 1.0);
+    state.counters["lowest_tick_khz"] = lowest;
+    state.counters["highest_tick_khz"] = highest;
+}
+BENCHMARK(BM_RateTextAgainstSentRate)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(10)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 } // namespace
 

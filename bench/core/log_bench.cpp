@@ -1,5 +1,6 @@
 // Cost of one measurement report on the logging path: decode, build the line, hand it to the writer, with
-// every column ticked and logging on; against a plain snprintf + fwrite of the same line.
+// every column ticked and logging on; against a plain snprintf + fwrite of the same line. And the backlog of a
+// log file that cannot be written: its memory, and the catch-up.
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/log_writer.h"
@@ -9,14 +10,20 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -97,3 +104,93 @@ void BM_ReferenceSnprintfFwrite(benchmark::State &bench)
 BENCHMARK(BM_ReferenceSnprintfFwrite)->Iterations(kIterations)->Repetitions(5)->ReportAggregatesOnly(true);
 
 } // namespace
+
+#ifdef __GLIBC__
+std::size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// Ten minutes of lines at 1000 reports/s (every column, 3 decimals) while the log folder is missing: the
+// backlog's memory when full, the cost of a line while waiting, and the catch-up once the folder is back, with
+// a line every millisecond: how many lines and ticks it takes, and the longest a line or a tick held the report
+// handler up.
+void BM_BacklogOfTenMinutes(benchmark::State &bench)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto reports = torvex::bench::sampleReports(3, 11);
+    const auto folder = std::filesystem::temp_directory_path() / "torvex_bench_backlog";
+    std::filesystem::remove_all(folder);
+    const std::string path = (folder / "pomiary.csv").string();
+    torvex::MeasurementState state;
+    torvex::LogLineInput input; // all columns
+    input.moduloValue = 1000;
+    torvex::LocalClock clock;
+    torvex::LogLine line;
+    std::uint64_t lineBytes = 0;
+    auto nextLine = [&](int i) {
+        const auto &report = reports[size_t(i) & 255];
+        torvex::DecodeMeasurementReport(report.data(), report.size(), state);
+        input.takeMeasurement(state);
+        torvex::BuildLogLine(line, input, clock.now());
+        ++state.MeasurementCount;
+        return line.view();
+    };
+
+    for (auto _ : bench) {
+        const std::size_t heapBefore = heapInUse();
+        torvex::LogWriter writer;
+        writer.setActive(true);
+        const auto fillStart = Clock::now();
+        int i = 0;
+        for (; i < int(torvex::LogWriter::kBacklogLines); ++i) {
+            const std::string_view text = nextLine(i);
+            lineBytes += text.size();
+            writer.writeLine(path, text);
+            if ((i + 1) % kReportsPerTick == 0)
+                writer.tick(); // the retry, once a second
+        }
+        const double fillSeconds = std::chrono::duration<double>(Clock::now() - fillStart).count();
+        const std::size_t heapFull = heapInUse();
+        bench.counters["waiting_lines"] = double(writer.waitingLines());
+        bench.counters["line_bytes_MB"] = double(lineBytes) / 1e6;
+        bench.counters["heap_MB"] = double(heapFull - heapBefore) / 1e6;
+        bench.counters["heap_bytes_per_line"] = double(heapFull - heapBefore) / double(writer.waitingLines());
+        bench.counters["ns_per_line_waiting"] = fillSeconds * 1e9 / double(i);
+        writer.writeLine(path, nextLine(i++));
+        bench.counters["dropped_beyond_bound"] = double(writer.droppedLines());
+
+        std::filesystem::create_directories(folder);
+        double longestLine = 0;
+        double longestTick = 0;
+        int linesToCatchUp = 0;
+        int ticksToCatchUp = 0;
+        const auto catchUpStart = Clock::now();
+        while (writer.failing()) {
+            if (linesToCatchUp % kReportsPerTick == 0) {
+                const auto t = Clock::now();
+                writer.tick();
+                longestTick = std::max(longestTick, std::chrono::duration<double>(Clock::now() - t).count());
+                ++ticksToCatchUp;
+                if (!writer.failing())
+                    break;
+            }
+            const std::string_view text = nextLine(i++);
+            const auto t = Clock::now();
+            writer.writeLine(path, text);
+            longestLine = std::max(longestLine, std::chrono::duration<double>(Clock::now() - t).count());
+            ++linesToCatchUp;
+        }
+        bench.counters["catch_up_ms"] = std::chrono::duration<double>(Clock::now() - catchUpStart).count() * 1e3;
+        bench.counters["catch_up_lines"] = linesToCatchUp;
+        bench.counters["catch_up_ticks"] = ticksToCatchUp;
+        bench.counters["longest_line_ms"] = longestLine * 1e3;
+        bench.counters["longest_tick_ms"] = longestTick * 1e3;
+        writer.close();
+        bench.counters["heap_after_MB"] = double(heapInUse() - heapBefore) / 1e6;
+    }
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_BacklogOfTenMinutes)->Iterations(1)->Unit(benchmark::kMillisecond);
+#endif

@@ -13,7 +13,7 @@ struct StringRow {
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
-constexpr std::array<StringRow, 16> kStrings{{
+constexpr std::array<StringRow, 22> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
     QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
     QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
@@ -27,10 +27,32 @@ constexpr std::array<StringRow, 16> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zapis: nieaktywny", "IDS_164"),
     QT_TRANSLATE_NOOP3("StringTable", "Uruchom wykres", "IDS_231"),
     QT_TRANSLATE_NOOP3("StringTable", "Zatrzymaj wykres", "IDS_232"),
-    // Our own ids: status panel 3 and save_label while the log file cannot be opened or written, and their
-    // tooltip (%1 the file's full path, %2 the lines lost so far).
+    // Our own ids: status panel 3 and save_label while the log file cannot be opened or written, plain while no
+    // line waits for it (another program writing to it, say), else with the lines waiting (%1); their tooltip
+    // (%1 the file's full path, %2 the lines waiting, %3 the lines lost); once it can, the tooltip while lines
+    // lost in this run are to be told (%1 the path, %2 the lines lost).
     QT_TRANSLATE_NOOP3("StringTable", "Błąd zapisu", "IDS_LOG_WRITE_ERROR"),
-    QT_TRANSLATE_NOOP3("StringTable", "Nie można zapisać pliku:\n%1\nUtracone wiersze: %2", "IDS_LOG_WRITE_ERROR_TIP"),
+    QT_TRANSLATE_NOOP3("StringTable", "Błąd zapisu: %1", "IDS_LOG_WRITE_ERROR_WAITING"),
+    QT_TRANSLATE_NOOP3("StringTable",
+                       "Nie można zapisać pliku:\n%1\nWiersze czekające na zapis: %2\nUtracone wiersze: %3",
+                       "IDS_LOG_WRITE_ERROR_TIP"),
+    QT_TRANSLATE_NOOP3("StringTable", "%1\nUtracone wiersze: %2", "IDS_LOG_LOST_TIP"),
+    // Our own id: that tooltip while another program writes to the file (%4: " (program, PID n)" when known).
+    QT_TRANSLATE_NOOP3(
+        "StringTable",
+        "Do pliku zapisuje już inny program%4:\n%1\nWiersze czekające na zapis: %2\nUtracone wiersze: %3",
+        "IDS_LOG_OTHER_WRITER_TIP"),
+    // Our own ids: the error box of a stop or close that could not write the waiting lines: %1 the log file,
+    // %2 the lines, %3 the recovery file that took them.
+    QT_TRANSLATE_NOOP3("StringTable",
+                       "Nie można zapisać pliku:\n%1\n\nCzekające wiersze (%2) zapisano w pliku:\n%3\n\nDołącz je do "
+                       "pliku pomiarowego, gdy będzie dostępny.",
+                       "IDS_LOG_RESCUED"),
+    QT_TRANSLATE_NOOP3("StringTable",
+                       "Nie można zapisać pliku:\n%1\n\nNie można też zapisać pliku odzysku. Utracone wiersze: %2",
+                       "IDS_LOG_RESCUE_FAILED"),
+    // Our own id: a second start on the settings file of a running window.
+    QT_TRANSLATE_NOOP3("StringTable", "TORVEX PC jest już uruchomiony.", "IDS_ALREADY_RUNNING"),
     // Our own id: status panel 0 when a Write is refused because a list has no item selected.
     QT_TRANSLATE_NOOP3("StringTable", "Nie wysłano: lista bez wyboru", "IDS_NO_SELECTION"),
 }};

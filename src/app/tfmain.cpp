@@ -55,6 +55,9 @@ constexpr int kStatusPanelTop = 3;
 constexpr int kModuloFieldLeft = 288;
 constexpr int kModuloButtonLeft = 359;
 constexpr int kCaptionGap = 4;
+// Design left edges of the indicator name labels ("- " + name) after the position and the velocity captions.
+constexpr int kPositionNameLeft = 140;
+constexpr int kVelocityNameLeft = 475;
 
 // Where the design font is missing, the carried narrow face keeps the captions within the widths they were
 // designed for; no face of the machine is consulted first (the usual default sans is much wider, and narrower
@@ -85,9 +88,10 @@ void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handle
 
 TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     : QMainWindow(parent), FreqTimer(new QTimer(this)), UpdateDataTimer(new QTimer(this)), ChartTimer(new QTimer(this)),
-      SaveFileTimer(new QTimer(this)), ui(std::make_unique<Ui::TFMain>()),
-      m_beforeStartupStep(options.beforeStartupStep), m_requestedSettingsPath(options.settingsPath),
-      m_executableFolder(options.executableFolder)
+      SaveFileTimer(new QTimer(this)), logWriter(torvex::LogWriter::kDefaultBufferSize, options.logBacklogLines),
+      ui(std::make_unique<Ui::TFMain>()), m_beforeStartupStep(options.beforeStartupStep),
+      m_requestedSettingsPath(options.settingsPath), m_executableFolder(options.executableFolder),
+      m_logRescueFolders(options.logRescueFolders)
 {
     initWindowResources();
     ui->setupUi(this);
@@ -122,6 +126,9 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
 
     FreqTimer->setObjectName(QStringLiteral("FreqTimer"));
     FreqTimer->setInterval(333);
+    // The rate divides a tick's reports by the interval: a coarse timer, free to fire some 8 ms early, would show
+    // a steady rate about 2.4 % low.
+    FreqTimer->setTimerType(Qt::PreciseTimer);
     UpdateDataTimer->setObjectName(QStringLiteral("UpdateDataTimer"));
     UpdateDataTimer->setInterval(100);
     ChartTimer->setObjectName(QStringLiteral("ChartTimer"));
@@ -215,6 +222,23 @@ void TFMain::fitCaptionsToText()
     const int shift = std::max(0, textEnd - kModuloFieldLeft);
     ui->edit_mod->move(kModuloFieldLeft + shift, ui->edit_mod->y());
     ui->BitBtn5->move(kModuloButtonLeft + shift, ui->BitBtn5->y());
+
+    // An indicator caption runs straight into its name label where its text fills the design's room (English
+    // in the narrow face): the name label moves right by what the text needs, keeping its right-hand edge.
+    const struct {
+        QLabel *caption;
+        QLabel *name;
+        int designLeft;
+    } named[] = {{ui->Label9, ui->n1, kPositionNameLeft},  {ui->Label10, ui->n2, kPositionNameLeft},
+                 {ui->Label1, ui->n3, kPositionNameLeft},  {ui->Label, ui->n4, kVelocityNameLeft},
+                 {ui->Label12, ui->n5, kVelocityNameLeft}, {ui->Label2, ui->n6, kVelocityNameLeft}};
+    for (const auto &[caption, name, designLeft] : named) {
+        const int captionEnd = caption->x() + caption->contentsRect().left()
+            + caption->fontMetrics().horizontalAdvance(caption->text()) + kCaptionGap;
+        const int right = name->geometry().right();
+        const int left = std::max(designLeft, captionEnd);
+        name->setGeometry(left, name->y(), right - left + 1, name->height());
+    }
 }
 
 void TFMain::fillChannelTables()
@@ -248,49 +272,36 @@ void TFMain::wireControls()
     // Language: every pick, also of the language already active.
     wire(this, ui->LangCombo1, &QComboBox::activated, &TFMain::LangCombo1Change);
 
-    // Configuration writes.
-    for (QPushButton *b : {ui->button_encmode1, ui->button_encmode2, ui->button_encmode3})
-        wire(this, b, clicked, &TFMain::button_encmode1Click);
-    for (QPushButton *b : {ui->button_time1, ui->button_time2, ui->button_time3})
-        wire(this, b, clicked, &TFMain::button_time1Click);
-    for (QPushButton *b : {ui->button_resolution1, ui->button_resolution2, ui->button_resolution3})
-        wire(this, b, clicked, &TFMain::button_resolution1Click);
-    for (QPushButton *b : {ui->button_enccoeff1, ui->button_enccoeff2, ui->button_enccoeff3})
-        wire(this, b, clicked, &TFMain::button_enccoeff1Click);
-    wire(this, ui->button_encoffset1, clicked, &TFMain::button_encoffset1Click);
-    wire(this, ui->button_encoffset2, clicked, &TFMain::button_encoffset2Click);
-    wire(this, ui->button_encoffset3, clicked, &TFMain::button_encoffset3Click);
-    for (QPushButton *b : {ui->button_encclearC1, ui->button_encclearC2, ui->button_encclearC3})
-        wire(this, b, clicked, &TFMain::button_encclearC3Click);
-    for (QPushButton *b : {ui->button_encclear1, ui->button_encclear2, ui->button_encclear3})
-        wire(this, b, clicked, &TFMain::button_encclear1Click);
+    // Configuration writes: every Write button of the catalogue, to its own handler.
+    for (const torvex::ParamInfo &p : torvex::paramCatalogue()) {
+        for (int channel = 0; channel < p.channelCount(); ++channel) {
+            const std::string_view name = p.writeButtons[size_t(channel)];
+            if (name.empty())
+                continue;
+            auto *button = findChild<QAbstractButton *>(QString::fromLatin1(name.data(), qsizetype(name.size())));
+            const WriteHandler handler = writeHandler(p.id, uint8_t(channel));
+            if (!button || (!handler.own && !handler.shared))
+                throw std::logic_error("Write button without its control or handler: " + std::string(name));
+            if (handler.shared)
+                wire(this, button, clicked, handler.shared);
+            else
+                wire(this, button, clicked, handler.own);
+        }
+    }
     for (QComboBox *c : {ui->out1_W, ui->out2_W, ui->out3_W, ui->out4_W})
         wire(this, c, &QComboBox::activated, &TFMain::out1_WChange);
-    wire(this, ui->BitBtn43, clicked, &TFMain::BitBtn43Click);
-    wire(this, ui->BitBtn9, clicked, &TFMain::BitBtn9Click);
-    wire(this, ui->BitBtn55, clicked, &TFMain::BitBtn55Click);
-    wire(this, ui->BitBtn53, clicked, &TFMain::BitBtn53Click);
-    wire(this, ui->BitBtn45, clicked, &TFMain::BitBtn45Click);
-    for (QPushButton *b : {ui->button_trigmastetype_1, ui->button_trigmastetype_2, ui->button_trigmastetype_3})
-        wire(this, b, clicked, &TFMain::button_trigmastetype_1Click);
-    wire(this, ui->BitBtn20, clicked, &TFMain::BitBtn20Click);
-    wire(this, ui->BitBtn22, clicked, &TFMain::BitBtn22Click);
-    wire(this, ui->BitBtn24, clicked, &TFMain::BitBtn24Click);
-    wire(this, ui->BitBtn18, clicked, &TFMain::BitBtn18Click);
-    wire(this, ui->BitBtn7, clicked, &TFMain::BitBtn7Click);
-    wire(this, ui->BitBtn16, clicked, &TFMain::BitBtn16Click);
     wireListMarks();
 
-    // Numeric fields: a text change resets the colour of these; a click resets every numeric field
-    // (the clicks arrive through eventFilter).
-    for (QLineEdit *e :
-         {ui->enc_time_1, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
-        wire(this, e, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
-    for (QLineEdit *e :
-         {ui->enc_time_1, ui->enc_time_2, ui->enc_time_3, ui->enc_resolution_1, ui->enc_resolution_2,
-          ui->enc_resolution_3, ui->enc_coeff_1, ui->enc_coeff_2, ui->enc_coeff_3, ui->enc_offset_1, ui->enc_offset_2,
-          ui->enc_offset_3, ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N, ui->trigger_time, ui->trigger_filter})
-        e->installEventFilter(this);
+    // Numeric fields: a click resets the colour of every one (the clicks arrive through eventFilter), a text
+    // change that of some.
+    for (const torvex::NumericField &f : torvex::numericFields()) {
+        auto *field = findChild<QLineEdit *>(QString::fromLatin1(f.name.data(), qsizetype(f.name.size())));
+        if (!field)
+            throw std::logic_error("Numeric field without its control: " + std::string(f.name));
+        if (f.resetsOnTextChange)
+            wire(this, field, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
+        field->installEventFilter(this);
+    }
 
     // Configuration reads: every Read button of the catalogue, to its own handler.
     for (const torvex::ReadButton &read : torvex::readButtonList()) {
@@ -355,6 +366,9 @@ void TFMain::FormCreate()
             ui->LangCombo1->move(ui->StatusBar->width() - 115, 2);
             ui->LangCombo1->show();
             ui->LangCombo1->raise();
+            // As a status bar's last part, panel 3 takes the room up to the picker: the logging texts need it.
+            QLabel *last = statusPanel(kStatusPanelCount - 1);
+            last->resize(ui->LangCombo1->x() - last->x(), last->height());
         });
         startupStep(3, [this] { fillChannelTables(); });
         startupStep(4, [this] { ui->PageControl1->setCurrentWidget(ui->TabSheet1); });

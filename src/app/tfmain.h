@@ -4,19 +4,22 @@
 #include "config/param_catalogue.h"
 #include "config/write_payload.h"
 #include "device/hid_controller.h"
-#include "device/report_dispatch.h"
-#include "device/report_link.h"
+#include "instrument/instrument_link.h"
+#include "instrument/report_dispatch.h"
 #include "language.h"
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/log_writer.h"
 #include "measure/measurement.h"
+#include "settings/program_settings.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -44,7 +47,7 @@ class TFMain;
 
 struct TFMainOptions {
     // Full path of the settings file; empty means the settings file of the executable's folder (beside it, or
-    // the user's configuration folder when that folder cannot be written).
+    // the user's configuration folder for an installed program or a folder that cannot be written).
     QString settingsPath;
     // Folder taken as the executable's for that decision; empty means the running executable's.
     QString executableFolder;
@@ -56,7 +59,18 @@ struct TFMainOptions {
     // Where HID devices come from: the system's (createNativeHidPlatform()) or a simulated one. None = the
     // window lists no devices.
     std::shared_ptr<torvex::HidPlatform> hidPlatform;
+    // Where log lines that could not be written go at stop and close when the log file's own folder cannot
+    // take them. Empty: the user's documents folder, then the home folder.
+    QStringList logRescueFolders;
+    // Test seam: how many lines may wait for a log file that cannot be written.
+    std::size_t logBacklogLines = torvex::LogWriter::kBacklogLines;
 };
+
+// The settings file of a window made with `options` (start-up step 6). The program's entry asks too, to lock
+// that file before the window exists.
+QString settingsPathFor(const TFMainOptions &options);
+// A settings path as the settings store takes it.
+std::filesystem::path filesystemPath(const QString &path);
 
 // The main window. It owns every control, the timers and the program's state; each subsystem keeps its
 // members in its own section below and its handlers in its own tfmain_<subsystem>.cpp.
@@ -74,7 +88,7 @@ public:
     // Every resize request is refused: the window keeps its designed size.
     bool FormCanResize(int newWidth, int newHeight) const;
 
-    // Status bar panels 0..3 (200, 150, 100 and 50 pixels wide).
+    // Status bar panels 0..3 (200, 150 and 100 pixels wide; the last one reaches the language picker).
     static constexpr int kStatusPanelCount = 4;
     void setStatusPanelText(int panel, const QString &text);
     QString statusPanelText(int panel) const;
@@ -90,22 +104,22 @@ public:
     QTimer *SaveFileTimer;
 
     // Channel control tables: index 0 is encoder/output/slot 1.
-    std::array<QComboBox *, 3> encModeTable{};
-    std::array<QComboBox *, 3> encClearTable{};
-    std::array<QLineEdit *, 3> encTimeTable{};
-    std::array<QLineEdit *, 3> encResolutionTable{};
-    std::array<QLineEdit *, 3> encCoeffTable{};
-    std::array<QLineEdit *, 3> encOffsetTable{};
-    std::array<QComboBox *, 4> outSourceTable{};
-    std::array<QComboBox *, 4> outConditionTable{};
-    std::array<QLineEdit *, 4> outValueTable{};
-    std::array<QComboBox *, 4> outStateTable{};
-    std::array<QComboBox *, 3> trigTypeTable{};
+    std::array<QComboBox *, torvex::kEncoderCount> encModeTable{};
+    std::array<QComboBox *, torvex::kEncoderCount> encClearTable{};
+    std::array<QLineEdit *, torvex::kEncoderCount> encTimeTable{};
+    std::array<QLineEdit *, torvex::kEncoderCount> encResolutionTable{};
+    std::array<QLineEdit *, torvex::kEncoderCount> encCoeffTable{};
+    std::array<QLineEdit *, torvex::kEncoderCount> encOffsetTable{};
+    std::array<QComboBox *, torvex::kOutputCount> outSourceTable{};
+    std::array<QComboBox *, torvex::kOutputCount> outConditionTable{};
+    std::array<QLineEdit *, torvex::kOutputCount> outValueTable{};
+    std::array<QComboBox *, torvex::kOutputCount> outStateTable{};
+    std::array<QComboBox *, torvex::kChannelCount> trigTypeTable{};
 
     // Main-window state shared by the subsystems.
     QString settingsPath;
-    std::array<QString, 3> channelUnits;
-    std::array<QString, 3> channelNames;
+    std::array<QString, torvex::kEncoderCount> channelUnits;
+    std::array<QString, torvex::kEncoderCount> channelNames;
     int32_t moduloValue = 0;
     bool loggingActive = false;
     bool chartRunning = false;
@@ -132,7 +146,7 @@ public:
     std::array<bool, 6> chartSeriesVisible{true, true, true, true, true, true};
     // Settings helpers (tfmain_settings.cpp).
     torvex::ProfileFile openSettings() const;
-    std::array<QCheckBox *, 12> logCheckBoxes() const;
+    std::array<QCheckBox *, torvex::kLogCheckKeys.size()> logCheckBoxes() const;
     void applyChannelName(int channel);
     void applyChannelUnit(int channel);
     void writeChannelSetting(const std::string &key, const QString &value);
@@ -158,11 +172,13 @@ private:
 public:
     // ===================================================================================== link
     // tfmain_link.cpp
-    // None when the window was given no HID platform.
-    std::unique_ptr<torvex::THidDeviceController> HidDeviceController1;
-    // Not owned: the ListBox1 entry holding it owns it.
-    torvex::THidDevice *CurrentDevice = nullptr;
-    bool Connected = false;
+    // The link lists the devices, chooses the instrument (of several, the last listed), holds the claimed
+    // devices for the ListBox1 entries and sends; the window keeps its state under the names below.
+    torvex::InstrumentLink deviceLink{torvex::ChoicePolicy::LastListed, torvex::InstrumentLink::Claim::EveryListed};
+    // The link's controller; none when the window was given no HID platform.
+    torvex::THidDeviceController *HidDeviceController1 = nullptr;
+    torvex::THidDevice *&CurrentDevice = deviceLink.current;
+    bool &Connected = deviceLink.connected;
     // What a report does is decided in the core; the handler keeps the state below, under the window's names.
     torvex::InputReportHandler reportHandler;
     // Data of the latest input report (type byte first); never cleared, each report overwrites its own length.
@@ -226,19 +242,25 @@ public:
     using Handler = void (TFMain::*)();
     // The handler of a Read button; nullptr for any other name.
     static Handler readHandler(std::string_view buttonName);
+    // The handler of a parameter's Write button: a shared one is told which button raised the event.
+    struct WriteHandler {
+        Handler own = nullptr;
+        void (TFMain::*shared)(QObject *) = nullptr;
+    };
+    static WriteHandler writeHandler(torvex::ParamId id, uint8_t channel);
     // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
     void DecodeConfigReply(std::span<const uint8_t> reply);
     // Puts the values of a decoded reply into their controls.
     void applyConfigReply(const torvex::ConfigReply &reply);
     void UpdateOutputEnable(int output);
-    void WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
-                       int32_t upper);
-    void WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields);
+    void WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, torvex::kChannelCount> &fields,
+                       int32_t lower, int32_t upper);
+    void WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, torvex::kChannelCount> &fields);
     // The user's number symbols, taken once from the system locale when the window is made.
     torvex::NumberFormat configNumberFormat = systemNumberFormat();
     static torvex::NumberFormat systemNumberFormat();
     // Counters of the latest MODBUS statistics reply.
-    std::array<int32_t, 9> modbusStats{};
+    std::array<int32_t, torvex::kStatsCounterCount> modbusStats{};
     // Field feedback colours; the normal colour is the system's text-entry background.
     static QColor errorColour();
     static QColor correctedColour();
@@ -289,10 +311,15 @@ private:
     void logLineSettings(torvex::LogLineInput &in) override;
     torvex::LocalDateTime logLineTime() override;
     void handOverLogLine(std::string_view line) override;
-    bool logFailing() const;  // logging on and lines being lost
+    bool logFailing() const;  // logging on and the file cannot take the lines
     void showLoggingStatus(); // save_label, panel 3 and the tooltips that name the file
     void showLogLabel();      // save_label: text and colour
-    void showLogFileTips();   // full path of the log file; while failing, also the lines lost
+    void showLogFileTips();   // full path of the log file; while failing the lines waiting; the lines lost
+    QString logErrorText() const;
+    // Stop and close: the file's last try, then the lines it still could not take to a recovery file.
+    torvex::LogWriter::Rescue finishLogFile();
+    // After a stop or close that could not write everything: where the waiting lines went, in an error box.
+    void reportLogRescue(const torvex::LogWriter::Rescue &rescue);
     QString logFileFullPath() const;
     char logDecimalSeparator();
     torvex::LocalClock m_logClock;
@@ -300,6 +327,15 @@ private:
     std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
     char m_logSeparator = 0;   // regional decimal separator, taken once
     bool m_logErrorShown = false;
+    // What the logging texts show, so that the tick rewrites them only when it changed.
+    struct LogStatusShown {
+        bool failing = false;
+        std::uint64_t waiting = 0;
+        std::uint64_t dropped = 0;
+        bool operator==(const LogStatusShown &) const = default;
+    };
+    LogStatusShown logStatus() const;
+    LogStatusShown m_logStatusShown;
 
 public:
     // ===================================================================================== chart
@@ -332,13 +368,12 @@ private:
     // and taken down before the controls its handlers use.
     void createDeviceLink(const TFMainOptions &options);
     void destroyDeviceLink();
-    void clearDeviceList();
     std::shared_ptr<torvex::UiDispatcher> m_uiDispatcher;
-    torvex::OutputWorkingBuffer m_outputBuffer{};
 
     std::unique_ptr<Ui::TFMain> ui;
     std::array<QLabel *, kStatusPanelCount> m_statusPanels{};
     std::function<void(int)> m_beforeStartupStep;
     QString m_requestedSettingsPath;
     QString m_executableFolder;
+    QStringList m_logRescueFolders;
 };

@@ -30,10 +30,10 @@ void TFMain::ChartTimerTimer()
         return;
 
     ChartView *chart = chartView();
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < torvex::kEncoderCount; ++k) {
         // Hidden series take their points too, so showing one again leaves no gap.
         chart->addPoint(k, chartTime, double(Measurement.Encoders[k].Position));
-        chart->addPoint(k + 3, chartTime, double(Measurement.Encoders[k].Velocity));
+        chart->addPoint(k + torvex::kEncoderCount, chartTime, double(Measurement.Encoders[k].Velocity));
     }
     chartTime += ChartTimer->interval() * 0.001;
 

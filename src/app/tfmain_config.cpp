@@ -119,7 +119,8 @@ void TFMain::wireListMarks()
 
 void TFMain::sendWrite(const Payload &payload)
 {
-    SendCommand(kWriteCommand, payload.data.data(), static_cast<unsigned>(payload.size));
+    SendCommand(static_cast<uint8_t>(Command::ParameterWrite), payload.data.data(),
+                static_cast<unsigned>(payload.size));
 }
 
 void TFMain::sendReadFor(std::string_view controlName)
@@ -164,8 +165,8 @@ void TFMain::writeListParam(QObject *Sender, ParamId id)
         showNoSelection();
 }
 
-void TFMain::WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields, int32_t lower,
-                           int32_t upper)
+void TFMain::WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, kChannelCount> &fields,
+                           int32_t lower, int32_t upper)
 {
     const ParamInfo *p = findParam(id);
     if (!p)
@@ -183,7 +184,7 @@ void TFMain::WriteIntParam(QObject *Sender, uint8_t id, const std::array<QLineEd
         sendWrite(*write.payload);
 }
 
-void TFMain::WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, 3> &fields)
+void TFMain::WriteFloatParam(QObject *Sender, uint8_t id, const std::array<QLineEdit *, kChannelCount> &fields)
 {
     const ParamInfo *p = findParam(id);
     if (!p)
@@ -312,6 +313,57 @@ void TFMain::UpdateOutputEnable(int output)
         setListMarked(outConditionTable[output], false);
         setListMarked(outStateTable[output], false);
     }
+}
+
+TFMain::WriteHandler TFMain::writeHandler(ParamId id, uint8_t channel)
+{
+    switch (id) {
+    case ParamId::EncMode:
+        return {.shared = &TFMain::button_encmode1Click};
+    case ParamId::EncGateTime:
+        return {.shared = &TFMain::button_time1Click};
+    case ParamId::EncResolution:
+        return {.shared = &TFMain::button_resolution1Click};
+    case ParamId::EncCoeff:
+        return {.shared = &TFMain::button_enccoeff1Click};
+    case ParamId::EncOffset: {
+        static constexpr Handler kOffset[kChannelCount] = {
+            &TFMain::button_encoffset1Click, &TFMain::button_encoffset2Click, &TFMain::button_encoffset3Click};
+        return {.own = channel < kChannelCount ? kOffset[channel] : nullptr};
+    }
+    case ParamId::EncClearByIndex:
+        return {.shared = &TFMain::button_encclearC3Click};
+    case ParamId::EncClearPosition:
+        return {.shared = &TFMain::button_encclear1Click};
+    case ParamId::OutputRules:
+        return {.own = &TFMain::BitBtn43Click};
+    case ParamId::TriggerMasterMode:
+        return {.own = &TFMain::BitBtn9Click};
+    case ParamId::TriggerFilter:
+        return {.own = &TFMain::BitBtn55Click};
+    case ParamId::TransmissionMode:
+        return {.own = &TFMain::BitBtn53Click};
+    case ParamId::SendInterval:
+        return {.own = &TFMain::BitBtn45Click};
+    case ParamId::TriggerRegisterType:
+        return {.shared = &TFMain::button_trigmastetype_1Click};
+    case ParamId::GreenDisplay:
+        return {.own = &TFMain::BitBtn20Click};
+    case ParamId::RedDisplay:
+        return {.own = &TFMain::BitBtn22Click};
+    case ParamId::Beeper:
+        return {.own = &TFMain::BitBtn24Click};
+    case ParamId::DotPosition:
+        return {.own = &TFMain::BitBtn18Click};
+    case ParamId::ModbusAddress:
+        return {.own = &TFMain::BitBtn7Click};
+    case ParamId::ModbusBaud:
+        return {.own = &TFMain::BitBtn16Click};
+    case ParamId::EncoderBlock:
+    case ParamId::ModbusStats:
+        break;
+    }
+    return {};
 }
 
 // ------------------------------------------------------------------------------------------ reads

@@ -3,6 +3,8 @@
 #include "lamp_widget.h"
 #include "measure/indicator_text.h"
 #include "measure/value_text.h"
+
+#include <string>
 #include "string_table.h"
 #include "ui_tfmain.h"
 
@@ -16,21 +18,11 @@ const QColor kOutputActive(0, 0, 255);
 const QColor kTriggerActive(0, 128, 0);
 const QColor kInactive(192, 192, 192);
 
-QString valueQText(float value, unsigned decimals, char separator)
-{
-    char text[torvex::kValueTextCapacity];
-    return QString::fromLatin1(text, qsizetype(torvex::formatValueText(text, value, decimals, separator)));
-}
-
 } // namespace
 
 char TFMain::systemDecimalSeparator()
 {
-    // The value texts go into a single-byte log file as well; a separator outside ASCII cannot, so use '.'.
-    const QString point = QLocale::system().decimalPoint();
-    if (point.size() == 1 && point.at(0).unicode() > 0x20 && point.at(0).unicode() < 0x7F)
-        return char(point.at(0).unicode());
-    return '.';
+    return torvex::valueTextSeparator(QLocale::system().decimalPoint().toStdString());
 }
 
 void TFMain::UpdateDataTimerTimer()
@@ -38,18 +30,18 @@ void TFMain::UpdateDataTimerTimer()
     if (ui->PageControl1->currentWidget() != ui->TabSheet1)
         return;
 
-    QLineEdit *const positionFields[3] = {ui->Edit1_encp1, ui->Edit1_encp2, ui->Edit1_encp3};
-    QLineEdit *const velocityFields[3] = {ui->Edit1_encv1, ui->Edit1_encv2, ui->Edit1_encv3};
+    QLineEdit *const positionFields[torvex::kEncoderCount] = {ui->Edit1_encp1, ui->Edit1_encp2, ui->Edit1_encp3};
+    QLineEdit *const velocityFields[torvex::kEncoderCount] = {ui->Edit1_encv1, ui->Edit1_encv2, ui->Edit1_encv3};
     const unsigned decimals = Measurement.DecimalPlaces;
-    for (size_t n = 0; n < 3; ++n) {
+    const std::string perMinute = idsText(u"IDS_153").toStdString();
+    const std::string perSecond = idsText(u"IDS_154").toStdString();
+    for (size_t n = 0; n < torvex::kEncoderCount; ++n) {
         const torvex::EncoderReading &encoder = Measurement.Encoders[n];
-        const QString unitOpening =
-            QStringLiteral(" [") + (channelUnits[n].isEmpty() ? QStringLiteral("...") : channelUnits[n]);
-        positionFields[n]->setText(QLatin1Char(' ') + valueQText(encoder.Position, decimals, decimalSeparator)
-                                   + unitOpening + QLatin1Char(']'));
-        const QString timeBase = idsText(encoder.PerMinute != 0 ? u"IDS_153" : u"IDS_154");
-        velocityFields[n]->setText(QLatin1Char(' ') + valueQText(encoder.Velocity, decimals, decimalSeparator)
-                                   + unitOpening + QLatin1Char('/') + timeBase + QLatin1Char(']'));
+        const std::string unit = channelUnits[n].toStdString();
+        positionFields[n]->setText(
+            QString::fromStdString(torvex::positionFieldText(encoder, decimals, unit, decimalSeparator)));
+        velocityFields[n]->setText(QString::fromStdString(
+            torvex::velocityFieldText(encoder, decimals, unit, perMinute, perSecond, decimalSeparator)));
     }
 
     const uint8_t io = Measurement.IoStates;

@@ -1,6 +1,8 @@
 #include "tfmain.h"
 
+#include "error_box.h"
 #include "language.h"
+#include "measure/value_text.h"
 #include "settings/profile_file.h"
 #include "settings/program_settings.h"
 #include "string_table.h"
@@ -12,15 +14,16 @@
 #include <QIcon>
 #include <QLocale>
 #include <QPalette>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
 constexpr int kLogStatusPanel = 3;
-constexpr int32_t kModuloMin = 1;
-constexpr int32_t kModuloMax = 99999999;
 
 void setTextColour(QLabel *label, const QColor &colour)
 {
@@ -40,24 +43,18 @@ void setFieldColour(QLineEdit *field, const QColor &colour)
 
 char TFMain::logDecimalSeparator()
 {
-    if (m_logSeparator == 0) {
-        // The log file is single-byte text: a separator outside ASCII cannot be written as one byte.
-        const QString point = QLocale::system().decimalPoint();
-        m_logSeparator = point.size() == 1 && point.at(0).unicode() < 0x80 ? char(point.at(0).unicode()) : '.';
-    }
+    if (m_logSeparator == 0)
+        m_logSeparator = torvex::valueTextSeparator(QLocale::system().decimalPoint().toStdString());
     return m_logSeparator;
 }
 
 void TFMain::logLineSettings(torvex::LogLineInput &in)
 {
-    torvex::LogColumns &c = in.columns;
-    c.date = ui->save_date->isChecked();
-    c.time = ui->save_time->isChecked();
-    c.count = ui->save_cnt->isChecked();
-    c.countModulo = ui->save_cntmod->isChecked();
-    c.position = {ui->save_enc1p->isChecked(), ui->save_enc2p->isChecked(), ui->save_enc3p->isChecked()};
-    c.velocity = {ui->save_enc1v->isChecked(), ui->save_enc2v->isChecked(), ui->save_enc3v->isChecked()};
-    c.outputs = ui->save_output->isChecked();
+    const auto boxes = logCheckBoxes();
+    torvex::LogChecks checks{};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        checks[i] = boxes[i]->isChecked();
+    in.columns = torvex::logColumnsOf(checks);
     in.moduloValue = moduloValue;
     in.decimalSeparator = logDecimalSeparator();
 }
@@ -81,21 +78,39 @@ void TFMain::SaveFileTimerTimer()
 {
     logWriter.tick();
     // The report handler only stores; a file error reaches the window here, within a second, and while it
-    // lasts the count of lost lines is brought up to date every second.
-    if (m_logErrorShown || logFailing())
+    // lasts the count of waiting lines is brought up to date every second.
+    if (logStatus() != m_logStatusShown)
         showLoggingStatus();
 }
 
 bool TFMain::logFailing() const { return loggingActive && logWriter.failing(); }
 
+TFMain::LogStatusShown TFMain::logStatus() const
+{
+    LogStatusShown status;
+    if (loggingActive) {
+        status.failing = logWriter.failing();
+        status.waiting = status.failing ? logWriter.waitingLines() : 0;
+        status.dropped = logWriter.droppedLines();
+    }
+    return status;
+}
+
+QString TFMain::logErrorText() const
+{
+    const std::uint64_t waiting = logWriter.waitingLines();
+    return waiting > 0 ? idsText(u"IDS_LOG_WRITE_ERROR_WAITING").arg(waiting) : idsText(u"IDS_LOG_WRITE_ERROR");
+}
+
 void TFMain::showLoggingStatus()
 {
+    m_logStatusShown = logStatus();
     m_logErrorShown = logFailing();
     showLogLabel();
     if (!loggingActive)
         setStatusPanelText(kLogStatusPanel, idsText(u"IDS_164"));
     else if (m_logErrorShown)
-        setStatusPanelText(kLogStatusPanel, idsText(u"IDS_LOG_WRITE_ERROR"));
+        setStatusPanelText(kLogStatusPanel, logErrorText());
     else
         setStatusPanelText(kLogStatusPanel, idsText(u"IDS_161"));
     showLogFileTips();
@@ -103,9 +118,9 @@ void TFMain::showLoggingStatus()
 
 void TFMain::showLogLabel()
 {
-    // While lines are being lost the label says so: showing "active" then would report a failure as success.
+    // While lines cannot be written the label says so: showing "active" then would report a failure as success.
     if (m_logErrorShown)
-        ui->save_label->setText(idsText(u"IDS_LOG_WRITE_ERROR"));
+        ui->save_label->setText(logErrorText());
     else
         ui->save_label->setText(idsText(loggingActive ? u"IDS_159" : u"IDS_162"));
     setTextColour(ui->save_label, loggingActive ? QColor(168, 22, 6) : QColor(0, 64, 128));
@@ -121,10 +136,22 @@ QString TFMain::logFileFullPath() const
 void TFMain::showLogFileTips()
 {
     const QString path = logFileFullPath();
-    // One pass over the format, so a '%' in the path is never taken for a place holder.
-    const QString tip = m_logErrorShown
-        ? idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, QString::number(logWriter.droppedLines()))
-        : path;
+    const QString waiting = QString::number(logWriter.waitingLines());
+    const QString dropped = QString::number(logWriter.droppedLines());
+    // Refused because another program holds the file: say so, and who when the system tells.
+    const torvex::LogFile::Failure &refusal = logWriter.file().failure();
+    // One pass over the format, so a '%' in the path is never taken for a place holder. Lines lost stay on
+    // show until logging stops.
+    QString tip = path;
+    if (m_logErrorShown && !logWriter.isOpen() && refusal.otherWriter) {
+        const QString writer = QString::fromStdString(refusal.writer);
+        tip = idsText(u"IDS_LOG_OTHER_WRITER_TIP")
+                  .arg(path, waiting, dropped, writer.isEmpty() ? QString() : QStringLiteral(" (") + writer + u')');
+    } else if (m_logErrorShown) {
+        tip = idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, waiting, dropped);
+    } else if (loggingActive && logWriter.droppedLines() > 0) {
+        tip = idsText(u"IDS_LOG_LOST_TIP").arg(path, dropped);
+    }
     ui->file_name_edit->setToolTip(path);
     ui->save_label->setToolTip(tip);
     statusPanel(kLogStatusPanel)->setToolTip(tip);
@@ -132,7 +159,11 @@ void TFMain::showLogFileTips()
 
 void TFMain::ApplyLoggingState()
 {
-    logWriter.setActive(loggingActive); // off closes the file
+    // Off: the file's last try and the recovery file come before its lock is given up; the box after.
+    torvex::LogWriter::Rescue rescue;
+    if (!loggingActive)
+        rescue = finishLogFile();
+    logWriter.setActive(loggingActive);
     if (loggingActive) {
         ui->save_button->setIcon(QIcon(QStringLiteral(":/ID_stop")));
         ui->file_name_button->setEnabled(false);
@@ -141,9 +172,38 @@ void TFMain::ApplyLoggingState()
         ui->file_name_button->setEnabled(true);
     }
     showLoggingStatus();
+    reportLogRescue(rescue);
 }
 
-void TFMain::closeLogFile() { logWriter.close(); }
+void TFMain::closeLogFile() { reportLogRescue(finishLogFile()); }
+
+torvex::LogWriter::Rescue TFMain::finishLogFile()
+{
+    logWriter.close();
+    QStringList folders = m_logRescueFolders;
+    if (folders.isEmpty())
+        folders = {QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                   QStandardPaths::writableLocation(QStandardPaths::HomeLocation)};
+    std::vector<std::string> utf8Folders;
+    for (const QString &folder : folders)
+        utf8Folders.push_back(folder.toStdString());
+    return logWriter.saveBacklog(utf8Folders);
+}
+
+void TFMain::reportLogRescue(const torvex::LogWriter::Rescue &rescue)
+{
+    if (rescue.lines == 0)
+        return;
+    const QString logPath = QDir::toNativeSeparators(QFileInfo(m_logPath).absoluteFilePath());
+    const QString lines = QString::number(rescue.lines);
+    if (rescue.path.empty()) {
+        torvex::showErrorBox(idsText(u"IDS_LOG_RESCUE_FAILED").arg(logPath, lines));
+        return;
+    }
+    const QString rescuePath =
+        QDir::toNativeSeparators(QFileInfo(QString::fromStdString(rescue.path)).absoluteFilePath());
+    torvex::showErrorBox(idsText(u"IDS_LOG_RESCUED").arg(logPath, lines, rescuePath));
+}
 
 void TFMain::save_buttonClick()
 {
@@ -185,7 +245,7 @@ void TFMain::BitBtn5Click()
         setFieldColour(ui->edit_mod, errorColour());
         return;
     }
-    const int32_t value = std::clamp(*typed, kModuloMin, kModuloMax);
+    const int32_t value = std::clamp(*typed, torvex::kModuloMin, torvex::kModuloMax);
     if (value != *typed) {
         ui->edit_mod->setText(QString::number(value));
         setFieldColour(ui->edit_mod, correctedColour());

@@ -21,15 +21,6 @@
 
 namespace {
 
-std::filesystem::path toFilesystemPath(const QString &path)
-{
-#ifdef _WIN32
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
 std::string toUtf8(const QString &text) { return text.toUtf8().toStdString(); }
 
 QString fromUtf8(const std::string &text)
@@ -37,10 +28,11 @@ QString fromUtf8(const std::string &text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Beside the executable (never the working folder), unless on Linux that folder cannot be written.
+// Beside the executable (never the working folder), unless the program is installed or that folder cannot be
+// written.
 QString settingsPathForExecutableFolder(const QString &folder)
 {
-    const std::filesystem::path file = torvex::settingsFileForExecutableFolder(toFilesystemPath(folder));
+    const std::filesystem::path file = torvex::settingsFileForExecutableFolder(filesystemPath(folder));
 #ifdef _WIN32
     return QDir::toNativeSeparators(QString::fromStdWString(file.wstring()));
 #else
@@ -50,9 +42,26 @@ QString settingsPathForExecutableFolder(const QString &folder)
 
 } // namespace
 
-torvex::ProfileFile TFMain::openSettings() const { return torvex::ProfileFile(toFilesystemPath(settingsPath)); }
+std::filesystem::path filesystemPath(const QString &path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
 
-std::array<QCheckBox *, 12> TFMain::logCheckBoxes() const
+QString settingsPathFor(const TFMainOptions &options)
+{
+    if (!options.settingsPath.isEmpty())
+        return options.settingsPath;
+    return settingsPathForExecutableFolder(options.executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                              : options.executableFolder);
+}
+
+torvex::ProfileFile TFMain::openSettings() const { return torvex::ProfileFile(filesystemPath(settingsPath)); }
+
+std::array<QCheckBox *, torvex::kLogCheckKeys.size()> TFMain::logCheckBoxes() const
 {
     // Same order as the keys they are stored under.
     return {ui->save_auto,  ui->save_date,  ui->save_time,  ui->save_cnt,   ui->save_cntmod, ui->save_enc1p,
@@ -73,17 +82,15 @@ void TFMain::fixSettingsPath()
     if (!settingsPositionTracker)
         settingsPositionTracker = new WindowPositionTracker(this);
 
-    if (!m_requestedSettingsPath.isEmpty()) {
-        settingsPath = m_requestedSettingsPath;
-        return;
-    }
-    settingsPath = settingsPathForExecutableFolder(m_executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                                                : m_executableFolder);
+    TFMainOptions where;
+    where.settingsPath = m_requestedSettingsPath;
+    where.executableFolder = m_executableFolder;
+    settingsPath = settingsPathFor(where);
 }
 
 void TFMain::createDefaultSettingsIfMissing()
 {
-    if (torvex::ProfileFile::fileExists(toFilesystemPath(settingsPath)))
+    if (torvex::ProfileFile::fileExists(filesystemPath(settingsPath)))
         return;
     auto settings = openSettings();
     try {
@@ -99,13 +106,13 @@ void TFMain::loadSettings()
     const auto settings = openSettings();
     const torvex::StartupSettings s = torvex::readStartupSettings(settings, toUtf8(idsText(u"IDS_31")));
 
-    const std::array<QLineEdit *, 3> nameEdits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
-    const std::array<QLineEdit *, 3> unitEdits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
-    for (std::size_t i = 0; i < 3; ++i) {
+    const std::array<QLineEdit *, torvex::kEncoderCount> nameEdits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
+    const std::array<QLineEdit *, torvex::kEncoderCount> unitEdits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
+    for (std::size_t i = 0; i < torvex::kEncoderCount; ++i) {
         nameEdits[i]->setText(fromUtf8(s.encNames[i]));
         unitEdits[i]->setText(fromUtf8(s.encUnits[i]));
     }
-    for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t i = 0; i < torvex::kEncoderCount; ++i)
         channelUnits[i] = unitEdits[i]->text();
 
     const auto boxes = logCheckBoxes();
@@ -172,8 +179,9 @@ void TFMain::saveSettingsOnClose()
 
 void TFMain::applyChannelName(int channel)
 {
-    const std::array<QLineEdit *, 3> edits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
-    const std::array<std::array<QLabel *, 2>, 3> labels = {{{ui->n1, ui->n4}, {ui->n2, ui->n5}, {ui->n3, ui->n6}}};
+    const std::array<QLineEdit *, torvex::kEncoderCount> edits = {ui->enc_name_1, ui->enc_name_2, ui->enc_name_3};
+    const std::array<std::array<QLabel *, 2>, torvex::kEncoderCount> labels = {
+        {{ui->n1, ui->n4}, {ui->n2, ui->n5}, {ui->n3, ui->n6}}};
     const std::size_t i = static_cast<std::size_t>(channel - 1);
     const QString name = edits[i]->text();
     writeChannelSetting(torvex::encNameKey(channel), name);
@@ -185,7 +193,7 @@ void TFMain::applyChannelName(int channel)
 
 void TFMain::applyChannelUnit(int channel)
 {
-    const std::array<QLineEdit *, 3> edits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
+    const std::array<QLineEdit *, torvex::kEncoderCount> edits = {ui->enc_unit_1, ui->enc_unit_2, ui->enc_unit_3};
     const std::size_t i = static_cast<std::size_t>(channel - 1);
     const QString unit = edits[i]->text();
     writeChannelSetting(torvex::encUnitKey(channel), unit);

@@ -1,9 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/demo.h"
-#include "cli/device_list.h"
-#include "cli/instrument_link.h"
-#include "cli/text_util.h"
+#include "instrument/instrument_link.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,15 +12,18 @@
 
 namespace torvex::cli {
 
-std::string formatDeviceList(const std::vector<ListedDevice> &devices)
+namespace {
+
+// One aligned line per device, instruments marked with "*", then the notes the marks need.
+std::string formatDeviceList(const std::vector<SurveyedDevice> &devices)
 {
     if (devices.empty())
         return "no HID devices found\n";
     size_t labelWidth = 0;
     size_t pathWidth = 0;
-    for (const ListedDevice &d : devices) {
-        labelWidth = std::max(labelWidth, d.label.size());
-        pathWidth = std::max(pathWidth, d.path.size());
+    for (const SurveyedDevice &d : devices) {
+        labelWidth = std::max(labelWidth, d.listed.label.size());
+        pathWidth = std::max(pathWidth, d.listed.path.size());
     }
     auto padded = [](std::string text, size_t width) {
         text.resize(std::max(text.size(), width), ' ');
@@ -31,61 +32,41 @@ std::string formatDeviceList(const std::vector<ListedDevice> &devices)
     std::string out;
     bool anyInstrument = false;
     bool anyWithoutAccess = false;
-    for (const ListedDevice &d : devices) {
+    for (const SurveyedDevice &d : devices) {
+        const ListedDevice &l = d.listed;
         char ids[64];
-        std::snprintf(ids, sizeof ids, "VID=%04X PID=%04X  in %-3u out %-3u", d.vendorId, d.productId,
-                      unsigned{d.inputLength}, unsigned{d.outputLength});
+        std::snprintf(ids, sizeof ids, "VID=%04X PID=%04X  in %-3u out %-3u", l.vendorId, l.productId,
+                      unsigned{d.caps.InputReportLength}, unsigned{d.caps.OutputReportLength});
         std::string line =
-            (d.instrument ? "* " : "  ") + padded(d.label, labelWidth) + "  " + padded(d.path, pathWidth) + "  " + ids;
-        if (!d.readWrite) {
+            (l.instrument ? "* " : "  ") + padded(l.label, labelWidth) + "  " + padded(l.path, pathWidth) + "  " + ids;
+        if (!l.readWrite) {
             line += " no read/write access";
             if (!d.accessProblem.empty())
                 line += ": " + d.accessProblem;
-            anyWithoutAccess = anyWithoutAccess || d.instrument;
+            anyWithoutAccess = anyWithoutAccess || l.instrument;
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
         out += line + "\n";
-        anyInstrument = anyInstrument || d.instrument;
+        anyInstrument = anyInstrument || l.instrument;
     }
     if (anyInstrument)
         out += "(* TORVEX instrument)\n";
-    if (anyWithoutAccess && !udevHint().empty())
-        out += udevHint() + "\n";
+    if (anyWithoutAccess && !accessHint().empty())
+        out += accessHint() + "\n";
     return out;
 }
 
+} // namespace
+
 int runList(const CliOptions &, CliEnv &env)
 {
-    auto loop = std::make_shared<LoopDispatcher>();
-    THidDeviceController controller(env.platform, loop);
-    if (!controller.Available()) {
+    const auto devices = surveyDevices(env.platform, std::make_shared<LoopDispatcher>());
+    if (!devices) {
         *env.err << "torvex-cli: the system's HID services cannot be used\n";
         return kExitNoInstrument;
     }
-    bool scanned = false;
-    controller.OnDeviceChange = [&] { scanned = true; };
-    loop->runFor(std::chrono::seconds(10), [&] { return scanned; });
-
-    std::vector<ListedDevice> devices;
-    controller.OnEnumerate = [&](THidDevice *device, int) {
-        ListedDevice d;
-        d.label = deviceLabel(*device);
-        d.path = device->PnPInfo().DevicePath;
-        d.vendorId = device->VendorId();
-        d.productId = device->ProductId();
-        const THidCaps caps = device->Caps();
-        d.inputLength = caps.InputReportLength;
-        d.outputLength = caps.OutputReportLength;
-        d.instrument = device->ProductName() == kInstrumentName;
-        d.readWrite = device->ReadWriteAccess();
-        if (!d.readWrite)
-            d.accessProblem = env.platform->accessProblem(device->PnPInfo());
-        devices.push_back(std::move(d));
-        return true;
-    };
-    controller.Enumerate();
-    *env.out << formatDeviceList(devices);
+    *env.out << formatDeviceList(*devices);
     return kExitOk;
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct CliEnv {
     std::shared_ptr<HidPlatform> platform;
     // Lets the user end a running command (Ctrl+C, SIGTERM): calls `stop` on the loop thread when asked.
     std::function<std::unique_ptr<UiWatch>(LoopDispatcher &loop, std::function<void()> stop)> watchStopRequest;
+    // Where log lines that could not be written go at the end when the log file's own folder cannot take them.
+    std::vector<std::string> rescueFolders;
 };
 
 // `args` without the program name. Returns the exit code.

@@ -41,42 +41,6 @@ unsigned allowedOptions(Command command)
     return 0;
 }
 
-// Column names: the settings file's keys without "Save", in the line's fixed order.
-constexpr std::array<std::string_view, 11> kColumnNames = {"date",  "time",  "cnt",   "cntmod", "enc1p", "enc2p",
-                                                           "enc3p", "enc1v", "enc2v", "enc3v",  "output"};
-
-bool *columnFlag(LogColumns &c, size_t index)
-{
-    switch (index) {
-    case 0:
-        return &c.date;
-    case 1:
-        return &c.time;
-    case 2:
-        return &c.count;
-    case 3:
-        return &c.countModulo;
-    case 4:
-    case 5:
-    case 6:
-        return &c.position[index - 4];
-    case 7:
-    case 8:
-    case 9:
-        return &c.velocity[index - 7];
-    default:
-        return &c.outputs;
-    }
-}
-
-LogColumns allColumns(bool on)
-{
-    LogColumns c;
-    for (size_t i = 0; i < kColumnNames.size(); ++i)
-        *columnFlag(c, i) = on;
-    return c;
-}
-
 std::optional<std::int64_t> parseWhole(std::string_view text)
 {
     const auto value = parseInt32(text);
@@ -109,8 +73,8 @@ std::string_view commandName(Command command)
 std::optional<LogColumns> parseColumns(std::string_view list)
 {
     if (list == "all")
-        return allColumns(true);
-    LogColumns columns = allColumns(false);
+        return LogColumns::all(true);
+    LogColumns columns = LogColumns::all(false);
     if (list == "none")
         return columns;
     size_t start = 0;
@@ -118,13 +82,10 @@ std::optional<LogColumns> parseColumns(std::string_view list)
         size_t end = list.find(',', start);
         if (end == std::string_view::npos)
             end = list.size();
-        const std::string_view name = list.substr(start, end - start);
-        size_t index = 0;
-        while (index < kColumnNames.size() && kColumnNames[index] != name)
-            ++index;
-        if (index == kColumnNames.size())
+        const auto index = findLogColumn(list.substr(start, end - start));
+        if (!index)
             return std::nullopt;
-        *columnFlag(columns, index) = true;
+        columns[*index] = true;
         start = end + 1;
     }
     return columns;
@@ -212,15 +173,19 @@ ParsedArguments parseArguments(const std::vector<std::string_view> &args)
             used |= kColumns;
             const auto v = value();
             o.columns = v ? parseColumns(*v) : std::nullopt;
-            if (!o.columns)
-                return fail("--columns needs a comma-separated list of date, time, cnt, cntmod, enc1p, enc2p, enc3p, "
-                            "enc1v, enc2v, enc3v, output (or all, or none)");
+            if (!o.columns) {
+                std::string names;
+                for (std::string_view column : kLogColumnNames)
+                    names += std::string(names.empty() ? "" : ", ") + std::string(column);
+                return fail("--columns needs a comma-separated list of " + names + " (or all, or none)");
+            }
         } else if (name == "--mod") {
             used |= kMod;
             const auto v = value();
             const auto m = v ? parseWhole(*v) : std::nullopt;
             if (!m || *m < kModuloMin || *m > kModuloMax)
-                return fail("--mod needs a whole number from 1 to 99999999");
+                return fail("--mod needs a whole number from " + std::to_string(kModuloMin) + " to "
+                            + std::to_string(kModuloMax));
             o.modulo = static_cast<std::int32_t>(*m);
         } else if (name == "--exit-on-unplug") {
             used |= kExitOnUnplug;
@@ -327,7 +292,8 @@ std::string helpText(Command command)
 {
     const std::string demo = "  --demo[=N]        use N simulated instruments (default 1) instead of the HID devices\n"
                              "  --demo-interval MS  their send interval (0: back to back)\n";
-    const std::string device = "  --device PATH     the instrument to use (see torvex-cli list); default: the first\n";
+    const std::string device = "  --device PATH     the instrument to use (see torvex-cli list); needed when several\n"
+                               "                    are connected, which are then listed (exit code 2)\n";
     switch (command) {
     case Command::List:
         return usageLine(command)
@@ -347,7 +313,10 @@ std::string helpText(Command command)
     case Command::Log:
         return usageLine(command)
             + "\n\nAppends one line per measurement report to FILE, in the window's log format, until Ctrl+C,\n"
-              "SIGTERM or --seconds. The file is flushed at least once a second.\n\n"
+              "SIGTERM or --seconds. The file is flushed at least once a second. Lines the file cannot take\n"
+              "wait in memory (up to 10 minutes at 1000 reports/s) and go in first once it can; those still\n"
+              "waiting at the end go to FILE's name with .recovered before its extension (beside it, else\n"
+              "in the home folder), named on standard error, and the exit code is 3.\n\n"
             + device
             + "  --seconds N       stop after N seconds\n"
               "  --columns LIST    date,time,cnt,cntmod,enc1p,enc2p,enc3p,enc1v,enc2v,enc3v,output, or all\n"
@@ -386,7 +355,9 @@ std::string helpText(Command command)
           "  config set FILE   write a configuration to the instrument (restore, cloning)\n\n"
           "  --help            help of a command: torvex-cli COMMAND --help\n"
           "  --version         version of the program\n\n"
-          "Exit codes: 0 done, 1 usage, 2 no instrument or no access, 3 I/O error.\n";
+          "With one TORVEX connected the commands use it; with several, name one with --device PATH.\n\n"
+          "Exit codes: 0 done, 1 usage, 2 no instrument, several without --device, or no access,\n"
+          "3 I/O error.\n";
 }
 
 } // namespace torvex::cli

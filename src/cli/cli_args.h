@@ -20,15 +20,12 @@ inline constexpr int kExitIo = 3;
 enum class Command { None, List, Watch, Log, ConfigGet, ConfigSet };
 enum class ConfigFormat { Ini, Json };
 
-inline constexpr std::int32_t kModuloMin = 1;
-inline constexpr std::int32_t kModuloMax = 99999999;
-
 struct CliOptions {
     Command command = Command::None;
     bool help = false;
     bool version = false;
 
-    std::string device;   // --device PATH; empty: the first instrument
+    std::string device;   // --device PATH; empty: the only instrument
     int demo = 0;         // --demo[=N]: simulated instruments instead of the system's HID devices
     int demoInterval = 0; // --demo-interval MS: their send interval; 0 = the factory setting
     bool demoFlood = false;

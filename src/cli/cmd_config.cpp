@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "cli/config_text.h"
-#include "cli/instrument_link.h"
+#include "cli/session.h"
+#include "instrument/report_dispatch.h"
 
 #include <fstream>
 #include <iterator>
@@ -16,7 +17,7 @@ public:
     ConfigExchange(InstrumentLink &link, LoopDispatcher &loop, std::chrono::milliseconds timeout)
         : link_(link), loop_(loop), timeout_(timeout)
     {
-        link_.setReportHandler([this](const std::uint8_t *data, std::size_t size) { received(data, size); });
+        link_.setReportHandler([this](std::span<const std::uint8_t> report) { received(handler_.handle(report)); });
     }
     ~ConfigExchange() { link_.setReportHandler(nullptr); }
 
@@ -26,8 +27,8 @@ public:
         reply_.reset();
         wanted_ = request;
         waitingReply_ = true;
-        const std::uint8_t payload[2] = {request.id, request.channel};
-        if (link_.send(kReadCommand, payload))
+        if (link_.send(static_cast<std::uint8_t>(torvex::Command::ReadRequest),
+                       readRequestPayload(request.id, request.channel)))
             loop_.runFor(timeout_, [this] { return reply_.has_value(); });
         waitingReply_ = false;
         return std::exchange(reply_, std::nullopt);
@@ -39,7 +40,7 @@ public:
         acked_ = false;
         wanted_ = {payload.data[0], payload.data[1]};
         waitingAck_ = true;
-        if (link_.send(kWriteCommand, payload.bytes()))
+        if (link_.send(static_cast<std::uint8_t>(torvex::Command::ParameterWrite), payload.bytes()))
             loop_.runFor(timeout_, [this] { return acked_; });
         waitingAck_ = false;
         return acked_;
@@ -64,31 +65,22 @@ public:
     }
 
 private:
-    void received(const std::uint8_t *data, std::size_t size)
+    void received(const ReportOutcome &outcome)
     {
-        const std::span<const std::uint8_t> report(data, size);
-        switch (classifyInputReport(report)) {
-        case InputReportType::ConfigReply:
-            if (waitingReply_) {
-                const auto reply = decodeConfigReply(report);
-                // Replies of parameters without channels carry a channel byte that means nothing.
-                if (reply && static_cast<std::uint8_t>(reply->param->id) == wanted_.id
-                    && (!reply->param->hasChannels() || reply->channel == wanted_.channel))
-                    reply_ = reply;
-            }
-            break;
-        case InputReportType::ParameterAck:
-            if (waitingAck_ && size >= 3 && data[1] == wanted_.id && data[2] == wanted_.channel)
-                acked_ = true;
-            break;
-        default:
-            break;
-        }
+        // Replies of parameters without channels carry a channel byte that means nothing.
+        const auto &reply = outcome.configReply;
+        if (waitingReply_ && reply && static_cast<std::uint8_t>(reply->param->id) == wanted_.id
+            && (!reply->param->hasChannels() || reply->channel == wanted_.channel))
+            reply_ = reply;
+        const auto &ack = outcome.acknowledgement;
+        if (waitingAck_ && ack && *ack == Acknowledgement{wanted_.id, wanted_.channel})
+            acked_ = true;
     }
 
     InstrumentLink &link_;
     LoopDispatcher &loop_;
     std::chrono::milliseconds timeout_;
+    InputReportHandler handler_;
     ReadRequest wanted_{};
     bool waitingReply_ = false;
     bool waitingAck_ = false;
@@ -96,28 +88,15 @@ private:
     bool acked_ = false;
 };
 
-int connectOrExplain(InstrumentLink &link, std::ostream &err)
-{
-    if (!link.start()) {
-        err << "torvex-cli: the system's HID services cannot be used\n";
-        return kExitNoInstrument;
-    }
-    if (!link.connected()) {
-        err << "torvex-cli: " << link.problemText() << "\n";
-        return kExitNoInstrument;
-    }
-    return kExitOk;
-}
-
 } // namespace
 
 int runConfigGet(const CliOptions &options, CliEnv &env)
 {
     auto loop = std::make_shared<LoopDispatcher>();
-    InstrumentLink link(env.platform, loop, options.device, *env.err);
-    if (const int code = connectOrExplain(link, *env.err); code != kExitOk)
+    const auto link = makeLink(options);
+    if (const int code = connectOrExplain(*link, loop, env); code != kExitOk)
         return code;
-    ConfigExchange exchange(link, *loop, options.timeout);
+    ConfigExchange exchange(*link, *loop, options.timeout);
     std::vector<std::string> missing;
     const Configuration config = exchange.readAll(missing);
     *env.out << (options.format == ConfigFormat::Json ? formatJson(config) : formatIni(config, missing));
@@ -153,10 +132,10 @@ int runConfigSet(const CliOptions &options, CliEnv &env)
     }
 
     auto loop = std::make_shared<LoopDispatcher>();
-    InstrumentLink link(env.platform, loop, options.device, *env.err);
-    if (const int code = connectOrExplain(link, *env.err); code != kExitOk)
+    const auto link = makeLink(options);
+    if (const int code = connectOrExplain(*link, loop, env); code != kExitOk)
         return code;
-    ConfigExchange exchange(link, *loop, options.timeout);
+    ConfigExchange exchange(*link, *loop, options.timeout);
 
     Configuration config = parsed.config;
     if (needsCurrentRules(config)) {

@@ -2,6 +2,7 @@
 #include "cli/session.h"
 #include "cli/settings_file.h"
 #include "cli/watch_screen.h"
+#include "instrument/report_dispatch.h"
 
 #include <algorithm>
 #include <utility>
@@ -21,21 +22,12 @@ int runWatch(const CliOptions &options, CliEnv &env)
     }
 
     // Before the session: its link may still hand over a last report while it is destroyed.
-    RxBuffer rx{};
-    std::uint32_t reports = 0;
+    InputReportHandler handler;
     Session session(options, env);
     if (const int code = session.open(); code != kExitOk)
         return code;
     view.device = session.link().devicePath();
-
-    session.link().setReportHandler([&](const std::uint8_t *data, std::size_t size) {
-        ++reports;
-        const std::span<const std::uint8_t> report(data, size);
-        const std::size_t stored = storeInputReport(rx, report);
-        if (classifyInputReport(report) == InputReportType::Measurement
-            && DecodeMeasurementReport(rx.data(), stored, view.state))
-            markMeasurementHandled(view.state);
-    });
+    session.link().setReportHandler([&](std::span<const std::uint8_t> report) { handler.handle(report); });
 
     size_t screenLines = 0;
     auto previous = LoopDispatcher::Clock::now();
@@ -44,8 +36,9 @@ int runWatch(const CliOptions &options, CliEnv &env)
         view.intervalMs = static_cast<std::uint32_t>(
             std::max<std::int64_t>(1, std::chrono::duration_cast<std::chrono::milliseconds>(now - previous).count()));
         previous = now;
-        view.reports = std::exchange(reports, 0);
-        view.connected = session.link().connected();
+        view.reports = std::exchange(handler.receivedCount, 0);
+        view.state = handler.measurement;
+        view.connected = session.link().connected;
         std::ostream &out = *env.out;
         if (env.outIsTerminal) {
             const std::vector<std::string> lines = watchScreen(view);

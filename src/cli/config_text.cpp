@@ -6,65 +6,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <map>
 
 namespace torvex::cli {
 namespace {
 
 // Files are the same on every machine: "." for the decimals ("," is still accepted on input), no grouping.
 const NumberFormat kFileFormat{".", ""};
-
-constexpr std::string_view kEncoderFields[] = {"Mode", "ClearByIndex", "GateTime", "Resolution", "Coeff", "Offset"};
-constexpr ParamId kEncoderIds[] = {ParamId::EncMode,       ParamId::EncClearByIndex, ParamId::EncGateTime,
-                                   ParamId::EncResolution, ParamId::EncCoeff,        ParamId::EncOffset};
-
-std::vector<ConfigKey> buildKeys()
-{
-    std::vector<ConfigKey> keys;
-    for (std::uint8_t c = 0; c < kChannelCount; ++c)
-        for (size_t f = 0; f < std::size(kEncoderFields); ++f)
-            keys.push_back({"Encoder" + std::to_string(c + 1) + "." + std::string(kEncoderFields[f]), kEncoderIds[f], c,
-                            ConfigField::Value});
-    auto plain = [&](ParamId id) { keys.push_back({std::string(param(id).name), id, 0, ConfigField::Value}); };
-    plain(ParamId::TransmissionMode);
-    plain(ParamId::SendInterval);
-    plain(ParamId::TriggerFilter);
-    plain(ParamId::TriggerMasterMode);
-    for (std::uint8_t c = 0; c < kChannelCount; ++c)
-        keys.push_back({"Slot" + std::to_string(c + 1) + ".TriggerRegisterType", ParamId::TriggerRegisterType, c,
-                        ConfigField::Value});
-    const std::pair<std::string_view, ConfigField> ruleFields[] = {{"Source", ConfigField::Source},
-                                                                   {"Condition", ConfigField::Condition},
-                                                                   {"State", ConfigField::State},
-                                                                   {"Threshold", ConfigField::Threshold}};
-    for (std::uint8_t k = 0; k < kOutputCount; ++k)
-        for (const auto &[field, kind] : ruleFields)
-            keys.push_back(
-                {"Output" + std::to_string(k + 1) + "." + std::string(field), ParamId::OutputRules, k, kind});
-    plain(ParamId::DotPosition);
-    plain(ParamId::RedDisplay);
-    plain(ParamId::GreenDisplay);
-    plain(ParamId::Beeper);
-    plain(ParamId::ModbusAddress);
-    plain(ParamId::ModbusBaud);
-    return keys;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-size_t keyIndex(ParamId id, std::uint8_t channel, ConfigField field = ConfigField::Value)
-{
-    const auto &keys = configKeys();
-    for (size_t i = 0; i < keys.size(); ++i)
-        if (keys[i].id == id && keys[i].channel == channel && keys[i].field == field)
-            return i;
-    return keys.size();
-}
 
 std::string_view trim(std::string_view s)
 {
@@ -257,157 +204,12 @@ std::string limitText(double v)
     return buffer;
 }
 
-bool sameValue(const ConfigValue &a, const ConfigValue &b)
-{
-    if (a.index() != b.index())
-        return false;
-    if (const auto *fa = std::get_if<float>(&a)) {
-        const float fb = std::get<float>(b);
-        return std::memcmp(fa, &fb, sizeof fb) == 0 || (std::isnan(*fa) && std::isnan(fb));
-    }
-    return std::get<std::int32_t>(a) == std::get<std::int32_t>(b);
-}
-
 } // namespace
 
-const std::vector<ConfigKey> &configKeys()
-{
-    static const std::vector<ConfigKey> keys = buildKeys();
-    return keys;
-}
-
-std::optional<size_t> findConfigKey(std::string_view name)
-{
-    const auto &keys = configKeys();
-    for (size_t i = 0; i < keys.size(); ++i)
-        if (sameName(keys[i].name, name))
-            return i;
-    return std::nullopt;
-}
-
-bool isRealKey(const ConfigKey &key)
-{
-    if (key.id == ParamId::OutputRules)
-        return key.field == ConfigField::Threshold;
-    return param(key.id).encoding == Encoding::Float32;
-}
-
-KeyLimits keyLimits(const ConfigKey &key)
-{
-    if (isRealKey(key))
-        return {-kRealLimit, kRealLimit};
-    switch (key.field) {
-    case ConfigField::Source:
-        return {0, kOutputSourceListSize - 1};
-    case ConfigField::Condition:
-        return {0, kOutputConditionListSize - 1};
-    case ConfigField::State:
-        return {0, kOutputStateListSize - 1};
-    default:
-        break;
-    }
-    const ParamInfo &p = param(key.id);
-    switch (p.encoding) {
-    case Encoding::Address:
-        return {1, static_cast<double>(p.listSize)};
-    case Encoding::ListIndex:
-        return {0, static_cast<double>(p.listSize - 1)};
-    default:
-        return {static_cast<double>(p.minValue), static_cast<double>(p.maxValue)};
-    }
-}
-
-bool Configuration::empty() const
-{
-    return std::none_of(values.begin(), values.end(), [](const auto &v) { return v.has_value(); });
-}
-
-const std::optional<ConfigValue> &Configuration::at(std::string_view name) const
-{
-    static const std::optional<ConfigValue> none;
-    const auto index = findConfigKey(name);
-    return index ? values[*index] : none;
-}
-
-void Configuration::set(std::string_view name, ConfigValue value)
-{
-    if (const auto index = findConfigKey(name))
-        values[*index] = value;
-}
-
-std::vector<ReadRequest> configReadRequests()
-{
-    // The encoder columns, the outputs page, the trigger + LED page, then the MODBUS group.
-    std::vector<ReadRequest> requests;
-    auto add = [&](ParamId id, int channels = 1) {
-        for (int c = 0; c < channels; ++c)
-            requests.push_back({static_cast<std::uint8_t>(id), static_cast<std::uint8_t>(c)});
-    };
-    add(ParamId::EncoderBlock, kChannelCount);
-    add(ParamId::OutputRules);
-    add(ParamId::TransmissionMode);
-    add(ParamId::SendInterval);
-    add(ParamId::TriggerFilter);
-    add(ParamId::TriggerMasterMode);
-    add(ParamId::TriggerRegisterType, kChannelCount);
-    add(ParamId::GreenDisplay);
-    add(ParamId::RedDisplay);
-    add(ParamId::Beeper);
-    add(ParamId::DotPosition);
-    add(ParamId::ModbusAddress);
-    add(ParamId::ModbusBaud);
-    return requests;
-}
-
-std::vector<size_t> keysOfRequest(const ReadRequest &request)
-{
-    std::vector<size_t> keys;
-    const auto &all = configKeys();
-    for (size_t i = 0; i < all.size(); ++i) {
-        const ParamInfo &p = param(all[i].id);
-        const bool perChannel = p.hasChannels();
-        if (p.readId == request.id && (!perChannel || all[i].channel == request.channel))
-            keys.push_back(i);
-    }
-    return keys;
-}
-
-void applyReply(Configuration &config, const ConfigReply &reply)
-{
-    const ParamId id = reply.param->id;
-    auto set = [&](size_t index, ConfigValue value) {
-        if (index < config.values.size())
-            config.values[index] = value;
-    };
-    if (const auto *block = std::get_if<EncoderBlockReply>(&reply.body)) {
-        const std::uint8_t c = reply.channel;
-        set(keyIndex(ParamId::EncMode, c), std::int32_t{block->mode});
-        set(keyIndex(ParamId::EncClearByIndex, c), std::int32_t{block->clearByIndex});
-        set(keyIndex(ParamId::EncGateTime, c), block->gateTime);
-        set(keyIndex(ParamId::EncResolution, c), block->resolution);
-        set(keyIndex(ParamId::EncCoeff, c), block->coeff);
-        set(keyIndex(ParamId::EncOffset, c), block->offset);
-    } else if (const auto *rules = std::get_if<OutputRulesReply>(&reply.body)) {
-        for (std::uint8_t k = 0; k < kOutputCount; ++k) {
-            const OutputRecord &r = rules->outputs[k];
-            set(keyIndex(id, k, ConfigField::Source), std::int32_t{r.source});
-            set(keyIndex(id, k, ConfigField::Condition), std::int32_t{r.condition});
-            set(keyIndex(id, k, ConfigField::State), std::int32_t{r.state});
-            set(keyIndex(id, k, ConfigField::Threshold), r.threshold);
-        }
-    } else if (const auto *byte = std::get_if<ByteReply>(&reply.body)) {
-        // The wire byte as it came: an index the list cannot hold stays visible (and is refused on writing).
-        set(keyIndex(id, reply.param->hasChannels() ? reply.channel : 0), std::int32_t{byte->value});
-    } else if (const auto *number = std::get_if<Int32Reply>(&reply.body)) {
-        set(keyIndex(id, 0), number->value);
-    }
-}
-
-std::string formatValue(const ConfigKey &key, const ConfigValue &value)
+std::string formatValue(const ConfigValue &value)
 {
     if (const auto *real = std::get_if<float>(&value))
         return realText(*real);
-    (void)key;
     return formatInt(std::get<std::int32_t>(value));
 }
 
@@ -427,7 +229,7 @@ std::string formatIni(const Configuration &config, const std::vector<std::string
         if (thisGroup != group)
             out += "\n";
         group = thisGroup;
-        out += keys[i].name + " = " + formatValue(keys[i], *config.values[i]) + "\n";
+        out += keys[i].name + " = " + formatValue(*config.values[i]) + "\n";
     }
     return out;
 }
@@ -459,7 +261,7 @@ std::string formatJson(const Configuration &config)
         const ConfigValue &value = *config.values[i];
         const float *real = std::get_if<float>(&value);
         // JSON has no words for values that are not finite numbers.
-        const std::string text = real != nullptr && !std::isfinite(*real) ? "null" : formatValue(keys[i], value);
+        const std::string text = real != nullptr && !std::isfinite(*real) ? "null" : formatValue(value);
         if (group.empty()) {
             out += std::string(firstTop ? "" : ",") + "\n  \"" + field + "\": " + text;
             firstTop = false;
@@ -488,124 +290,25 @@ ParsedConfig parseConfigText(std::string_view text)
 std::vector<std::string> checkLimits(const Configuration &config)
 {
     std::vector<std::string> refused;
-    const auto &keys = configKeys();
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (!config.values[i])
-            continue;
-        const ConfigKey &key = keys[i];
+    for (std::size_t i : keysOutsideLimits(config)) {
+        const ConfigKey &key = configKeys()[i];
         const KeyLimits limits = keyLimits(key);
-        bool inside;
-        if (const auto *real = std::get_if<float>(&*config.values[i]))
-            inside = !limitReal(*real).corrected && std::isfinite(*real);
-        else
-            inside = std::get<std::int32_t>(*config.values[i]) >= limits.low
-                && std::get<std::int32_t>(*config.values[i]) <= limits.high;
-        if (!inside)
-            refused.push_back(key.name + " = " + formatValue(key, *config.values[i]) + " is outside the limits "
-                              + limitText(limits.low) + ".." + limitText(limits.high));
+        refused.push_back(key.name + " = " + formatValue(*config.values[i]) + " is outside the limits "
+                          + limitText(limits.low) + ".." + limitText(limits.high));
     }
     return refused;
-}
-
-bool needsCurrentRules(const Configuration &config)
-{
-    const auto &keys = configKeys();
-    size_t present = 0;
-    size_t total = 0;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i].id != ParamId::OutputRules)
-            continue;
-        ++total;
-        present += config.values[i] ? 1 : 0;
-    }
-    return present > 0 && present < total;
-}
-
-void completeRules(Configuration &config, const Configuration &current)
-{
-    const auto &keys = configKeys();
-    for (size_t i = 0; i < keys.size(); ++i)
-        if (keys[i].id == ParamId::OutputRules && !config.values[i])
-            config.values[i] = current.values[i];
-}
-
-std::vector<PlannedWrite> planWrites(const Configuration &config)
-{
-    std::vector<PlannedWrite> writes;
-    const auto &keys = configKeys();
-    bool rulesPlanned = false;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (!config.values[i])
-            continue;
-        const ConfigKey &key = keys[i];
-        const ParamInfo &p = param(key.id);
-        const auto id = static_cast<std::uint8_t>(key.id);
-        if (key.id == ParamId::OutputRules) {
-            if (rulesPlanned)
-                continue;
-            rulesPlanned = true;
-            std::array<OutputRecord, kOutputCount> records{};
-            for (std::uint8_t k = 0; k < kOutputCount; ++k) {
-                auto integer = [&](ConfigField f) {
-                    const auto &v = config.values[keyIndex(key.id, k, f)];
-                    return v ? static_cast<std::uint8_t>(std::get<std::int32_t>(*v)) : std::uint8_t{0};
-                };
-                const auto &threshold = config.values[keyIndex(key.id, k, ConfigField::Threshold)];
-                records[k] = {integer(ConfigField::Source), integer(ConfigField::Condition),
-                              integer(ConfigField::State), threshold ? std::get<float>(*threshold) : 0.0f};
-            }
-            writes.push_back({outputRulesPayload(records), "Output1..4"});
-            continue;
-        }
-        const ConfigValue &value = *config.values[i];
-        std::optional<Payload> payload;
-        switch (p.encoding) {
-        case Encoding::ListIndex:
-            payload = listWritePayload(p, key.channel, std::get<std::int32_t>(value));
-            break;
-        case Encoding::Address:
-            payload = listWritePayload(p, key.channel, std::get<std::int32_t>(value) - 1);
-            break;
-        case Encoding::Int32:
-            payload = int32Payload(id, key.channel, std::get<std::int32_t>(value));
-            break;
-        case Encoding::Float32:
-            payload = float32Payload(id, key.channel, std::get<float>(value));
-            break;
-        default:
-            break;
-        }
-        if (payload)
-            writes.push_back({*payload, key.name});
-    }
-    return writes;
-}
-
-Configuration expectedAfterWrite(const Configuration &config)
-{
-    Configuration expected = config;
-    for (std::uint8_t k = 0; k < kOutputCount; ++k) {
-        const auto &source = config.values[keyIndex(ParamId::OutputRules, k, ConfigField::Source)];
-        auto &threshold = expected.values[keyIndex(ParamId::OutputRules, k, ConfigField::Threshold)];
-        if (source && threshold && !outputSourceCompares(std::get<std::int32_t>(*source)))
-            threshold = ConfigValue{0.0f};
-    }
-    return expected;
 }
 
 std::vector<std::string> differences(const Configuration &expected, const Configuration &actual)
 {
     std::vector<std::string> found;
-    const auto &keys = configKeys();
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (!expected.values[i])
-            continue;
-        const std::string written = formatValue(keys[i], *expected.values[i]);
+    for (std::size_t i : differingKeys(expected, actual)) {
+        const std::string &name = configKeys()[i].name;
+        const std::string written = formatValue(*expected.values[i]);
         if (!actual.values[i])
-            found.push_back(keys[i].name + ": written " + written + ", read back: no answer");
-        else if (!sameValue(*expected.values[i], *actual.values[i]))
-            found.push_back(keys[i].name + ": written " + written + ", read back "
-                            + formatValue(keys[i], *actual.values[i]));
+            found.push_back(name + ": written " + written + ", read back: no answer");
+        else
+            found.push_back(name + ": written " + written + ", read back " + formatValue(*actual.values[i]));
     }
     return found;
 }

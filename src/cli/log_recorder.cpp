@@ -2,7 +2,6 @@
 
 #include "measure/log_file.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace torvex::cli {
@@ -11,20 +10,21 @@ LogRecorder::LogRecorder(LogSetup setup) : setup_(std::move(setup)) { writer_.se
 
 bool LogRecorder::probe(std::string &reason)
 {
-    LogFile file;
-    errno = 0;
-    if (!file.open(setup_.path)) {
-        reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
-        return false;
-    }
-    file.close();
-    return true;
+    // Opened by the writer itself, whose lock on the file then lasts until the recording ends.
+    if (writer_.open(setup_.path))
+        return true;
+    const LogFile::Failure &failure = writer_.file().failure();
+    if (failure.otherWriter)
+        reason = "another program is writing to it" + (failure.writer.empty() ? "" : " (" + failure.writer + ")");
+    else
+        reason = failure.systemError != 0 ? std::strerror(failure.systemError) : "cannot be opened";
+    return false;
 }
 
-void LogRecorder::handleReport(const std::uint8_t *data, std::size_t size)
+void LogRecorder::handleReport(std::span<const std::uint8_t> report)
 {
     ++reports_;
-    handler_.handle({data, data != nullptr ? size : 0}, *this);
+    handler_.handle(report, this);
 }
 
 void LogRecorder::logLineSettings(LogLineInput &in)

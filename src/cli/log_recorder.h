@@ -2,14 +2,16 @@
 // The window's report handler and log writer, without the window: every input report is counted and
 // stored, every measurement report decoded, turned into the window's log line and appended to the file.
 
-#include "device/report_dispatch.h"
+#include "instrument/report_dispatch.h"
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/log_writer.h"
 #include "measure/measurement.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace torvex::cli {
 
@@ -24,22 +26,25 @@ class LogRecorder : private MeasurementLogSink {
 public:
     explicit LogRecorder(LogSetup setup);
 
-    // Opens the file for appending once (creating it, as the first line would) and closes it again, so a
-    // path that cannot be written is found before recording starts. False with the system's reason.
+    // Opens the file for appending (creating it, as the first line would), so that a path that cannot be
+    // written, or that another program is writing, is found before recording starts. False with the reason.
     bool probe(std::string &reason);
 
     // One input report: the bytes after the report id, type byte first.
-    void handleReport(const std::uint8_t *data, std::size_t size);
+    void handleReport(std::span<const std::uint8_t> report);
     // Once a second: the writer flushes (and closes the file after the next line).
     void tick() { writer_.tick(); }
-    // Everything buffered goes to the file, which is closed.
-    void close() { writer_.close(); }
+    // Everything waiting goes to the file, which is closed. False when lines still wait: then rescue().
+    bool close() { return writer_.close(); }
+    // The lines still waiting go to a recovery file beside the log file or in one of `folders`.
+    LogWriter::Rescue rescue(const std::vector<std::string> &folders) { return writer_.saveBacklog(folders); }
 
     const std::string &path() const { return setup_.path; }
     std::uint64_t reports() const { return reports_; }
-    // Lines handed to the writer; those not lost are in the file once close() has returned.
+    // Lines handed to the writer; those neither lost nor waiting are in the file.
     std::uint64_t lines() const { return lines_; }
     std::uint64_t lost() const { return writer_.droppedLines(); }
+    std::uint64_t waiting() const { return writer_.waitingLines(); }
     bool failing() const { return writer_.failing(); }
     const MeasurementState &measurement() const { return handler_.measurement; }
 

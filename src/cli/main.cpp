@@ -1,10 +1,13 @@
 // torvex-cli: the system's side of the program (terminal, signals, locale); everything else is in the library.
 
 #include "cli/cli.h"
+#include "measure/value_text.h"
 
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
+#include <string>
 
 #ifdef _WIN32
 #include <io.h>
@@ -47,20 +50,18 @@ void installStopSignals()
 }
 #endif
 
-// The user's regional decimal separator, as the window takes it; only a single ASCII character can go into the
-// single-byte log file.
+// The user's regional decimal separator, as the window takes it.
 char regionalDecimalSeparator()
 {
-    char separator = '.';
+    std::string radix = ".";
 #ifndef _WIN32
     if (locale_t locale = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr))) {
-        const char *radix = ::nl_langinfo_l(RADIXCHAR, locale);
-        if (radix != nullptr && radix[0] > 0x20 && radix[0] < 0x7F && radix[1] == '\0')
-            separator = radix[0];
+        if (const char *text = ::nl_langinfo_l(RADIXCHAR, locale))
+            radix = text;
         ::freelocale(locale);
     }
 #endif
-    return separator;
+    return torvex::valueTextSeparator(radix);
 }
 
 bool isTerminal(int fd)
@@ -83,6 +84,8 @@ int main(int argc, char *argv[])
     env.outIsTerminal = isTerminal(1);
     env.errIsTerminal = isTerminal(2);
     env.decimalSeparator = regionalDecimalSeparator();
+    if (const char *home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
+        env.rescueFolders.emplace_back(home);
 #ifndef _WIN32
     installStopSignals();
     if (stopPipe[0] >= 0)

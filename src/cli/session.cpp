@@ -2,9 +2,38 @@
 
 namespace torvex::cli {
 
+std::unique_ptr<InstrumentLink> makeLink(const CliOptions &options)
+{
+    return std::make_unique<InstrumentLink>(ChoicePolicy::OnlyOne, InstrumentLink::Claim::ChosenOnly,
+                                            DeviceSelector{options.device});
+}
+
+int connectOrExplain(InstrumentLink &link, std::shared_ptr<LoopDispatcher> loop, CliEnv &env)
+{
+    if (!link.start(env.platform, loop)) {
+        *env.err << "torvex-cli: the system's HID services cannot be used\n";
+        return kExitNoInstrument;
+    }
+    if (link.follow(*loop))
+        return kExitOk;
+    std::string text = "torvex-cli: " + link.problemText();
+    switch (link.state()) {
+    case InstrumentLink::State::NoInstrument:
+    case InstrumentLink::State::NoSuchDevice:
+        text += " (torvex-cli list shows the HID devices)";
+        break;
+    case InstrumentLink::State::Several:
+        text += "\nchoose one with --device PATH";
+        break;
+    default:
+        break;
+    }
+    *env.err << text << "\n" << std::flush;
+    return kExitNoInstrument;
+}
+
 Session::Session(const CliOptions &options, CliEnv &env)
-    : options_(options), env_(env), loop_(std::make_shared<LoopDispatcher>()),
-      link_(std::make_unique<InstrumentLink>(env.platform, loop_, options.device, *env.err))
+    : options_(options), env_(env), loop_(std::make_shared<LoopDispatcher>()), link_(makeLink(options))
 {
 }
 
@@ -16,16 +45,10 @@ Session::~Session()
 
 int Session::open()
 {
-    if (!link_->start()) {
-        message("torvex-cli: the system's HID services cannot be used");
-        return kExitNoInstrument;
-    }
-    if (!link_->connected()) {
-        message("torvex-cli: " + link_->problemText());
-        return kExitNoInstrument;
-    }
+    if (const int code = connectOrExplain(*link_, loop_, env_); code != kExitOk)
+        return code;
     link_->onDisconnected = [this] {
-        std::string text = "torvex-cli: the instrument at " + link_->devicePath() + " is gone";
+        std::string text = "torvex-cli: " + link_->problemText();
         if (describeProgress)
             text += " (" + describeProgress() + ")";
         if (options_.exitOnUnplug) {

@@ -1,9 +1,10 @@
 #pragma once
-// What watch and log share: the loop, the link to the instrument, the user's stop request, --seconds, the
-// messages on standard error when the instrument goes and comes back, and a status line on a terminal.
+// What the commands that talk to an instrument share: the link torvex-cli opens (the only instrument, or the one
+// --device names), and for watch and log the loop, the user's stop request, --seconds, the messages on standard
+// error when the instrument goes and comes back, and a status line on a terminal.
 
 #include "cli/cli.h"
-#include "cli/instrument_link.h"
+#include "instrument/instrument_link.h"
 
 #include <functional>
 #include <memory>
@@ -11,6 +12,11 @@
 #include <string>
 
 namespace torvex::cli {
+
+// The instrument --device names, or the only one; only that one is claimed.
+std::unique_ptr<InstrumentLink> makeLink(const CliOptions &options);
+// Finds the instrument and connects. kExitOk, or kExitNoInstrument after the reason has been printed.
+int connectOrExplain(InstrumentLink &link, std::shared_ptr<LoopDispatcher> loop, CliEnv &env);
 
 class Session {
 public:

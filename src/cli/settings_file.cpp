@@ -18,15 +18,7 @@ std::optional<WindowSettings> readSettingsFile(const std::string &path, std::ost
     WindowSettings w;
     w.names = s.encNames;
     w.units = s.encUnits;
-    // kLogCheckKeys: the auto-start box first, then the columns in the line's order.
-    const auto &c = s.logChecks;
-    w.columns.date = c[1];
-    w.columns.time = c[2];
-    w.columns.count = c[3];
-    w.columns.countModulo = c[4];
-    w.columns.position = {c[5], c[6], c[7]};
-    w.columns.velocity = {c[8], c[9], c[10]};
-    w.columns.outputs = c[11];
+    w.columns = logColumnsOf(s.logChecks);
     w.modulo = s.mod;
     return w;
 }

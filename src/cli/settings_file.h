@@ -12,8 +12,8 @@
 namespace torvex::cli {
 
 struct WindowSettings {
-    std::array<std::string, 3> names; // encoder names and units, UTF-8
-    std::array<std::string, 3> units;
+    std::array<std::string, kEncoderCount> names; // encoder names and units, UTF-8
+    std::array<std::string, kEncoderCount> units;
     LogColumns columns;
     std::int32_t modulo = 1;
 };

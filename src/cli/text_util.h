@@ -6,12 +6,6 @@
 
 namespace torvex::cli {
 
-// UTF-8 of a product string; unpaired surrogates become U+FFFD.
-std::string utf16ToUtf8(const std::u16string &text);
-
-// On Linux, one line pointing to the udev rule that gives the user access to the instrument; empty elsewhere.
-std::string udevHint();
-
 // "812 B", "12.3 kB", "4.5 MB", "1.2 GB" (powers of 1000).
 std::string byteCountText(std::uint64_t bytes);
 

@@ -1,14 +1,11 @@
 #include "cli/watch_screen.h"
 
 #include "measure/indicator_text.h"
-#include "measure/value_text.h"
 
 #include <algorithm>
 
 namespace torvex::cli {
 namespace {
-
-std::string unitOpening(const std::string &unit) { return " [" + (unit.empty() ? std::string("...") : unit); }
 
 std::string encoderName(const WatchView &view, size_t n)
 {
@@ -31,21 +28,21 @@ std::string triggersText(std::uint8_t io)
     return std::string("TRIG1 ") + level(io, kIoTrig1) + "  TRIG2 " + level(io, kIoTrig2);
 }
 
-// deviceDateText and deviceTimeText start with the indicator field's space.
+// The indicator fields' texts start with the field's space.
 std::string trimmed(std::string text) { return text.substr(std::min<size_t>(1, text.size())); }
 
+std::string positionText(const WatchView &view, size_t n)
+{
+    return trimmed(positionFieldText(view.state.Encoders[n], view.state.DecimalPlaces, view.units[n], view.separator));
+}
+
+std::string velocityText(const WatchView &view, size_t n)
+{
+    return trimmed(velocityFieldText(view.state.Encoders[n], view.state.DecimalPlaces, view.units[n], "min", "sec",
+                                     view.separator));
+}
+
 } // namespace
-
-std::string positionText(const EncoderReading &encoder, unsigned decimals, const std::string &unit, char separator)
-{
-    return valueText(encoder.Position, decimals, separator) + unitOpening(unit) + "]";
-}
-
-std::string velocityText(const EncoderReading &encoder, unsigned decimals, const std::string &unit, char separator)
-{
-    return valueText(encoder.Velocity, decimals, separator) + unitOpening(unit) + "/"
-        + (encoder.PerMinute != 0 ? "min" : "sec") + "]";
-}
 
 std::vector<std::string> watchScreen(const WatchView &view)
 {
@@ -54,25 +51,24 @@ std::vector<std::string> watchScreen(const WatchView &view)
     lines.push_back("TORVEX " + view.device + (view.connected ? "" : "  (disconnected, waiting)"));
     lines.push_back("Instrument clock  " + trimmed(deviceDateText(s.DeviceClock)) + "  "
                     + trimmed(deviceTimeText(s.DeviceClock)));
-    std::array<std::string, 3> names;
+    std::array<std::string, kEncoderCount> names;
     size_t width = 0;
-    for (size_t n = 0; n < 3; ++n) {
+    for (size_t n = 0; n < kEncoderCount; ++n) {
         names[n] = encoderName(view, n);
         width = std::max(width, names[n].size());
     }
-    std::array<std::string, 3> positions;
+    std::array<std::string, kEncoderCount> positions;
     size_t positionWidth = 0;
-    for (size_t n = 0; n < 3; ++n) {
-        positions[n] = positionText(s.Encoders[n], s.DecimalPlaces, view.units[n], view.separator);
+    for (size_t n = 0; n < kEncoderCount; ++n) {
+        positions[n] = positionText(view, n);
         positionWidth = std::max(positionWidth, positions[n].size());
     }
-    for (size_t n = 0; n < 3; ++n) {
+    for (size_t n = 0; n < kEncoderCount; ++n) {
         std::string line = names[n];
         line.resize(width, ' ');
         std::string position = positions[n];
         position.resize(positionWidth, ' ');
-        line += "  position " + position + "  velocity "
-            + velocityText(s.Encoders[n], s.DecimalPlaces, view.units[n], view.separator);
+        line += "  position " + position + "  velocity " + velocityText(view, n);
         lines.push_back(line);
     }
     lines.push_back("Outputs   " + outputsText(s.IoStates));
@@ -85,10 +81,9 @@ std::string watchLine(const WatchView &view)
 {
     const MeasurementState &s = view.state;
     std::string line = trimmed(deviceDateText(s.DeviceClock)) + " " + trimmed(deviceTimeText(s.DeviceClock));
-    for (size_t n = 0; n < 3; ++n) {
+    for (size_t n = 0; n < kEncoderCount; ++n) {
         line += " | " + (view.names[n].empty() ? "Encoder " + std::to_string(n + 1) : view.names[n]) + " "
-            + positionText(s.Encoders[n], s.DecimalPlaces, view.units[n], view.separator) + " "
-            + velocityText(s.Encoders[n], s.DecimalPlaces, view.units[n], view.separator);
+            + positionText(view, n) + " " + velocityText(view, n);
     }
     line += " | " + outputsText(s.IoStates) + " | " + triggersText(s.IoStates) + " | "
         + rateText(view.reports, view.intervalMs, view.separator);

@@ -12,10 +12,10 @@ namespace torvex::cli {
 
 struct WatchView {
     MeasurementState state;
-    std::array<std::string, 3> names; // empty: "Encoder n"
-    std::array<std::string, 3> units; // empty: "..." as the window shows it
-    std::uint32_t reports = 0;        // input reports of any type since the previous refresh
-    std::uint32_t intervalMs = 250;   // time since the previous refresh
+    std::array<std::string, kEncoderCount> names; // empty: "Encoder n"
+    std::array<std::string, kEncoderCount> units; // empty: "..." as the window shows it
+    std::uint32_t reports = 0;                    // input reports of any type since the previous refresh
+    std::uint32_t intervalMs = 250;               // time since the previous refresh
     std::string device;
     bool connected = true;
     char separator = '.';
@@ -23,9 +23,5 @@ struct WatchView {
 
 std::vector<std::string> watchScreen(const WatchView &view);
 std::string watchLine(const WatchView &view);
-
-// The indicator page's value texts without the leading space: "12.500 [mm]" and "3.0 [mm/sec]".
-std::string positionText(const EncoderReading &encoder, unsigned decimals, const std::string &unit, char separator);
-std::string velocityText(const EncoderReading &encoder, unsigned decimals, const std::string &unit, char separator);
 
 } // namespace torvex::cli

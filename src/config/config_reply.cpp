@@ -1,5 +1,8 @@
 #include "config/config_reply.h"
 
+#include "instrument/report_link.h"
+
+#include <algorithm>
 #include <bit>
 
 namespace torvex {
@@ -36,10 +39,28 @@ void addText(ReplyEffects &fx, std::string_view control, std::string text)
     fx.updates.push_back({control, ControlUpdate::Kind::SetText, -1, std::move(text)});
 }
 
-void addListValue(ReplyEffects &fx, ParamId id, std::uint8_t channel, std::uint8_t wire)
+// Bytes a value of this encoding takes in a reply.
+std::size_t valueWidth(Encoding encoding)
 {
-    const ParamInfo &p = param(id);
-    addSelect(fx, p.controls[channel], listIndexFromWire(p, wire));
+    return encoding == Encoding::ListIndex || encoding == Encoding::Address ? 1 : 4;
+}
+
+bool isValue(Encoding encoding)
+{
+    return encoding == Encoding::ListIndex || encoding == Encoding::Address || encoding == Encoding::Int32
+        || encoding == Encoding::Float32;
+}
+
+// The parameters an item reads back, in the order of their bytes.
+std::vector<const ParamInfo *> membersOf(std::uint8_t id)
+{
+    std::vector<const ParamInfo *> members;
+    for (const ParamInfo &p : paramCatalogue()) {
+        if (p.readId == id && isValue(p.encoding))
+            members.push_back(&p);
+    }
+    std::ranges::sort(members, {}, &ParamInfo::replyOffset);
+    return members;
 }
 
 } // namespace
@@ -50,27 +71,24 @@ std::size_t replyLength(std::uint8_t id)
     if (!p || p->readId != id)
         return 0;
     switch (p->encoding) {
-    case Encoding::ListIndex:
-    case Encoding::Address:
-        return kBodyOffset + 1;
-    case Encoding::Int32:
-        return kBodyOffset + 4;
     case Encoding::OutputRules:
         return kBodyOffset + kOutputCount * kRecordSize;
-    case Encoding::EncoderBlock:
-        return kBodyOffset + 18;
     case Encoding::Counters:
         return kBodyOffset + 4 * kStatsCounterCount;
-    case Encoding::Float32:
     case Encoding::Command:
+        return 0;
+    default:
         break;
     }
-    return 0;
+    std::size_t length = 0;
+    for (const ParamInfo *member : membersOf(id))
+        length = std::max(length, member->replyOffset + valueWidth(member->encoding));
+    return length;
 }
 
 std::optional<ConfigReply> decodeConfigReply(std::span<const std::uint8_t> data)
 {
-    if (data.size() < kBodyOffset || data[0] != kConfigReplyType)
+    if (data.size() < kBodyOffset || classifyInputReport(data) != InputReportType::ConfigReply)
         return std::nullopt;
     const std::uint8_t id = data[1];
     const std::uint8_t channel = data[2];
@@ -82,19 +100,6 @@ std::optional<ConfigReply> decodeConfigReply(std::span<const std::uint8_t> data)
         return std::nullopt;
 
     switch (p.encoding) {
-    case Encoding::ListIndex:
-    case Encoding::Address:
-        return ConfigReply{&p, channel, ByteReply{data[kBodyOffset]}};
-    case Encoding::Int32:
-        return ConfigReply{&p, channel, Int32Reply{int32At(data, kBodyOffset)}};
-    case Encoding::EncoderBlock:
-        return ConfigReply{&p, channel,
-                           EncoderBlockReply{data[param(ParamId::EncMode).replyOffset],
-                                             data[param(ParamId::EncClearByIndex).replyOffset],
-                                             int32At(data, param(ParamId::EncGateTime).replyOffset),
-                                             int32At(data, param(ParamId::EncResolution).replyOffset),
-                                             floatAt(data, param(ParamId::EncCoeff).replyOffset),
-                                             floatAt(data, param(ParamId::EncOffset).replyOffset)}};
     case Encoding::OutputRules: {
         OutputRulesReply rules{};
         for (std::size_t k = 0; k < kOutputCount; ++k) {
@@ -111,17 +116,23 @@ std::optional<ConfigReply> decodeConfigReply(std::span<const std::uint8_t> data)
             stats.counters[i] = static_cast<std::int32_t>(be32(data, kBodyOffset + 4 * i));
         return ConfigReply{&p, channel, stats};
     }
-    case Encoding::Float32:
     case Encoding::Command:
+        return std::nullopt;
+    default:
         break;
     }
-    return std::nullopt;
-}
-
-int listIndexFromWire(const ParamInfo &p, std::uint8_t wire)
-{
-    const int index = p.encoding == Encoding::Address ? int{wire} - 1 : int{wire};
-    return index >= 0 && index < p.listSize ? index : -1;
+    ParamValues values;
+    const std::uint8_t valueChannel = p.hasChannels() ? channel : 0;
+    for (const ParamInfo *member : membersOf(id)) {
+        const std::size_t at = member->replyOffset;
+        ParamValue v{member, valueChannel, data[at]};
+        if (member->encoding == Encoding::Int32)
+            v.value = int32At(data, at);
+        else if (member->encoding == Encoding::Float32)
+            v.value = floatAt(data, at);
+        values.push_back(v);
+    }
+    return ConfigReply{&p, channel, std::move(values)};
 }
 
 std::vector<std::string> statsLines(const std::array<std::int32_t, kStatsCounterCount> &counters)
@@ -137,20 +148,17 @@ std::vector<std::string> statsLines(const std::array<std::int32_t, kStatsCounter
 ReplyEffects replyEffects(const ConfigReply &reply, const NumberFormat &format)
 {
     ReplyEffects fx;
-    const ParamInfo &p = *reply.param;
-    const std::uint8_t ch = p.hasChannels() ? reply.channel : 0;
-
-    if (const auto *b = std::get_if<ByteReply>(&reply.body)) {
-        addListValue(fx, p.id, ch, b->value);
-    } else if (const auto *i = std::get_if<Int32Reply>(&reply.body)) {
-        addText(fx, p.controls[0], formatInt(i->value));
-    } else if (const auto *e = std::get_if<EncoderBlockReply>(&reply.body)) {
-        addListValue(fx, ParamId::EncMode, ch, e->mode);
-        addListValue(fx, ParamId::EncClearByIndex, ch, e->clearByIndex);
-        addText(fx, param(ParamId::EncGateTime).controls[ch], formatInt(e->gateTime));
-        addText(fx, param(ParamId::EncResolution).controls[ch], formatInt(e->resolution));
-        addText(fx, param(ParamId::EncCoeff).controls[ch], formatReal3(e->coeff, format));
-        addText(fx, param(ParamId::EncOffset).controls[ch], formatReal3(e->offset, format));
+    if (const auto *values = std::get_if<ParamValues>(&reply.body)) {
+        for (const ParamValue &v : *values) {
+            const ParamInfo &member = *v.param;
+            const std::string_view control = member.controls[v.channel];
+            if (const auto *wire = std::get_if<std::uint8_t>(&v.value))
+                addSelect(fx, control, listIndexFromWire(member, *wire));
+            else if (const auto *integer = std::get_if<std::int32_t>(&v.value))
+                addText(fx, control, formatInt(*integer));
+            else
+                addText(fx, control, formatReal3(std::get<float>(v.value), format));
+        }
     } else if (const auto *r = std::get_if<OutputRulesReply>(&reply.body)) {
         for (int k = 0; k < kOutputCount; ++k) {
             const OutputRecord &rec = r->outputs[k];

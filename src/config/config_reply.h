@@ -15,23 +15,18 @@
 
 namespace torvex {
 
-inline constexpr std::uint8_t kConfigReplyType = 1;
 inline constexpr int kStatsCounterCount = 9;
 
-struct ByteReply {
-    std::uint8_t value;
+// One value of a reply: a parameter of the catalogue, its channel (0 for parameters without channels), and the
+// value as it travels: a list's byte, an integer or a real.
+struct ParamValue {
+    const ParamInfo *param;
+    std::uint8_t channel;
+    std::variant<std::uint8_t, std::int32_t, float> value;
 };
-struct Int32Reply {
-    std::int32_t value;
-};
-struct EncoderBlockReply {
-    std::uint8_t mode;
-    std::uint8_t clearByIndex;
-    std::int32_t gateTime;
-    std::int32_t resolution;
-    float coeff;
-    float offset;
-};
+// Every parameter the item reads back (an encoder's settings: six), in the order of the reply's bytes.
+using ParamValues = std::vector<ParamValue>;
+
 struct OutputRulesReply {
     std::array<OutputRecord, kOutputCount> outputs;
 };
@@ -40,9 +35,9 @@ struct StatsReply {
 };
 
 struct ConfigReply {
-    const ParamInfo *param;
+    const ParamInfo *param; // the item asked for
     std::uint8_t channel;
-    std::variant<ByteReply, Int32Reply, EncoderBlockReply, OutputRulesReply, StatsReply> body;
+    std::variant<ParamValues, OutputRulesReply, StatsReply> body;
 };
 
 // The data of a type-1 report (type byte first). nullopt for what the window ignores: another report type, an
@@ -69,9 +64,6 @@ struct ReplyEffects {
     std::vector<std::string> memoLines; // replaces the memo's lines when stats is set
 };
 ReplyEffects replyEffects(const ConfigReply &reply, const NumberFormat &format);
-
-// The list index a received byte selects; -1 when the list has no such item (for the address list, byte 0).
-int listIndexFromWire(const ParamInfo &param, std::uint8_t wire);
 
 std::vector<std::string> statsLines(const std::array<std::int32_t, kStatsCounterCount> &counters);
 

@@ -1,7 +1,8 @@
 #include "config/number_text.h"
 
+#include "measure/value_text.h"
+
 #include <charconv>
-#include <cmath>
 #include <limits>
 
 namespace torvex {
@@ -106,38 +107,13 @@ std::optional<float> parseReal(std::string_view text, const NumberFormat &format
     return negative ? -value : value;
 }
 
-std::string formatReal3(double value, const NumberFormat &format)
+std::string formatReal3(float value, const NumberFormat &format)
 {
-    if (std::isnan(value))
-        return "NAN";
-    if (std::isinf(value))
-        return value > 0 ? "INF" : "-INF";
-
-    char buf[64];
-    std::string out;
-    if (std::fabs(value) >= 1e15) {
-        const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
-        std::string_view text(buf, static_cast<std::size_t>(r.ptr - buf));
-        const std::size_t e = text.find('e');
-        std::string_view mantissa = text.substr(0, e);
-        std::string_view exponent = text.substr(e + 1);
-        if (mantissa.find('.') != std::string_view::npos) {
-            while (mantissa.back() == '0')
-                mantissa.remove_suffix(1);
-            if (mantissa.back() == '.')
-                mantissa.remove_suffix(1);
-        }
-        out.assign(mantissa);
-        out += 'E';
-        out += exponent;
-    } else {
-        const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 3);
-        out.assign(buf, r.ptr);
-    }
-    const std::size_t dot = out.find('.');
-    if (dot != std::string::npos)
-        out.replace(dot, 1, format.decimal);
-    return out;
+    // The indicators' routine, so that a value reads the same on every page and in the settings it is saved to.
+    std::string text = valueText(value, 3, '.');
+    if (const std::size_t dot = text.find('.'); dot != std::string::npos)
+        text.replace(dot, 1, format.decimal);
+    return text;
 }
 
 std::string formatInt(std::int64_t value) { return std::to_string(value); }

@@ -23,9 +23,10 @@ std::optional<std::int32_t> parseInt32(std::string_view text);
 // which the limits then catch.
 std::optional<float> parseReal(std::string_view text, const NumberFormat &format);
 
-// Fixed point with exactly three decimals and the locale's separator; magnitudes of 1e15 and more in exponent
-// form (up to 15 significant digits); non-finite values as "NAN", "INF", "-INF".
-std::string formatReal3(double value, const NumberFormat &format);
+// Fixed point with exactly three decimals and the locale's separator, by the rule of the encoder values
+// (valueText): the exact single rounded once, halves away from zero, no sign on a text of zeros; magnitudes of
+// 1e15 and more in exponent form (up to 15 significant digits); non-finite values as "NAN", "INF", "-INF".
+std::string formatReal3(float value, const NumberFormat &format);
 
 std::string formatInt(std::int64_t value);
 

@@ -161,6 +161,14 @@ const ParamInfo *findParam(std::uint8_t id) { return id < kCatalogue.size() ? &k
 
 const ParamInfo &param(ParamId id) { return kCatalogue[static_cast<std::size_t>(id)]; }
 
+int listIndexFromWire(const ParamInfo &p, std::uint8_t wire)
+{
+    const int index = p.encoding == Encoding::Address ? int{wire} - 1 : int{wire};
+    return index >= 0 && index < p.listSize ? index : -1;
+}
+
+int wireFromListIndex(const ParamInfo &p, int index) { return p.encoding == Encoding::Address ? index + 1 : index; }
+
 std::optional<std::uint8_t> channelFromName(std::string_view name)
 {
     if (name.empty())
@@ -179,20 +187,6 @@ std::optional<int> outputFromName(std::string_view name)
     if (c < '1' || c > '0' + kOutputCount)
         return std::nullopt;
     return c - '1';
-}
-
-std::optional<ButtonTarget> findWriteButton(std::string_view buttonName)
-{
-    for (const ParamInfo &p : kCatalogue) {
-        for (int ch = 0; ch < p.channelCount(); ++ch) {
-            if (!p.writeButtons[ch].empty() && p.writeButtons[ch] == buttonName) {
-                // Shared buttons take their channel from their own name; single ones always use 0.
-                const std::uint8_t channel = p.hasChannels() ? channelFromName(buttonName).value_or(0) : 0;
-                return ButtonTarget{&p, channel};
-            }
-        }
-    }
-    return std::nullopt;
 }
 
 std::span<const ReadButton> readButtonList()
@@ -225,11 +219,5 @@ std::optional<ReadRequest> findReadButton(std::string_view buttonName)
 const OutputControls &outputControls(int output) { return kOutputControls.at(static_cast<std::size_t>(output)); }
 
 std::span<const NumericField> numericFields() { return kNumericFields; }
-
-bool resetsOnTextChange(std::string_view fieldName)
-{
-    return std::ranges::any_of(kNumericFields,
-                               [&](const NumericField &f) { return f.name == fieldName && f.resetsOnTextChange; });
-}
 
 } // namespace torvex

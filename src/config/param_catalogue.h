@@ -1,5 +1,7 @@
 #pragma once
 
+#include "instrument/instrument.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -34,8 +36,8 @@ enum class ParamId : std::uint8_t {
 };
 
 inline constexpr int kParamCount = 21;
-inline constexpr int kChannelCount = 3; // encoders, or MODBUS register slots
-inline constexpr int kOutputCount = 4;  // transistor outputs T1..T4
+// Encoders, or MODBUS register slots (as many).
+inline constexpr int kChannelCount = kEncoderCount;
 
 enum class ChannelRule : std::uint8_t {
     None,         // always channel 0
@@ -74,6 +76,7 @@ struct ParamInfo {
     std::array<std::string_view, kChannelCount> readButtons;
 
     bool hasChannels() const { return channelRule != ChannelRule::None; }
+    bool isList() const { return encoding == Encoding::ListIndex || encoding == Encoding::Address; }
     int channelCount() const { return hasChannels() ? kChannelCount : 1; }
 };
 
@@ -85,12 +88,10 @@ std::span<const ParamInfo> paramCatalogue();
 const ParamInfo *findParam(std::uint8_t id);
 const ParamInfo &param(ParamId id);
 
-// A Write or Read button and what it addresses.
-struct ButtonTarget {
-    const ParamInfo *param;
-    std::uint8_t channel;
-};
-std::optional<ButtonTarget> findWriteButton(std::string_view buttonName);
+// A list parameter travels as a byte: the item's index, and for the MODBUS address the index plus 1 (the address
+// itself). -1 when the list has no item for the byte (for the address list, byte 0).
+int listIndexFromWire(const ParamInfo &param, std::uint8_t wire);
+int wireFromListIndex(const ParamInfo &param, int index);
 
 struct ReadRequest {
     std::uint8_t id;
@@ -127,13 +128,12 @@ inline constexpr int kOutputStateListSize = 2;
 // Sources 0 ("inactive") and 1 ("always active") compare nothing; 2..7 compare a measurement.
 inline constexpr bool outputSourceCompares(int sourceIndex) { return sourceIndex >= 2; }
 
-// Every numeric field of the configuration pages: all reset their colour on a click; these few also on any change
-// of their text, including a change made by the program.
+// Every numeric field of the configuration pages: all reset their colour on a click; some also on any change of
+// their text, including a change made by the program.
 struct NumericField {
     std::string_view name;
     bool resetsOnTextChange;
 };
 std::span<const NumericField> numericFields();
-bool resetsOnTextChange(std::string_view fieldName);
 
 } // namespace torvex

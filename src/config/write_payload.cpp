@@ -61,8 +61,8 @@ std::optional<Payload> listWritePayload(const ParamInfo &param, std::uint8_t cha
 {
     if (selectedIndex < 0 || selectedIndex >= param.listSize)
         return std::nullopt;
-    const int wire = param.encoding == Encoding::Address ? selectedIndex + 1 : selectedIndex;
-    return bytePayload(static_cast<std::uint8_t>(param.id), channel, static_cast<std::uint8_t>(wire));
+    return bytePayload(static_cast<std::uint8_t>(param.id), channel,
+                       static_cast<std::uint8_t>(wireFromListIndex(param, selectedIndex)));
 }
 
 LimitedInt limitInt(std::int32_t value, std::int32_t low, std::int32_t high)

@@ -24,9 +24,6 @@ struct Payload {
     void appendFloat32(float v);
 };
 
-inline constexpr std::uint8_t kWriteCommand = 2;
-inline constexpr std::uint8_t kReadCommand = 1;
-
 Payload commandPayload(std::uint8_t id, std::uint8_t channel);
 Payload bytePayload(std::uint8_t id, std::uint8_t channel, std::uint8_t value);
 Payload int32Payload(std::uint8_t id, std::uint8_t channel, std::int32_t value);

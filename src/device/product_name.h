@@ -24,7 +24,7 @@ std::u16string productStringFromUtf16(std::span<const char16_t> buffer);
 // pair (from the device, or split by the cut) becomes U+FFFD, so the name is always valid text.
 std::u16string productNameFromString(std::u16string_view raw);
 
-// The device list's entry: the product name, or "Device VID=xxxx PID=xxxx" (upper-case hex) without one.
-std::u16string deviceListLabel(std::u16string_view productName, std::uint16_t vendorId, std::uint16_t productId);
+// The device list's entry, UTF-8: the product name, or "Device VID=xxxx PID=xxxx" (upper-case hex) without one.
+std::string deviceListLabel(std::u16string_view productName, std::uint16_t vendorId, std::uint16_t productId);
 
 } // namespace torvex

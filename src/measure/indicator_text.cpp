@@ -1,5 +1,7 @@
 #include "measure/indicator_text.h"
 
+#include "measure/value_text.h"
+
 namespace torvex {
 
 std::string twoDigits(unsigned v)
@@ -28,6 +30,31 @@ std::string deviceTimeText(const DeviceDateTime &clock)
     std::string text(1, ' ');
     text.append(twoDigits(clock.Hour)).append(1, ':').append(twoDigits(clock.Minute)).append(1, ':');
     text.append(twoDigits(clock.Second));
+    return text;
+}
+
+namespace {
+
+std::string valueField(float value, unsigned decimals, std::string_view unit, char separator)
+{
+    std::string text(1, ' ');
+    text.append(valueText(value, decimals, separator)).append(" [");
+    text.append(unit.empty() ? std::string_view("...") : unit);
+    return text;
+}
+
+} // namespace
+
+std::string positionFieldText(const EncoderReading &encoder, unsigned decimals, std::string_view unit, char separator)
+{
+    return valueField(encoder.Position, decimals, unit, separator).append(1, ']');
+}
+
+std::string velocityFieldText(const EncoderReading &encoder, unsigned decimals, std::string_view unit,
+                              std::string_view perMinute, std::string_view perSecond, char separator)
+{
+    std::string text = valueField(encoder.Velocity, decimals, unit, separator);
+    text.append(1, '/').append(encoder.PerMinute != 0 ? perMinute : perSecond).append(1, ']');
     return text;
 }
 

@@ -4,16 +4,19 @@
 
 #include <charconv>
 #include <cstring>
+#include <iterator>
+#include <stdexcept>
+#include <string>
 
 namespace torvex {
 
 namespace {
 
 constexpr std::size_t kIntText = 11; // "-2147483648"
-// Longest line: date and time of four and three full-width numbers, both counters, six values, six
-// output columns, each with its ';', and CR LF.
+// Longest line: date and time of three and four full-width numbers, both counters, the values, the output
+// columns ("HI;"), each with its ';', and CR LF.
 constexpr std::size_t kLongestLine = (3 * kIntText + 3) + (4 * kIntText + 4) + (kIntText + 1) + (kIntText + 1)
-    + 6 * (kValueTextCapacity + 1) + 6 * 3 + 2;
+    + 2 * kEncoderCount * (kValueTextCapacity + 1) + std::size(kIoBits) * 3 + 2;
 static_assert(kLongestLine <= LogLine::kCapacity, "a log line must always fit its buffer");
 
 class Appender {
@@ -39,6 +42,39 @@ private:
 };
 
 } // namespace
+
+std::optional<std::size_t> findLogColumn(std::string_view name)
+{
+    for (std::size_t i = 0; i < kLogColumnNames.size(); ++i)
+        if (kLogColumnNames[i] == name)
+            return i;
+    return std::nullopt;
+}
+
+bool &LogColumns::operator[](std::size_t index)
+{
+    constexpr std::size_t kFirstPosition = 4;
+    constexpr std::size_t kFirstVelocity = kFirstPosition + kEncoderCount;
+    if (index < kFirstPosition) {
+        bool *const first[kFirstPosition] = {&date, &time, &count, &countModulo};
+        return *first[index];
+    }
+    if (index < kFirstVelocity)
+        return position[index - kFirstPosition];
+    if (index < kLogColumnCount - 1)
+        return velocity[index - kFirstVelocity];
+    if (index == kLogColumnCount - 1)
+        return outputs;
+    throw std::out_of_range("no log column " + std::to_string(index));
+}
+
+LogColumns LogColumns::all(bool ticked)
+{
+    LogColumns c;
+    for (std::size_t i = 0; i < kLogColumnCount; ++i)
+        c[i] = ticked;
+    return c;
+}
 
 void BuildLogLine(LogLine &line, const LogLineInput &in, const LocalDateTime &now)
 {
@@ -77,21 +113,20 @@ void BuildLogLine(LogLine &line, const LogLineInput &in, const LocalDateTime &no
             out.ch(';');
         }
     }
-    for (std::size_t k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < kEncoderCount; ++k) {
         if (c.position[k]) {
             out.value(in.position[k], in.decimalPlaces, in.decimalSeparator);
             out.ch(';');
         }
     }
-    for (std::size_t k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < kEncoderCount; ++k) {
         if (c.velocity[k]) {
             out.value(in.velocity[k], in.decimalPlaces, in.decimalSeparator);
             out.ch(';');
         }
     }
     if (c.outputs) {
-        static constexpr std::uint8_t kBits[6] = {kIoOut1, kIoOut2, kIoOut3, kIoOut4, kIoTrig1, kIoTrig2};
-        for (std::uint8_t bit : kBits)
+        for (std::uint8_t bit : kIoBits)
             out.text((in.ioStates & bit) != 0 ? "HI;" : "LO;");
     }
     out.text("\r\n");

@@ -6,9 +6,21 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace torvex {
+
+// The columns a user can tick, in line order (the outputs column is six: OUT1..OUT4, TRIG1, TRIG2).
+inline constexpr std::size_t kLogColumnCount = 4 + 2 * kEncoderCount + 1;
+// Their short names, as torvex-cli takes them.
+inline constexpr std::array<std::string_view, kLogColumnCount> kLogColumnNames = {
+    "date", "time", "cnt", "cntmod", "enc1p", "enc2p", "enc3p", "enc1v", "enc2v", "enc3v", "output"};
+std::optional<std::size_t> findLogColumn(std::string_view name);
+
+// The counter-modulo value a user may set.
+inline constexpr std::int32_t kModuloMin = 1;
+inline constexpr std::int32_t kModuloMax = 99999999;
 
 // Which columns a log line carries. The order of the columns in the line is fixed, whatever is ticked.
 struct LogColumns {
@@ -16,9 +28,14 @@ struct LogColumns {
     bool time = true;
     bool count = true;
     bool countModulo = true;
-    std::array<bool, 3> position{true, true, true};
-    std::array<bool, 3> velocity{true, true, true};
-    bool outputs = true; // six columns: OUT1..OUT4, TRIG1, TRIG2
+    std::array<bool, kEncoderCount> position{true, true, true};
+    std::array<bool, kEncoderCount> velocity{true, true, true};
+    bool outputs = true;
+
+    // Column `index` of the line order (kLogColumnNames).
+    bool &operator[](std::size_t index);
+    bool operator[](std::size_t index) const { return const_cast<LogColumns &>(*this)[index]; }
+    static LogColumns all(bool ticked);
 };
 
 // Everything a line is made of besides the clock.
@@ -26,8 +43,8 @@ struct LogLineInput {
     LogColumns columns;
     std::uint8_t ioStates = 0;
     std::uint8_t decimalPlaces = 0;
-    std::array<float, 3> position{};
-    std::array<float, 3> velocity{};
+    std::array<float, kEncoderCount> position{};
+    std::array<float, kEncoderCount> velocity{};
     std::uint32_t measurementCount = 0; // reports before this one
     std::int32_t moduloValue = 1;       // 0 makes the counter-modulo column "---"
     char decimalSeparator = '.';
@@ -37,7 +54,7 @@ struct LogLineInput {
     {
         ioStates = state.IoStates;
         decimalPlaces = state.DecimalPlaces;
-        for (std::size_t k = 0; k < 3; ++k) {
+        for (std::size_t k = 0; k < kEncoderCount; ++k) {
             position[k] = state.Encoders[k].Position;
             velocity[k] = state.Encoders[k].Velocity;
         }

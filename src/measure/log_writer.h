@@ -1,69 +1,107 @@
 #pragma once
 
+#include "measure/line_backlog.h"
 #include "measure/log_file.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace torvex {
 
 // Appends log lines to the measurement log file while logging is on. The file stays open between lines and
-// the lines are collected in a buffer of fixed size, so a line costs a copy, not a system call. The 1 s tick
-// asks for the file to be closed after the next line; when no line comes, the next tick closes it itself,
-// and every tick pushes what is buffered to the file, so the file is never much more than a second behind.
+// the lines are collected in memory, so a line costs a copy, not a system call. The 1 s tick asks for the file
+// to be closed after the next line; when no line comes, the next tick closes it itself, and every tick pushes
+// what is collected to the file, so the file is never much more than a second behind.
 //
-// A file that cannot be opened or written is never written through: the line is dropped, logging stays on,
-// opening is tried again after the next tick (at most once a second), and failing() reports the problem
-// until a line reaches the file again. A file deleted while open (or whose folder was) takes every line
-// written into it with it, without any error: every tick and every close checks that the open file still has
-// its name; when it has not, that is a failure, the lines written since the last check count as lost, and the
-// file is opened again at its path for the lines still buffered.
+// A file that cannot be opened or written is never written through. Its lines wait in a bounded backlog, in
+// order; logging stays on, opening is tried again at most once a second, and once the file takes lines again
+// the backlog goes first, so the file ends up with exactly the lines it would have had. failing() holds from
+// the error until the backlog has been written. Only a full backlog drops lines, and counts them.
+//
+// A file that another program is writing (it holds the file's lock, see LogFile) is no passing fault: lines
+// added after that program's would repeat its measurements under a second counter. While its opening is
+// refused for that reason, new lines are dropped and counted; lines already waiting from an earlier fault keep
+// waiting. Opening is still tried once a second, and logging goes on normally once the lock is had.
+//
+// A file deleted while open (or whose folder was) takes every line written into it with it, without any
+// error: every tick and every close checks that the open file still has its name, and lines leave the backlog
+// only once it has. A deleted file's lines are written again, to a new file at the path.
 class LogWriter {
 public:
     static constexpr std::size_t kDefaultBufferSize = 64 * 1024;
+    // Ten minutes at the instrument's fastest rate (1,000 reports/s); the byte bound holds that many lines of
+    // up to 223 bytes, which every line but one with a dozen decimals on all six values stays below.
+    static constexpr std::size_t kBacklogLines = 600'000;
+    static constexpr std::size_t kBacklogBytes = std::size_t{128} << 20;
 
-    explicit LogWriter(std::size_t bufferSize = kDefaultBufferSize);
+    explicit LogWriter(std::size_t bufferSize = kDefaultBufferSize, std::size_t backlogLines = kBacklogLines,
+                       std::size_t backlogBytes = kBacklogBytes);
     ~LogWriter();
     LogWriter(const LogWriter &) = delete;
     LogWriter &operator=(const LogWriter &) = delete;
 
     bool active() const { return active_; }
-    // Switching off closes the file; lines handed over afterwards are dropped until logging is on again.
+    // Switching on starts a run (the error and the counts start afresh); switching off is close() and gives up
+    // the file's lock. Lines handed over while off are ignored.
     void setActive(bool on);
+    // While logging is on: opens the file now rather than at the first line, so that a file that cannot be
+    // written, or that another program is writing, is known before anything is recorded.
+    bool open(std::string_view path);
 
-    // One measurement line. Does nothing while logging is off. `path` is used when the file has to be opened.
+    // One measurement line. Does nothing while logging is off. `path` is where the file is (re)opened.
     void writeLine(std::string_view path, std::string_view line);
     // The 1 s timer.
     void tick();
-    // Puts everything buffered into the file and closes it (stop, window close).
-    void close();
+    // Stop and window close: everything waiting goes to the file, which is tried once more even within the
+    // second after a failure, and closed. True when nothing waits any more; otherwise saveBacklog() decides.
+    bool close();
+
+    // Where the waiting lines went when the file could not take them at the end.
+    struct Rescue {
+        std::uint64_t lines = 0; // lines that were waiting
+        std::string path;        // the recovery file that took them; empty when none could
+    };
+    // After a close() that left lines waiting: they are appended to a recovery file, "<name>.recovered<ext>"
+    // beside the log file or, where that cannot be written, in the first of `otherFolders` that can be. Lines
+    // no folder takes are counted as dropped. The backlog is empty afterwards. Nothing waiting: nothing done.
+    Rescue saveBacklog(const std::vector<std::string> &otherFolders);
 
     bool isOpen() const { return file_.isOpen(); }
+    // The file could not be opened or written, and what was waiting then has not all been written yet.
     bool failing() const { return failing_; }
-    // Lines lost to file errors since construction.
+    // The file, and why it last failed to open.
+    const LogFile &file() const { return file_; }
+    // Lines handed over that are not in the file yet.
+    std::uint64_t waitingLines() const { return backlog_.unwrittenLines(); }
+    // Lines lost in this run: the backlog was full, or not even a recovery file could take them.
     std::uint64_t droppedLines() const { return droppedLines_; }
 
+    // The name of the recovery file for `logPath`, in the same folder (paths with '/' or '\\').
+    static std::string recoveryPath(std::string_view logPath);
+
 private:
-    bool openFile(std::string_view path);
-    bool flush();
-    void fail();
-    void reopenIfDeleted();
+    bool openFile();
+    // Writes what waits until nothing does or `budget` is spent; false after a failed write.
+    bool writeWaiting(std::chrono::steady_clock::duration budget);
+    void writeFailed();
+    void checkName();
+    void closeFile();
 
     LogFile file_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_;
-    std::size_t used_ = 0;
-    std::size_t bufferedLines_ = 0;
-    std::string openPath_;               // where the open file was opened
-    std::uint64_t unconfirmedLines_ = 0; // lines written into the open file since its name was last seen
+    LineBacklog backlog_;
+    std::size_t bufferSize_;
+    std::string path_;                       // the path last handed over
+    std::optional<LogFile::End> cutLineEnd_; // where the start of a cut line ended its file
     bool active_ = false;
     bool closeRequest_ = false;
     bool failing_ = false;
     bool retryBlocked_ = false;
-    bool partialLineOnDisk_ = false;
+    bool refused_ = false; // the last open was refused: another program writes the file
     std::uint64_t droppedLines_ = 0;
 };
 

@@ -31,7 +31,7 @@ bool DecodeMeasurementReport(const uint8_t *data, size_t size, MeasurementState 
     clock.Minute = data[10];
     clock.Second = data[11];
 
-    for (size_t k = 0; k < 3; ++k) {
+    for (size_t k = 0; k < kEncoderCount; ++k) {
         const uint8_t *record = data + 12 + 9 * k;
         EncoderReading &encoder = state.Encoders[k];
         encoder.PerMinute = record[0];

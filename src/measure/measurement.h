@@ -1,5 +1,7 @@
 #pragma once
 
+#include "instrument/instrument.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -26,7 +28,7 @@ struct MeasurementState {
     uint8_t IoStates = 0; // bits 0-3 OUT1-OUT4, bit 6 TRIG1, bit 7 TRIG2
     uint8_t DecimalPlaces = 0;
     DeviceDateTime DeviceClock;
-    EncoderReading Encoders[3];
+    EncoderReading Encoders[kEncoderCount];
     uint32_t MeasurementCount = 0; // wraps at 2^32; advanced by the report handler, not the decoder
     uint8_t NewSampleFlag = 0;     // 255 after each measurement report, cleared by the chart
 };
@@ -39,6 +41,9 @@ inline constexpr uint8_t kIoOut3 = 0x04;
 inline constexpr uint8_t kIoOut4 = 0x08;
 inline constexpr uint8_t kIoTrig1 = 0x40;
 inline constexpr uint8_t kIoTrig2 = 0x80;
+// The bits of OUT1..OUT4, then TRIG1 and TRIG2.
+inline constexpr uint8_t kIoBits[kOutputCount + kTriggerCount] = {kIoOut1, kIoOut2,  kIoOut3,
+                                                                  kIoOut4, kIoTrig1, kIoTrig2};
 
 // Fills IoStates, DecimalPlaces, DeviceClock and Encoders from a report's data part (type byte at offset 0).
 // A data part shorter than the measurement leaves the state untouched and returns false, so bytes of an

@@ -211,4 +211,11 @@ std::string valueText(float value, unsigned decimals, char separator)
     return std::string(buffer, formatValueText(buffer, value, decimals, separator));
 }
 
+char valueTextSeparator(std::string_view regional)
+{
+    if (regional.size() == 1 && regional[0] > 0x20 && regional[0] < 0x7F)
+        return regional[0];
+    return '.';
+}
+
 } // namespace torvex

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace torvex {
 
@@ -22,5 +23,9 @@ inline constexpr unsigned kMaxValueDecimals = 18;
 size_t formatValueText(char *out, float value, unsigned decimals, char separator);
 
 std::string valueText(float value, unsigned decimals, char separator);
+
+// The separator the value texts use for the user's regional decimal separator (UTF-8): that one when it is a
+// single printable ASCII character, '.' otherwise, since the log file is single-byte text.
+char valueTextSeparator(std::string_view regional);
 
 } // namespace torvex

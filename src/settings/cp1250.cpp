@@ -1,5 +1,7 @@
 #include "settings/cp1250.h"
 
+#include "text/utf8.h"
+
 #include <array>
 #include <cstdint>
 
@@ -25,20 +27,6 @@ constexpr std::array<char16_t, 128> kHighHalf = {
     0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7, // F0
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9, // F8
 };
-
-void appendUtf8(std::string &out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 char encodeCodePoint(char32_t cp)
 {
@@ -68,37 +56,7 @@ std::string utf8ToCp1250(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        std::size_t length = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            out += static_cast<char>(lead);
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, cp = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, cp = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, cp = lead & 0x07, minimum = 0x10000;
-        } else {
-            out += '?'; // stray continuation byte or invalid lead byte
-            ++i;
-            continue;
-        }
-        std::size_t taken = 1;
-        while (taken < length && i + taken < utf8.size()
-               && (static_cast<unsigned char>(utf8[i + taken]) & 0xC0) == 0x80) {
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
-            ++taken;
-        }
-        i += taken;
-        const bool wellFormed = taken == length && cp >= minimum && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-        out += wellFormed ? encodeCodePoint(cp) : '?';
-    }
+    decodeUtf8(utf8, [&](char32_t cp) { out += cp == kReplacementCharacter ? '?' : encodeCodePoint(cp); });
     return out;
 }
 

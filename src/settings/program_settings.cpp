@@ -19,11 +19,19 @@ std::string channelKey(std::string_view stem, int channel)
 std::string encNameKey(int channel) { return channelKey("EncName", channel); }
 std::string encUnitKey(int channel) { return channelKey("EncUnit", channel); }
 
+LogColumns logColumnsOf(const LogChecks &checks)
+{
+    LogColumns columns;
+    for (std::size_t i = 0; i < kLogColumnCount; ++i)
+        columns[i] = checks[1 + i];
+    return columns;
+}
+
 StartupSettings readStartupSettings(const ProfileFile &file, std::string_view defaultFileName)
 {
     const auto section = kOptionsSection;
     StartupSettings s;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kEncoderCount; ++i) {
         s.encNames[i] = file.readText(section, encNameKey(i + 1), "");
         s.encUnits[i] = file.readText(section, encUnitKey(i + 1), "");
     }
@@ -45,10 +53,10 @@ StartupSettings readStartupSettings(const ProfileFile &file, std::string_view de
 void writeDefaultSettings(ProfileFile &file, std::string_view defaultFileName)
 {
     std::vector<ProfileFile::Entry> entries;
-    std::array<std::string, 6> channelKeys;
-    for (int i = 0; i < 3; ++i) {
+    std::array<std::string, 2 * kEncoderCount> channelKeys;
+    for (int i = 0; i < kEncoderCount; ++i) {
         channelKeys[i] = encNameKey(i + 1);
-        channelKeys[i + 3] = encUnitKey(i + 1);
+        channelKeys[i + kEncoderCount] = encUnitKey(i + 1);
     }
     for (const auto &key : channelKeys)
         entries.push_back({key, ""});

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "measure/log_line.h"
 #include "settings/profile_file.h"
 
 namespace torvex {
@@ -14,8 +15,9 @@ namespace torvex {
 inline constexpr std::string_view kOptionsSection = "Options";
 inline constexpr std::string_view kSettingsFileName = "config.ini";
 
-// The twelve logging check boxes, in the order they are written at close (first one: the auto-start box).
-inline constexpr std::array<std::string_view, 12> kLogCheckKeys = {
+// The twelve logging check boxes, in the order they are written at close: the auto-start box, then the log
+// columns in line order.
+inline constexpr std::array<std::string_view, 1 + kLogColumnCount> kLogCheckKeys = {
     "SaveAuto",  "SaveDate",  "SaveTime",  "SaveCnt",   "SaveCntMod", "SaveEnc1p",
     "SaveEnc2p", "SaveEnc3p", "SaveEnc1v", "SaveEnc2v", "SaveEnc3v",  "SaveOutput"};
 inline constexpr std::array<std::string_view, 6> kChartKeys = {"Chart1", "Chart2", "Chart3",
@@ -29,11 +31,15 @@ inline constexpr std::int32_t kChartTimeMax = 600;
 std::string encNameKey(int channel);
 std::string encUnitKey(int channel);
 
+using LogChecks = std::array<bool, kLogCheckKeys.size()>;
+// The columns the check boxes tick (the auto-start box is not a column).
+LogColumns logColumnsOf(const LogChecks &checks);
+
 // Everything start-up takes from the file.
 struct StartupSettings {
-    std::array<std::string, 3> encNames;
-    std::array<std::string, 3> encUnits;
-    std::array<bool, 12> logChecks{}; // kLogCheckKeys order
+    std::array<std::string, kEncoderCount> encNames;
+    std::array<std::string, kEncoderCount> encUnits;
+    LogChecks logChecks{}; // kLogCheckKeys order
     std::int32_t mod = 1;
     std::array<bool, 6> chartVisible{};
     std::int32_t screenTop = 0;
@@ -55,7 +61,7 @@ struct CloseSettings {
     std::int32_t screenTop = 0;
     std::int32_t screenLeft = 0;
     bool storePosition = true; // false where the platform cannot tell the window position: keep the stored one
-    std::array<bool, 12> logChecks{};
+    LogChecks logChecks{};
     std::array<bool, 6> chartVisible{};
     std::int32_t chartTime = 1;
     std::int32_t language = 0;

@@ -8,7 +8,12 @@
 #include "settings/durable_write.h"
 #include "settings/program_settings.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <random>
+#include <string>
+
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,20 +26,71 @@ namespace fs = std::filesystem;
 SettingsLocation chooseSettingsLocation(const SettingsLocationInput &input)
 {
     const fs::path beside = input.executableFolder / kSettingsFileName;
-    if (input.executableFolderWritable || !input.userFolderFallback)
+    if (input.userConfigHome.empty())
+        return {beside, {}}; // nowhere else: the first write tells the user which file it could not write
+    const fs::path user = input.userConfigHome / kUserSettingsFolderName / kSettingsFileName;
+    // A config.ini beside a system program was left by hand or by an older version, not put there for users.
+    if (input.systemProgramFolder)
+        return {user, {}};
+    if (input.executableFolderWritable)
         return {beside, {}};
-    // Relative values are not valid there and are ignored.
-    fs::path configHome;
-    if (!input.xdgConfigHome.empty() && fs::path(input.xdgConfigHome).is_absolute())
-        configHome = input.xdgConfigHome;
-    else if (!input.home.empty() && fs::path(input.home).is_absolute())
-        configHome = fs::path(input.home) / ".config";
-    else
-        return {beside, {}}; // nowhere better: the first write tells the user which file it could not write
-    return {configHome / kUserSettingsFolderName / kSettingsFileName, beside};
+    return {user, beside};
 }
 
-#ifndef _WIN32
+namespace {
+
+// Creates the missing folders down to `folder`, each readable by its owner only (on Windows the user's
+// application-data folder already is).
+void makeFolders(const fs::path &folder)
+{
+#ifdef _WIN32
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+#else
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    for (fs::path p = folder; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path())
+            break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        ::mkdir(it->c_str(), 0700);
+#endif
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+bool canCreateFilesIn(const fs::path &folder)
+{
+    std::random_device random;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const fs::path probe = folder / (L".torvex-write-probe-" + std::to_wstring(random()));
+        const HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            return true;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+SettingsLocationInput settingsLocationInputFor(const fs::path &executableFolder)
+{
+    SettingsLocationInput input;
+    input.executableFolder = executableFolder;
+    input.executableFolderWritable = canCreateFilesIn(executableFolder);
+    if (const wchar_t *appData = ::_wgetenv(L"APPDATA"); appData && fs::path(appData).is_absolute())
+        input.userConfigHome = appData;
+    return input;
+}
+
+#else
 
 bool canCreateFilesIn(const fs::path &folder)
 {
@@ -49,21 +105,42 @@ bool canCreateFilesIn(const fs::path &folder)
     return true;
 }
 
-namespace {
-
-// Creates the missing folders down to `folder`, each readable by its owner only.
-void makeFolders(const fs::path &folder)
+fs::path userConfigHomeFrom(const std::string &xdgConfigHome, const std::string &home)
 {
-    std::vector<fs::path> missing;
-    std::error_code ec;
-    for (fs::path p = folder; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
-        missing.push_back(p);
-        if (p == p.parent_path())
-            break;
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-        ::mkdir(it->c_str(), 0700);
+    if (!xdgConfigHome.empty() && fs::path(xdgConfigHome).is_absolute())
+        return xdgConfigHome;
+    if (!home.empty() && fs::path(home).is_absolute())
+        return fs::path(home) / ".config";
+    return {};
 }
+
+std::vector<fs::path> systemProgramFolders()
+{
+    // Where packages and local installs put programs for everyone; no one keeps a program's own folder there.
+    std::vector<fs::path> folders = {"/usr/bin",        "/bin",       "/usr/sbin",       "/sbin", "/usr/local/bin",
+                                     "/usr/local/sbin", "/usr/games", "/usr/local/games"};
+#ifdef TORVEX_INSTALL_BINDIR
+    // A build installed under another prefix (/opt/torvex, ~/.local) knows its own programs folder.
+    folders.emplace_back(TORVEX_INSTALL_BINDIR);
+#endif
+    return folders;
+}
+
+bool isSystemProgramFolder(const fs::path &executableFolder, const std::vector<fs::path> &systemFolders)
+{
+    std::error_code ec;
+    const fs::path folder = fs::canonical(executableFolder, ec);
+    if (ec)
+        return false;
+    for (const fs::path &candidate : systemFolders) {
+        const fs::path resolved = fs::canonical(candidate, ec);
+        if (!ec && resolved == folder)
+            return true;
+    }
+    return false;
+}
+
+namespace {
 
 std::string homeFolder()
 {
@@ -79,6 +156,25 @@ std::string homeFolder()
 }
 
 } // namespace
+
+SettingsLocationInput settingsLocationInputFor(const fs::path &executableFolder,
+                                               const std::vector<fs::path> &systemFolders)
+{
+    SettingsLocationInput input;
+    input.executableFolder = executableFolder;
+    input.systemProgramFolder = isSystemProgramFolder(executableFolder, systemFolders);
+    input.executableFolderWritable = !input.systemProgramFolder && canCreateFilesIn(executableFolder);
+    const char *xdg = std::getenv("XDG_CONFIG_HOME");
+    input.userConfigHome = userConfigHomeFrom(xdg ? xdg : "", homeFolder());
+    return input;
+}
+
+SettingsLocationInput settingsLocationInputFor(const fs::path &executableFolder)
+{
+    return settingsLocationInputFor(executableFolder, systemProgramFolders());
+}
+
+#endif
 
 void prepareSettingsLocation(const SettingsLocation &location)
 {
@@ -104,30 +200,9 @@ void prepareSettingsLocation(const SettingsLocation &location)
 
 fs::path settingsFileForExecutableFolder(const fs::path &executableFolder)
 {
-    SettingsLocationInput input;
-    input.executableFolder = executableFolder;
-    input.userFolderFallback = true;
-    input.executableFolderWritable = canCreateFilesIn(executableFolder);
-    if (!input.executableFolderWritable) {
-        if (const char *xdg = std::getenv("XDG_CONFIG_HOME"))
-            input.xdgConfigHome = xdg;
-        input.home = homeFolder();
-    }
-    const SettingsLocation location = chooseSettingsLocation(input);
+    const SettingsLocation location = chooseSettingsLocation(settingsLocationInputFor(executableFolder));
     prepareSettingsLocation(location);
     return location.file;
 }
-
-#else
-
-void prepareSettingsLocation(const SettingsLocation &) {}
-
-// Windows keeps the file beside the executable, writable or not.
-fs::path settingsFileForExecutableFolder(const fs::path &executableFolder)
-{
-    return chooseSettingsLocation({executableFolder, true, false, {}, {}}).file;
-}
-
-#endif
 
 } // namespace torvex

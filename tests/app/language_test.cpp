@@ -37,8 +37,13 @@ const IdsCase kIdsCases[] = {
     {"IDS_231", "Uruchom wykres", "Start chart"},
     {"IDS_232", "Zatrzymaj wykres", "Pause chart"},
     {"IDS_LOG_WRITE_ERROR", "Błąd zapisu", "Write error"},
-    {"IDS_LOG_WRITE_ERROR_TIP", "Nie można zapisać pliku:\n%1\nUtracone wiersze: %2",
-     "Cannot write to the file:\n%1\nLines lost: %2"},
+    {"IDS_LOG_WRITE_ERROR_WAITING", "Błąd zapisu: %1", "Write error: %1"},
+    {"IDS_LOG_WRITE_ERROR_TIP", "Nie można zapisać pliku:\n%1\nWiersze czekające na zapis: %2\nUtracone wiersze: %3",
+     "Cannot write to the file:\n%1\nLines waiting: %2\nLines lost: %3"},
+    {"IDS_LOG_LOST_TIP", "%1\nUtracone wiersze: %2", "%1\nLines lost: %2"},
+    {"IDS_LOG_RESCUE_FAILED",
+     "Nie można zapisać pliku:\n%1\n\nNie można też zapisać pliku odzysku. Utracone wiersze: %2",
+     "Cannot write to the file:\n%1\n\nNo recovery file could be written either. Lines lost: %2"},
     {"IDS_NO_SELECTION", "Nie wysłano: lista bez wyboru", "Not sent: a list has no selection"},
 };
 

@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "language.h"
+#include "measure/log_file.h"
 #include "sim_instrument_device.h"
 #include "test_names.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <gmock/gmock.h>
 
@@ -142,11 +144,11 @@ TEST_F(LogWindowTest, TickAloneBringsTheLinesToDisk)
     EXPECT_TRUE(window().loggingActive);
 }
 
-// The user deletes the log file while lines are being added: the next tick shows the write error, the lines
-// go on into a new file at the same path, and the error goes once a line has reached it. On Linux only: Wine
-// reports neither a pending delete nor a link count of 0 for an open file.
+// The user deletes the log file while lines are being added: the next tick finds it gone and writes the lines
+// not yet known to be safe into a new file at the same path. On Linux only: Wine reports neither a pending delete
+// nor a link count of 0 for an open file.
 #ifndef _WIN32
-TEST_F(LogWindowTest, DeletedLogFileShowsAnErrorAndComesBack)
+TEST_F(LogWindowTest, DeletedLogFileIsWrittenAgainAtItsPath)
 {
     const QString path = tempPath(QStringLiteral("deleted.csv"));
     onlyCounterColumn();
@@ -157,10 +159,8 @@ TEST_F(LogWindowTest, DeletedLogFileShowsAnErrorAndComesBack)
     ASSERT_TRUE(QFile::remove(path));
     measurementReport();
     window().SaveFileTimerTimer();
-    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu"));
-    measurementReport();
-    window().SaveFileTimerTimer();
     EXPECT_EQ(panel3(), QStringLiteral("Zapis: aktywny"));
+    measurementReport();
     closeWindow();
     EXPECT_THAT(fileLines(path), testing::ElementsAre("0;", "1;", "2;", "3;"));
 }
@@ -246,15 +246,20 @@ TEST_F(LogWindowTest, ChosenFileIsKeptWhenTheSettingsFileCannotBeWritten)
     EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
-// A log path that fails, in both languages: the label and panel 3 say so, their tooltips name the file and the
-// lines lost so far; logging stays on, and once the path is usable again the normal texts come back.
+// A log path that fails, in both languages: the label and panel 3 say so, and how many lines wait; their tooltips
+// say why, name the file and the lines waiting and lost; logging stays on, and once the path is usable again the
+// waiting lines go first and the normal texts come back. Lines handed over while another program writes the
+// file do not wait: they are lost, and the tooltip keeps saying so after the file is free.
+enum class Cause { MissingFolder, DiskFull, OtherWriter };
+
 struct FailureCase {
     const char *name;
     int language;
-    bool diskFull; // the path leads to a full device instead of into a missing folder
-    const char *errorText;
+    Cause cause;
+    const char *errorText;     // %1 the lines waiting (none wait for a file another program writes)
     const char *activeText[2]; // save_label, panel 3
-    const char *lostFormat;    // the tooltip's second part; %1 the lines lost
+    const char *tipCounts;     // the tooltip's counts; %1 the lines waiting, %2 the lines lost
+    const char *why;           // the tooltip's first line; %1 this process's id, the writer holding the file
 };
 
 class LogFailureTest : public LogWindowTest, public testing::WithParamInterface<FailureCase> {
@@ -263,7 +268,7 @@ protected:
     QString panel3Tip() { return window().statusPanel(3)->toolTip(); }
 };
 
-TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
+TEST_P(LogFailureTest, ErrorSaysHowManyLinesWaitUntilTheyAreWritten)
 {
     const FailureCase &c = GetParam();
     auto *picker = control<QComboBox>("LangCombo1");
@@ -272,18 +277,34 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     const fs::path folder = fs::path(tempPath(QStringLiteral("logs")).toStdU16String());
     const fs::path file = folder / "pomiary.csv";
     const QString shownPath = QString::fromStdU16String(fs::path(file).make_preferred().u16string());
-    if (c.diskFull) {
+    torvex::LogFile otherWriter;
+    if (c.cause == Cause::DiskFull) {
         fs::create_directory(folder);
         fs::create_symlink("/dev/full", file);
+    } else if (c.cause == Cause::OtherWriter) {
+        fs::create_directory(folder);
+        ASSERT_TRUE(otherWriter.open(file.string()));
+        otherWriter.close(); // closed, as a logging program is between its seconds, yet holding the file
     }
     onlyCounterColumn();
     setLogPath(QString::fromStdU16String(file.u16string()));
     click("save_button");
     QLabel *label = control<QLabel>("save_label");
-    auto expectLost = [&](int lost) {
+    const bool refused = c.cause == Cause::OtherWriter;
+    // `handed` lines handed over during the fault: waiting, or lost to a file another program writes.
+    auto expectShown = [&](int handed) {
+        const int waiting = refused ? 0 : handed;
+        const int lost = refused ? handed : 0;
+        const QString error = refused ? QString::fromUtf8(c.errorText) : QString::fromUtf8(c.errorText).arg(waiting);
+        EXPECT_EQ(panel3(), error);
+        EXPECT_EQ(label->text(), error);
+        EXPECT_EQ(labelColour(), QColor(168, 22, 6));
         for (const QString &tip : {labelTip(), panel3Tip()}) {
             EXPECT_TRUE(tip.contains(shownPath)) << tip.toStdString();
-            EXPECT_TRUE(tip.contains(QString::fromUtf8(c.lostFormat).arg(lost))) << tip.toStdString();
+            EXPECT_TRUE(tip.endsWith(QString::fromUtf8(c.tipCounts).arg(waiting).arg(lost))) << tip.toStdString();
+            const QString why = QString::fromUtf8(c.why).arg(QCoreApplication::applicationPid());
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + why + u'\n').match(tip).hasMatch())
+                << tip.toStdString();
         }
     };
     measurementReport();
@@ -291,59 +312,88 @@ TEST_P(LogFailureTest, ErrorIsShownAndLoggingResumesWhenWritable)
     window().SaveFileTimerTimer();
     measurementReport();
     window().SaveFileTimerTimer();
-    EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
-    EXPECT_EQ(label->text(), QString::fromUtf8(c.errorText));
-    EXPECT_EQ(labelColour(), QColor(168, 22, 6));
-    expectLost(3);
+    expectShown(3);
     EXPECT_TRUE(window().loggingActive);
+    measurementReport();
+    window().SaveFileTimerTimer();
+    expectShown(4); // the count stays current while the error lasts
 
-    measurementReport(); // fails again and waits for the next tick
-    if (c.diskFull)
+    if (c.cause == Cause::DiskFull)
         fs::remove(file);
+    else if (c.cause == Cause::OtherWriter)
+        otherWriter.unlock();
     else
         fs::create_directory(folder);
-    measurementReport(); // usable now, but not tried before the tick
-    window().SaveFileTimerTimer();
-    EXPECT_EQ(panel3(), QString::fromUtf8(c.errorText));
-    EXPECT_EQ(label->text(), QString::fromUtf8(c.errorText));
-    expectLost(5); // the count stays current while the error lasts
+    // Usable now; a waiting backlog has it tried again at the next tick, a refused file with the next line.
     measurementReport();
+    expectShown(4);
     window().SaveFileTimerTimer();
     EXPECT_EQ(label->text(), QString::fromUtf8(c.activeText[0]));
     EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText[1]));
-    EXPECT_EQ(labelTip(), shownPath);
-    EXPECT_EQ(panel3Tip(), shownPath);
+    // Lines lost stay in the tooltip (its last line) until logging stops.
+    const QString lostLine = QString::fromUtf8(c.tipCounts).section(u'\n', 2).arg(4);
+    EXPECT_EQ(labelTip(), refused ? shownPath + u'\n' + lostLine : shownPath);
+    EXPECT_EQ(panel3Tip(), labelTip());
+    measurementReport();
     closeWindow();
-    EXPECT_THAT(fileLines(QString::fromStdU16String(file.u16string())), testing::ElementsAre("5;"));
+    const std::vector<std::string> expected =
+        refused ? std::vector<std::string>{"4;", "5;"} : std::vector<std::string>{"0;", "1;", "2;", "3;", "4;", "5;"};
+    EXPECT_EQ(fileLines(QString::fromStdU16String(file.u16string())), expected);
+    EXPECT_THAT(errors(), testing::IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, LogFailureTest,
-    testing::Values(
-        FailureCase{"MissingFolderPolish",
-                    kPolish,
-                    false,
-                    "Błąd zapisu",
-                    {"Zapis: aktywny", "Zapis: aktywny"},
-                    "Utracone wiersze: %1"},
-        FailureCase{
-            "MissingFolderEnglish", kEnglish, false, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
+    testing::Values(FailureCase{"MissingFolderPolish",
+                                kPolish,
+                                Cause::MissingFolder,
+                                "Błąd zapisu: %1",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2",
+                                "Nie można zapisać pliku:"},
+                    FailureCase{"MissingFolderEnglish",
+                                kEnglish,
+                                Cause::MissingFolder,
+                                "Write error: %1",
+                                {"Write active", "Write: active"},
+                                "\nLines waiting: %1\nLines lost: %2",
+                                "Cannot write to the file:"},
+                    FailureCase{"OtherWriterPolish",
+                                kPolish,
+                                Cause::OtherWriter,
+                                "Błąd zapisu",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2",
+                                "Do pliku zapisuje już inny program \\(torvex_gui_tes.*, PID %1\\):"},
+                    FailureCase{"OtherWriterEnglish",
+                                kEnglish,
+                                Cause::OtherWriter,
+                                "Write error",
+                                {"Write active", "Write: active"},
+                                "\nLines waiting: %1\nLines lost: %2",
+                                "Another program is already writing to the file \\(torvex_gui_tes.*, PID %1\\):"}
 #ifndef _WIN32
-        ,
-        FailureCase{"DiskFullPolish",
-                    kPolish,
-                    true,
-                    "Błąd zapisu",
-                    {"Zapis: aktywny", "Zapis: aktywny"},
-                    "Utracone wiersze: %1"},
-        FailureCase{
-            "DiskFullEnglish", kEnglish, true, "Write error", {"Write active", "Write: active"}, "Lines lost: %1"}
+                    ,
+                    FailureCase{"DiskFullPolish",
+                                kPolish,
+                                Cause::DiskFull,
+                                "Błąd zapisu: %1",
+                                {"Zapis: aktywny", "Zapis: aktywny"},
+                                "\nWiersze czekające na zapis: %1\nUtracone wiersze: %2",
+                                "Nie można zapisać pliku:"},
+                    FailureCase{"DiskFullEnglish",
+                                kEnglish,
+                                Cause::DiskFull,
+                                "Write error: %1",
+                                {"Write active", "Write: active"},
+                                "\nLines waiting: %1\nLines lost: %2",
+                                "Cannot write to the file:"}
 #endif
-        ),
+                    ),
     [](const auto &param) { return std::string(param.param.name); });
 
-// A switch of language while lines are being lost keeps the error on the label, in the new language; stopping
-// brings back the inactive texts and a tooltip with the path alone.
+// A switch of language while lines wait keeps the error on the label, in the new language; stopping brings back
+// the inactive texts and a tooltip with the path alone.
 TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
 {
     // A '%' in the path must reach the tooltip as it is, not be taken for a place holder.
@@ -353,15 +403,16 @@ TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
     measurementReport();
     window().SaveFileTimerTimer();
     QLabel *label = control<QLabel>("save_label");
-    ASSERT_EQ(label->text(), QStringLiteral("Błąd zapisu"));
+    ASSERT_EQ(label->text(), QStringLiteral("Błąd zapisu: 1"));
 
     auto *picker = control<QComboBox>("LangCombo1");
     picker->setCurrentIndex(1);
     Q_EMIT picker->activated(1);
-    EXPECT_EQ(label->text(), QStringLiteral("Write error"));
+    EXPECT_EQ(label->text(), QStringLiteral("Write error: 1"));
     EXPECT_EQ(label->toolTip(),
-              QStringLiteral("Cannot write to the file:\n%1\nLines lost: 1").arg(QDir::toNativeSeparators(path)));
-    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu")); // panel 3 waits for the next change of state
+              QStringLiteral("Cannot write to the file:\n%1\nLines waiting: 1\nLines lost: 0")
+                  .arg(QDir::toNativeSeparators(path)));
+    EXPECT_EQ(panel3(), QStringLiteral("Błąd zapisu: 1")); // panel 3 waits for the next change of state
 
     click("save_button");
     EXPECT_EQ(label->text(), QStringLiteral("Write: inactive"));
@@ -371,6 +422,91 @@ TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
     window().SaveFileTimerTimer();
     EXPECT_EQ(label->text(), QStringLiteral("Write: inactive"));
 }
+
+// Lines beyond the backlog are lost; once the rest has been written the tooltips keep the count of lines lost
+// until logging stops.
+TEST_F(LogWindowTest, LostLinesStayInTheTooltipUntilLoggingStops)
+{
+    options().logBacklogLines = 3;
+    const QString folder = tempPath(QStringLiteral("logs"));
+    const QString path = folder + QStringLiteral("/pomiary.csv");
+    const QString shownPath = QDir::toNativeSeparators(path);
+    onlyCounterColumn();
+    setLogPath(path);
+    click("save_button");
+    for (int i = 0; i < 5; ++i)
+        measurementReport();
+    window().SaveFileTimerTimer();
+    QLabel *label = control<QLabel>("save_label");
+    EXPECT_EQ(label->text(), QStringLiteral("Błąd zapisu: 3"));
+    EXPECT_EQ(label->toolTip(),
+              QStringLiteral("Nie można zapisać pliku:\n%1\nWiersze czekające na zapis: 3\n"
+                             "Utracone wiersze: 2")
+                  .arg(shownPath));
+
+    ASSERT_TRUE(QDir().mkpath(folder));
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(label->text(), QStringLiteral("Zapis: aktywny"));
+    for (QWidget *shown : {static_cast<QWidget *>(label), static_cast<QWidget *>(window().statusPanel(3))})
+        EXPECT_EQ(shown->toolTip(), shownPath + QStringLiteral("\nUtracone wiersze: 2"));
+    measurementReport();
+    window().SaveFileTimerTimer();
+    EXPECT_EQ(label->toolTip(), shownPath + QStringLiteral("\nUtracone wiersze: 2"));
+
+    click("save_button");
+    EXPECT_EQ(label->toolTip(), shownPath);
+    EXPECT_THAT(fileLines(path), testing::ElementsAre("0;", "1;", "2;", "5;"));
+}
+
+// Stop or close while the file still cannot be written: the waiting lines go to a recovery file (here in the
+// documents folder, the log's own folder being gone), and an error box in the window's language says where.
+struct RescueCase {
+    const char *name;
+    int language;
+    bool byClose;        // closing the window instead of the stop button
+    const char *message; // %1 the log file, %2 the recovery file
+};
+
+class LogRescueWindowTest : public LogWindowTest, public testing::WithParamInterface<RescueCase> {};
+
+TEST_P(LogRescueWindowTest, WaitingLinesGoToARecoveryFileAndTheUserIsTold)
+{
+    const RescueCase &c = GetParam();
+    const QString documents = tempPath(QStringLiteral("documents"));
+    ASSERT_TRUE(QDir().mkpath(documents));
+    options().logRescueFolders = {tempPath(QStringLiteral("gone")), documents};
+    const QString path = tempPath(QStringLiteral("logs/pomiary.csv"));
+    auto *picker = control<QComboBox>("LangCombo1");
+    picker->setCurrentIndex(c.language - 1);
+    Q_EMIT picker->activated(c.language - 1);
+    onlyCounterColumn();
+    setLogPath(path);
+    click("save_button");
+    for (int i = 0; i < 3; ++i)
+        measurementReport();
+    window().SaveFileTimerTimer();
+    ASSERT_THAT(errors(), testing::IsEmpty());
+    if (c.byClose)
+        closeWindow();
+    else
+        click("save_button");
+
+    const QString rescued = documents + QStringLiteral("/pomiary.recovered.csv");
+    EXPECT_THAT(errors(),
+                testing::ElementsAre(QString::fromUtf8(c.message).arg(QDir::toNativeSeparators(path),
+                                                                      QDir::toNativeSeparators(rescued))));
+    EXPECT_THAT(fileLines(rescued), testing::ElementsAre("0;", "1;", "2;"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, LogRescueWindowTest,
+    testing::Values(RescueCase{"StopPolish", kPolish, false,
+                               "Nie można zapisać pliku:\n%1\n\nCzekające wiersze (3) zapisano w pliku:\n%2\n\n"
+                               "Dołącz je do pliku pomiarowego, gdy będzie dostępny."},
+                    RescueCase{"CloseEnglish", kEnglish, true,
+                               "Cannot write to the file:\n%1\n\nThe lines waiting for it (3) were saved to:\n%2\n\n"
+                               "Append them to the log file once it can be written."}),
+    [](const auto &param) { return std::string(param.param.name); });
 
 // The default log name is relative to the working directory; the tooltips show where the file really is, and
 // follow the name as it changes.

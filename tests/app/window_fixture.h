@@ -42,6 +42,8 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_options.settingsPath = settingsPath();
         m_options.startTimers = false;
+        // Log lines rescued at a stop never go into the real documents or home folder.
+        m_options.logRescueFolders = {tempPath(QStringLiteral("rescue"))};
         m_previousSink = torvex::setErrorBoxSink([this](const QString &text) { m_errors.append(text); });
     }
 

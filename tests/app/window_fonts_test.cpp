@@ -311,6 +311,31 @@ TEST_P(CaptionsFit, TheModuloFieldMakesRoomForItsCaptionOnly)
 }
 #endif
 
+// Each indicator caption is followed on its line by the encoder's name label: a visible gap between them, and the
+// label moved from its design place no further than the caption's text needs.
+#ifndef _WIN32
+TEST_P(CaptionsFit, IndicatorCaptionsLeaveAGapBeforeTheirNames)
+{
+    shownWindow();
+    pickLanguage(GetParam().language);
+    const struct {
+        const char *caption;
+        const char *name;
+        int designLeft;
+    } rows[] = {{"Label9", "n1", 140}, {"Label10", "n2", 140}, {"Label1", "n3", 140},
+                {"Label", "n4", 475},  {"Label12", "n5", 475}, {"Label2", "n6", 475}};
+    for (const auto &row : rows) {
+        const int textEnd = fitOf(control<QLabel>(row.caption)).needed;
+        const QLabel *name = control<QLabel>(row.name);
+        const int nameStart = name->x() + name->contentsRect().left();
+        EXPECT_GE(nameStart - textEnd, 3)
+            << row.caption << " ends at " << textEnd << ", " << row.name << " starts at " << nameStart;
+        EXPECT_LE(name->x(), std::max(row.designLeft, textEnd + 6)) << row.name;
+        EXPECT_LT(name->geometry().right(), name->parentWidget()->width() - 2) << row.name;
+    }
+}
+#endif
+
 INSTANTIATE_TEST_SUITE_P(Languages, CaptionsFit,
                          testing::Values(FitCase{"Polish", kPolish}, FitCase{"English", kEnglish}),
                          [](const auto &row) { return std::string(row.param.name); });

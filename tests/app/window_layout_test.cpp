@@ -432,7 +432,8 @@ TEST_F(WindowLayout, PicturesAreTransparentAroundAndOfTheirSize)
 TEST_F(WindowLayout, StatusBarHasFourPanelsOfTheirWidths)
 {
     TFMain &w = window();
-    const int widths[] = {200, 150, 100, 50};
+    // The last one reaches the language picker, 115 px from the 700 px bar's right-hand end.
+    const int widths[] = {200, 150, 100, 135};
     for (int panel = 0; panel < TFMain::kStatusPanelCount; ++panel) {
         ASSERT_NE(w.statusPanel(panel), nullptr);
         EXPECT_EQ(w.statusPanel(panel)->width(), widths[panel]);
@@ -464,7 +465,7 @@ TEST_F(WindowLayout, StatusPanelsSitSideBySideFromTheLeftEdgeWithThePickerBeyond
         processEvents();
 
         const int lefts[] = {0, 200, 350, 450};
-        const int widths[] = {200, 150, 100, 50};
+        const int widths[] = {200, 150, 100, 135};
         for (int panel = 0; panel < TFMain::kStatusPanelCount; ++panel) {
             const QRect r = w.statusPanel(panel)->geometry();
             EXPECT_EQ(r.left(), lefts[panel]) << "panel " << panel << ", language " << language;
@@ -474,9 +475,15 @@ TEST_F(WindowLayout, StatusPanelsSitSideBySideFromTheLeftEdgeWithThePickerBeyond
         }
         // Where start-up step 2 puts the picker: over the status bar's right-hand end, beyond the panels, on top.
         EXPECT_EQ(picker->geometry(), QRect(w.statusBar()->width() - 115, 2, 100, 22));
-        EXPECT_GE(picker->geometry().left(), w.statusPanel(3)->geometry().right());
+        EXPECT_EQ(picker->geometry().left(), w.statusPanel(3)->geometry().right() + 1);
         QWidget *atPicker = w.statusBar()->childAt(picker->geometry().center());
         EXPECT_TRUE(atPicker == picker || picker->isAncestorOf(atPicker));
+        // Every logging state reads in full, a full backlog's count included.
+        const QLabel *logPanel = w.statusPanel(3);
+        for (const QString &text : {idsText(u"IDS_161"), idsText(u"IDS_164"), idsText(u"IDS_LOG_WRITE_ERROR"),
+                                    idsText(u"IDS_LOG_WRITE_ERROR_WAITING").arg(torvex::LogWriter::kBacklogLines)})
+            EXPECT_LE(logPanel->fontMetrics().horizontalAdvance(text), logPanel->contentsRect().width())
+                << text.toStdString();
     }
 }
 

@@ -252,7 +252,9 @@ TEST(CliLog, UnwritableFileIsAnIoErrorBeforeAnythingElse)
     EXPECT_THAT(r.err, HasSubstr("x.csv for appending: No such file or directory"));
 }
 
-TEST(CliLog, DiskFullIsReportedWithThePathAndTheLinesLost)
+// A disk that stays full: the lines wait, the status says so, and at the end they go to a recovery file beside
+// the log, named on standard error, with exit code 3.
+TEST(CliLog, LinesTheFullDiskCannotTakeEndInARecoveryFile)
 {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full here";
@@ -260,13 +262,21 @@ TEST(CliLog, DiskFullIsReportedWithThePathAndTheLinesLost)
     SimInstrumentDevice instrument(*platform, instrumentAt("full"));
     setInterval(instrument, 2);
     instrument.start();
-    // Every write fails as on a full disk; the 1 s tick pushes the buffered lines at it.
-    const Result r = runCli(platform, {"log", "/dev/full", "--seconds", "3"});
+    TempDir dir;
+    const std::string path = dir.file("x.csv");
+    std::filesystem::create_symlink("/dev/full", path); // every write fails as on a full disk
+    const Result r = runCli(platform, {"log", path, "--seconds", "3", "--columns", "cnt"});
     EXPECT_EQ(r.code, torvex::cli::kExitIo) << r.err;
-    EXPECT_THAT(r.err, testing::ContainsRegex("cannot write to /dev/full: [1-9][0-9]* lines lost so far"));
     EXPECT_THAT(r.err,
-                testing::ContainsRegex("torvex-cli: 0 lines written to /dev/full; [1-9][0-9]* lines lost to "
-                                       "write errors"));
+                testing::ContainsRegex("cannot write to .*x.csv: [1-9][0-9]* lines waiting for it, 0 lines "
+                                       "lost\n"));
+    const auto rescued = logLines(dir.file("x.recovered.csv"));
+    EXPECT_GT(rescued.size(), 100u);
+    expectConsecutiveCounters(rescued, 0);
+    EXPECT_THAT(r.err,
+                HasSubstr("; the " + std::to_string(rescued.size()) + " lines waiting for it were saved to "
+                          + dir.file("x.recovered.csv") + "\n"));
+    EXPECT_EQ(summaryLines(r.err), 0);
 }
 
 TEST(CliWatch, PlainLinesWithNamesAndUnitsFromTheSettingsFile)

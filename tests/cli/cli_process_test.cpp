@@ -123,17 +123,6 @@ TEST(CliProcess, TwoProcessesRecordTwoInstrumentsChosenByPath)
         for (size_t i = 0; i < lines.size(); ++i)
             ASSERT_EQ(lines[i], std::to_string(i) + ";") << name;
     }
-    EXPECT_THAT(first.err(), testing::Not(HasSubstr("also found"))) << "a chosen device needs no note";
-}
-
-TEST(CliProcess, WithoutDeviceTheFirstInstrumentIsUsedAndTheOthersNamed)
-{
-    TempDir dir;
-    Process cli({"log", dir.file("x.csv"), "--demo=3", "--seconds", "1"}, dir, "cli");
-    ASSERT_EQ(cli.wait(), 0) << cli.err();
-    EXPECT_THAT(cli.err(),
-                HasSubstr("using the instrument at sim:demo-1; also found: sim:demo-2 sim:demo-3 (choose "
-                          "one with --device PATH)"));
 }
 
 struct ExitCase {

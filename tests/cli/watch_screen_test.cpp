@@ -62,14 +62,8 @@ TEST(WatchScreen, ZeroStateBeforeTheFirstReport)
     EXPECT_EQ(lines.back(), "Rate      0.0000 kHz");
 }
 
-TEST(TextUtil, ProductStringsBecomeUtf8)
+TEST(TextUtil, ByteCounts)
 {
-    EXPECT_EQ(utf16ToUtf8(u"TORVEX"), "TORVEX");
-    EXPECT_EQ(utf16ToUtf8(u"Licznik \u0105\u20ac"), "Licznik \xC4\x85\xE2\x82\xAC");
-    EXPECT_EQ(utf16ToUtf8(std::u16string{0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(utf16ToUtf8(std::u16string{u'a', 0xD800, u'b'}),
-              "a\xEF\xBF\xBD"
-              "b");
     EXPECT_EQ(byteCountText(999), "999 B");
     EXPECT_EQ(byteCountText(1500), "1.5 kB");
     EXPECT_EQ(byteCountText(999'960), "1.0 MB");

@@ -1,5 +1,6 @@
 #include "config/number_text.h"
 
+#include "measure/value_text_reference.h"
 #include "test_names.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,11 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <ostream>
+#include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 using namespace torvex;
 
@@ -106,7 +111,7 @@ TEST(ParseReal, HugeAndTinyMagnitudesStayNumbers)
 }
 
 struct FormatCase {
-    double value;
+    float value;
     const char *comma;
     const char *dot;
 };
@@ -119,20 +124,98 @@ TEST_P(FormatReal3, ThreeDecimalsWithTheLocaleSeparator)
     EXPECT_EQ(formatReal3(GetParam().value, kEnglish), GetParam().dot);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FormatReal3,
-                         testing::Values(FormatCase{150.0, "150,000", "150.000"}, FormatCase{-1.0, "-1,000", "-1.000"},
-                                         FormatCase{0.0, "0,000", "0.000"}, FormatCase{123.45f, "123,450", "123.450"},
-                                         FormatCase{9999.999f, "9999,999", "9999.999"},
-                                         FormatCase{-9999.999f, "-9999,999", "-9999.999"},
-                                         FormatCase{0.0005, "0,001", "0.001"},
-                                         FormatCase{999999999999999.0, "999999999999999,000", "999999999999999.000"},
-                                         FormatCase{1e15, "1E+15", "1E+15"},
-                                         FormatCase{-2.5e20, "-2,5E+20", "-2.5E+20"},
-                                         FormatCase{static_cast<double>(std::numeric_limits<float>::max()),
-                                                    "3,40282346638529E+38", "3.40282346638529E+38"},
-                                         FormatCase{std::numeric_limits<double>::quiet_NaN(), "NAN", "NAN"},
-                                         FormatCase{std::numeric_limits<double>::infinity(), "INF", "INF"},
-                                         FormatCase{-std::numeric_limits<double>::infinity(), "-INF", "-INF"}),
-                         [](const auto &row) { return testName(row.param.dot); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, FormatReal3,
+    testing::Values(FormatCase{150.0, "150,000", "150.000"}, FormatCase{-1.0, "-1,000", "-1.000"},
+                    FormatCase{0.0, "0,000", "0.000"}, FormatCase{123.45f, "123,450", "123.450"},
+                    FormatCase{9999.999f, "9999,999", "9999.999"}, FormatCase{-9999.999f, "-9999,999", "-9999.999"},
+                    FormatCase{0.0005f, "0,001", "0.001"},
+                    FormatCase{999999986991104.0f, "999999986991104,000", "999999986991104.000"},
+                    FormatCase{1125899906842624.0f, "1,12589990684262E+15", "1.12589990684262E+15"},
+                    FormatCase{-9982443520000000.0f, "-9,98244352E+15", "-9.98244352E+15"},
+                    FormatCase{std::numeric_limits<float>::max(), "3,40282346638529E+38", "3.40282346638529E+38"},
+                    FormatCase{std::numeric_limits<float>::quiet_NaN(), "NAN", "NAN"},
+                    FormatCase{std::numeric_limits<float>::infinity(), "INF", "INF"},
+                    FormatCase{-std::numeric_limits<float>::infinity(), "-INF", "-INF"}),
+    [](const auto &row) { return testName(row.param.dot); });
+
+// Three-decimal texts follow the indicators' rule (exact single, halves away from zero, no sign on zeros), checked
+// against the exact reference where a shortcut would go wrong. Both signs of every value.
+std::vector<float> exactTies()
+{
+    // Odd sixteenths are the singles that end in 5 at the fourth decimal: 0.0625 up to 2^20 - 1/16.
+    std::vector<float> values;
+    for (int k = 1; k <= 24; ++k)
+        for (const long j : {(1L << k) - 1, (1L << k) + 1, 3L * (1L << (k - 1)) + 1})
+            if (j % 2 == 1 && j < (1L << 24))
+                values.push_back(float(j) / 16.0f);
+    return values;
+}
+
+std::vector<float> roundingToZero()
+{
+    std::vector<float> values{std::numeric_limits<float>::denorm_min(), 1e-30f, 1e-4f, 0.0004f};
+    float v = std::nextafter(0.0005f, 1.0f);
+    for (int i = 0; i < 6; ++i, v = std::nextafter(v, 0.0f))
+        values.push_back(v);
+    std::mt19937 random(29);
+    std::uniform_real_distribution<float> small(0.0f, 0.0005f);
+    for (int i = 0; i < 200; ++i)
+        values.push_back(small(random));
+    return values;
+}
+
+// Every single from 9999.99 to 10000.01: the limits' replacement and the carry into a fifth integer digit.
+std::vector<float> aroundTheLimit()
+{
+    std::vector<float> values;
+    for (float v = 9999.99f; v <= 10000.01f; v = std::nextafter(v, 20000.0f))
+        values.push_back(v);
+    return values;
+}
+
+std::vector<float> aroundTheExponentForm()
+{
+    std::vector<float> values;
+    float v = 1e15f;
+    for (int i = 0; i < 8; ++i)
+        v = std::nextafter(v, 0.0f);
+    for (int i = 0; i < 16; ++i, v = std::nextafter(v, 2e15f))
+        values.push_back(v);
+    return values;
+}
+
+struct Real3Family {
+    const char *name;
+    std::vector<float> (*values)();
+};
+
+void PrintTo(const Real3Family &family, std::ostream *os) { *os << family.name; }
+
+class FormatReal3AgainstReference : public testing::TestWithParam<Real3Family> {};
+
+TEST_P(FormatReal3AgainstReference, RoundsHalvesAwayFromZeroWithoutANegativeZero)
+{
+    size_t mismatches = 0;
+    std::ostringstream first;
+    for (const float magnitude : GetParam().values()) {
+        for (const float value : {magnitude, -magnitude}) {
+            std::string expected = referenceValueText(value, 3);
+            if (const size_t dot = expected.find('.'); dot != std::string::npos)
+                expected[dot] = ',';
+            const std::string actual = formatReal3(value, kPolish);
+            if (actual != expected && ++mismatches <= 8)
+                first << "\n  " << std::hexfloat << value << ": " << actual << ", expected " << expected;
+        }
+    }
+    EXPECT_EQ(mismatches, 0u) << first.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, FormatReal3AgainstReference,
+                         testing::Values(Real3Family{"ExactTies", exactTies},
+                                         Real3Family{"RoundingToZero", roundingToZero},
+                                         Real3Family{"AroundTheLimit", aroundTheLimit},
+                                         Real3Family{"AroundTheExponentForm", aroundTheExponentForm}),
+                         [](const auto &row) { return std::string(row.param.name); });
 
 } // namespace

@@ -16,6 +16,21 @@ const NumberFormat kPolish{",", "\u00a0"};
 
 std::vector<int> bytesOf(const Payload &p) { return {p.bytes().begin(), p.bytes().end()}; }
 
+struct WriteTarget {
+    const ParamInfo *param = nullptr;
+    std::uint8_t channel = 0;
+};
+
+// The parameter and channel of a Write button, from the catalogue's button names.
+WriteTarget writeTarget(std::string_view button)
+{
+    for (const ParamInfo &p : paramCatalogue())
+        for (int ch = 0; ch < p.channelCount(); ++ch)
+            if (p.writeButtons[size_t(ch)] == button)
+                return {&p, static_cast<std::uint8_t>(ch)};
+    return {};
+}
+
 // A Write button, as the window sees it: the button's name decides parameter and channel.
 struct NumberCase {
     const char *button;
@@ -30,9 +45,9 @@ class NumberWriteTest : public testing::TestWithParam<NumberCase> {};
 TEST_P(NumberWriteTest, SendsLimitedValueAndMarksField)
 {
     const NumberCase &c = GetParam();
-    const auto target = findWriteButton(c.button);
-    ASSERT_TRUE(target.has_value()) << c.button;
-    const NumberWrite w = planNumberWrite(*target->param, target->channel, c.text, kPolish);
+    const WriteTarget target = writeTarget(c.button);
+    ASSERT_NE(target.param, nullptr) << c.button;
+    const NumberWrite w = planNumberWrite(*target.param, target.channel, c.text, kPolish);
     EXPECT_EQ(w.field.mark, c.mark);
     EXPECT_EQ(w.field.correctedText, c.correctedText);
     if (c.payload.empty()) {
@@ -78,9 +93,9 @@ class ListWriteTest : public testing::TestWithParam<ListCase> {};
 TEST_P(ListWriteTest, SendsIndexOrNothingWithoutSelection)
 {
     const ListCase &c = GetParam();
-    const auto target = findWriteButton(c.button);
-    ASSERT_TRUE(target.has_value()) << c.button;
-    const auto p = listWritePayload(*target->param, target->channel, c.index);
+    const WriteTarget target = writeTarget(c.button);
+    ASSERT_NE(target.param, nullptr) << c.button;
+    const auto p = listWritePayload(*target.param, target.channel, c.index);
     if (c.payload.empty()) {
         EXPECT_FALSE(p.has_value());
     } else {

@@ -33,6 +33,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"InvalidLead", "\xFF\xFE", u"\uFFFD\uFFFD"},
                     Utf8Case{"CutAtTheEnd", "AB\xE2\x82", u"AB\uFFFD"},
                     Utf8Case{"CutByNextCharacter", "\xE2\x82X", u"\uFFFDX"},
+                    Utf8Case{"CutByTheLastCharacter",
+                             "X\xE2\x82"
+                             "A",
+                             u"X\uFFFDA"},
                     Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", u"\uFFFD"},
                     Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80", u"\uFFFD"},
                     // Overlong forms spell a character with more bytes than it needs; read as that character they would
@@ -69,7 +73,11 @@ TEST(ProductNameFromString, CutAtNulAndLengthAndNeverLeavesHalfAPair)
 
 TEST(DeviceListLabel, NameOrVendorAndProductInUpperCaseHex)
 {
-    EXPECT_EQ(deviceListLabel(u"TORVEX", 0x1234, 0xABCD), u"TORVEX");
-    EXPECT_EQ(deviceListLabel(u"", 0x04D8, 0xF00B), u"Device VID=04D8 PID=F00B");
-    EXPECT_EQ(deviceListLabel(u"", 0, 0xFFFF), u"Device VID=0000 PID=FFFF");
+    EXPECT_EQ(deviceListLabel(u"TORVEX", 0x1234, 0xABCD), "TORVEX");
+    EXPECT_EQ(deviceListLabel(u"Licznik \u0105\u20ac", 1, 2), "Licznik \xC4\x85\xE2\x82\xAC");
+    EXPECT_EQ(deviceListLabel(std::u16string{0xD83D, 0xDE00, u'a', 0xD800}, 1, 2),
+              "\xF0\x9F\x98\x80"
+              "a\xEF\xBF\xBD");
+    EXPECT_EQ(deviceListLabel(u"", 0x04D8, 0xF00B), "Device VID=04D8 PID=F00B");
+    EXPECT_EQ(deviceListLabel(u"", 0, 0xFFFF), "Device VID=0000 PID=FFFF");
 }

@@ -92,7 +92,7 @@ TEST_F(CliLogMatchesWindow, SameReportsSameBytesApartFromTheClock)
     for (size_t i = 0; i < reports.size(); ++i) {
         const std::vector<uint8_t> &r = reports[i];
         w.DeviceDataReceived(nullptr, r[0], r.data() + 1, static_cast<uint16_t>(r.size() - 1));
-        recorder.handleReport(r.data() + 1, r.size() - 1);
+        recorder.handleReport({r.data() + 1, r.size() - 1});
         if (i % 97 == 0) {
             w.SaveFileTimerTimer();
             recorder.tick();

@@ -1,13 +1,13 @@
 #pragma once
 
 // What happens to one input report from the instrument: it is counted, stored over the start of the receive
-// buffer, and dispatched by its type byte. A measurement is decoded into the measurement state and its log line
-// is built and handed over; a configuration reply is decoded into typed values; an acknowledgement becomes the
-// text that follows the acknowledgement caption. The window supplies the line's settings and takes the results
-// to its controls and to the log file.
+// buffer, and dispatched by its type byte. A measurement is decoded into the measurement state and, for an owner
+// that logs, its log line is built and handed over; a configuration reply is decoded into typed values; an
+// acknowledgement into its two numbers. The owner supplies the line's settings and takes the results to its
+// controls, its terminal and the log file.
 
 #include "config/config_reply.h"
-#include "device/report_link.h"
+#include "instrument/report_link.h"
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/measurement.h"
@@ -41,8 +41,8 @@ struct ReportOutcome {
     bool measurementHandled = false;
     // A configuration reply with an id the window shows and a body long enough for it.
     std::optional<ConfigReply> configReply;
-    // The text after the acknowledgement caption, "b1][b2]"; none when the report is too short to carry both.
-    std::optional<std::string> acknowledgement;
+    // None when the report is too short to carry both numbers.
+    std::optional<Acknowledgement> acknowledgement;
 };
 
 class InputReportHandler {
@@ -51,7 +51,8 @@ public:
     InputReportHandler(const InputReportHandler &) = delete;
     InputReportHandler &operator=(const InputReportHandler &) = delete;
 
-    ReportOutcome handle(std::span<const std::uint8_t> data, MeasurementLogSink &sink);
+    // Without a sink a measurement updates the state and its counters but builds no line.
+    ReportOutcome handle(std::span<const std::uint8_t> data, MeasurementLogSink *sink = nullptr);
 
     // The latest report's data; never cleared, each report overwrites only as many bytes as it brings.
     RxBuffer &rxBuffer() { return *rx_; }

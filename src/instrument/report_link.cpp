@@ -1,4 +1,4 @@
-#include "report_link.h"
+#include "instrument/report_link.h"
 
 #include <algorithm>
 
@@ -41,9 +41,16 @@ std::size_t storeInputReport(RxBuffer &rx, std::span<const std::uint8_t> data)
     return n;
 }
 
-std::string acknowledgementSuffix(const RxBuffer &rx)
+std::optional<Acknowledgement> decodeAcknowledgement(std::span<const std::uint8_t> data)
 {
-    return std::to_string(rx[1]) + "][" + std::to_string(rx[2]) + "]";
+    if (classifyInputReport(data) != InputReportType::ParameterAck || data.size() < 3)
+        return std::nullopt;
+    return Acknowledgement{data[1], data[2]};
+}
+
+std::string acknowledgementSuffix(const Acknowledgement &ack)
+{
+    return std::to_string(ack.first) + "][" + std::to_string(ack.second) + "]";
 }
 
 } // namespace torvex

@@ -1,4 +1,4 @@
-#include "device/report_link.h"
+#include "instrument/report_link.h"
 
 #include <gtest/gtest.h>
 
@@ -82,12 +82,12 @@ TEST(InputReports, StoreOverwritesOnlyTheReportsOwnBytes)
 
 TEST(InputReports, AcknowledgementShowsBothNumbersUnsigned)
 {
-    RxBuffer rx{};
-    rx[0] = 2;
-    rx[1] = 5;
-    rx[2] = 1;
-    EXPECT_EQ(acknowledgementSuffix(rx), "5][1]");
-    rx[1] = 255;
-    rx[2] = 0;
-    EXPECT_EQ(acknowledgementSuffix(rx), "255][0]");
+    const auto shown = [](Bytes data) {
+        const auto ack = decodeAcknowledgement(data);
+        return ack ? acknowledgementSuffix(*ack) : "none";
+    };
+    EXPECT_EQ(shown({2, 5, 1}), "5][1]");
+    EXPECT_EQ(shown({2, 255, 0, 9}), "255][0]");
+    EXPECT_EQ(shown({2, 5}), "none") << "too short to carry both";
+    EXPECT_EQ(shown({1, 5, 1}), "none") << "not an acknowledgement";
 }

@@ -1,4 +1,4 @@
-#include "device/report_dispatch.h"
+#include "instrument/report_dispatch.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TORVEX_ADDRESS_CHECKS 1
@@ -40,14 +40,11 @@ private:
     [[maybe_unused]] std::size_t restSize_;
 };
 
-// Type byte, then the two numbers the acknowledgement shows.
-constexpr std::size_t kAcknowledgementSize = 3;
-
 } // namespace
 
 InputReportHandler::InputReportHandler() : rx_(std::make_unique<RxBuffer>()) {}
 
-ReportOutcome InputReportHandler::handle(std::span<const std::uint8_t> data, MeasurementLogSink &sink)
+ReportOutcome InputReportHandler::handle(std::span<const std::uint8_t> data, MeasurementLogSink *sink)
 {
     ReportOutcome out;
     ++receivedCount;
@@ -68,8 +65,7 @@ ReportOutcome InputReportHandler::handle(std::span<const std::uint8_t> data, Mea
             out.configReply = decodeConfigReply(report);
             break;
         case InputReportType::ParameterAck:
-            if (report.size() >= kAcknowledgementSize)
-                out.acknowledgement = acknowledgementSuffix(rx);
+            out.acknowledgement = decodeAcknowledgement(report);
             break;
         case InputReportType::Other:
             break;
@@ -78,10 +74,12 @@ ReportOutcome InputReportHandler::handle(std::span<const std::uint8_t> data, Mea
     if (!measured)
         return out;
 
-    sink.logLineSettings(lineInput_);
-    lineInput_.takeMeasurement(measurement);
-    BuildLogLine(line_, lineInput_, sink.logLineTime());
-    sink.handOverLogLine(line_.view());
+    if (sink != nullptr) {
+        sink->logLineSettings(lineInput_);
+        lineInput_.takeMeasurement(measurement);
+        BuildLogLine(line_, lineInput_, sink->logLineTime());
+        sink->handOverLogLine(line_.view());
+    }
     markMeasurementHandled(measurement);
     out.measurementHandled = true;
     return out;

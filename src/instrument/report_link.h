@@ -1,11 +1,13 @@
 #pragma once
 
-// Framing of the output reports sent to the instrument and classification of the input reports it sends.
-// Pure functions over byte buffers; the window owns the buffers and the device.
+// The instrument's report layouts: framing of the output reports sent to it (report id, command byte, payload),
+// the type byte of the input reports it sends, and the acknowledgement's layout. Pure functions over byte
+// buffers; the owner keeps the buffers and the device.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -35,7 +37,22 @@ InputReportType classifyInputReport(std::span<const std::uint8_t> data);
 // Data longer than the buffer is cut to the buffer's size. Returns the number of bytes copied.
 std::size_t storeInputReport(RxBuffer &rx, std::span<const std::uint8_t> data);
 
-// The two numbers a parameter-update acknowledgement shows: "b1][b2]" to follow the IDS_2 text.
-std::string acknowledgementSuffix(const RxBuffer &rx);
+// The payload of a read request: the item asked for and its channel.
+inline std::array<std::uint8_t, 2> readRequestPayload(std::uint8_t item, std::uint8_t channel)
+{
+    return {item, channel};
+}
+
+// A parameter-update acknowledgement carries two numbers after its type byte: the parameter id and the channel
+// the instrument took.
+struct Acknowledgement {
+    std::uint8_t first = 0;
+    std::uint8_t second = 0;
+    friend bool operator==(const Acknowledgement &, const Acknowledgement &) = default;
+};
+// nullopt for another type of report, or one too short to carry both numbers.
+std::optional<Acknowledgement> decodeAcknowledgement(std::span<const std::uint8_t> data);
+// The text that follows the acknowledgement's caption: "b1][b2]".
+std::string acknowledgementSuffix(const Acknowledgement &ack);
 
 } // namespace torvex

@@ -1,10 +1,9 @@
-#include "device/report_dispatch.h"
+#include "instrument/report_dispatch.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
-#include <variant>
 #include <vector>
 
 using namespace torvex;
@@ -72,7 +71,7 @@ const Bytes kMeasurement = padded({
 
 class ReportHandlerTest : public testing::Test {
 protected:
-    ReportOutcome receive(const Bytes &data) { return handler.handle(data, sink); }
+    ReportOutcome receive(const Bytes &data) { return handler.handle(data, &sink); }
 
     InputReportHandler handler;
     RecordingSink sink{handler};
@@ -158,28 +157,29 @@ TEST_F(ReportHandlerTest, ShorterReportLeavesTheEarlierOnesBytesBehindIt)
     EXPECT_EQ(rx[127], 0x05);
 }
 
-TEST_F(ReportHandlerTest, EncoderBlockReplyIsDecodedIntoTypedValues)
+TEST_F(ReportHandlerTest, ConfigurationReplyIsHandedOnDecoded)
 {
     const ReportOutcome out = receive(padded({1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4, 0, 0, 0, 0, 22, 67, 0, 0, 128, 191}));
     ASSERT_TRUE(out.configReply);
     EXPECT_EQ(out.configReply->param->id, ParamId::EncoderBlock);
     EXPECT_EQ(out.configReply->channel, 1);
-    const auto *block = std::get_if<EncoderBlockReply>(&out.configReply->body);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(block->mode, 1);
-    EXPECT_EQ(block->clearByIndex, 0);
-    EXPECT_EQ(block->gateTime, 1000);
-    EXPECT_EQ(block->resolution, 1024);
-    EXPECT_EQ(block->coeff, 150.0f);
-    EXPECT_EQ(block->offset, -1.0f);
     EXPECT_TRUE(sink.calls.empty());
     EXPECT_EQ(handler.measurement.MeasurementCount, 0u);
 }
 
+TEST_F(ReportHandlerTest, WithoutASinkMeasurementsAreCountedButNoLineIsBuilt)
+{
+    handler.handle(kMeasurement);
+    EXPECT_EQ(handler.measurement.MeasurementCount, 1u);
+    EXPECT_EQ(handler.measurement.Encoders[0].Position, 12.5f);
+    EXPECT_EQ(handler.logLine().size(), 0u);
+    EXPECT_TRUE(sink.calls.empty());
+}
+
 TEST_F(ReportHandlerTest, ShortAcknowledgementDoesNotShowAnEarlierReportsNumbers)
 {
-    EXPECT_EQ(receive({2, 5, 1}).acknowledgement, "5][1]");
-    EXPECT_EQ(receive({2, 255, 0}).acknowledgement, "255][0]");
+    EXPECT_EQ(receive({2, 5, 1}).acknowledgement, (Acknowledgement{5, 1}));
+    EXPECT_EQ(receive({2, 255, 0}).acknowledgement, (Acknowledgement{255, 0}));
     const ReportOutcome shortOne = receive({2, 7});
     EXPECT_EQ(shortOne.type, InputReportType::ParameterAck);
     EXPECT_FALSE(shortOne.acknowledgement);
@@ -205,11 +205,11 @@ TEST_P(ReportsThatChangeNothing, AreCountedAndStoredOnly)
     const IgnoredCase &c = GetParam();
     InputReportHandler handler;
     RecordingSink sink(handler);
-    handler.handle(kMeasurement, sink);
+    handler.handle(kMeasurement, &sink);
     const MeasurementState before = handler.measurement;
     sink.calls.clear();
 
-    const ReportOutcome out = handler.handle(c.data, sink);
+    const ReportOutcome out = handler.handle(c.data, &sink);
 
     EXPECT_EQ(out.type, c.type);
     EXPECT_FALSE(out.measurementHandled);

@@ -1,0 +1,305 @@
+#include "instrument/instrument_link.h"
+
+#include "device/loop_dispatcher.h"
+#include "device/product_name.h"
+#include "instrument/instrument.h"
+
+#include <chrono>
+#include <utility>
+
+namespace torvex {
+namespace {
+
+// The controller's start-up notice comes through the loop at once; the bound only guards a broken backend.
+constexpr auto kFirstPassBound = std::chrono::seconds(10);
+
+const std::string kInstrumentText(kInstrumentName.begin(), kInstrumentName.end());
+
+} // namespace
+
+ListedDevice describeDevice(THidDevice &device, int index)
+{
+    ListedDevice d;
+    const std::u16string name = device.ProductName();
+    d.label = deviceListLabel(name, device.VendorId(), device.ProductId());
+    d.path = device.PnPInfo().DevicePath;
+    d.vendorId = device.VendorId();
+    d.productId = device.ProductId();
+    d.instrument = name == kInstrumentName;
+    d.readWrite = device.ReadWriteAccess();
+    d.index = index;
+    return d;
+}
+
+Choice chooseInstrument(std::span<const ListedDevice> devices, ChoicePolicy policy, const DeviceSelector &selector)
+{
+    Choice choice;
+    if (!selector.empty()) {
+        choice.outcome = Choice::Outcome::NoSuchDevice;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (selector.matches(devices[i])) {
+                choice.chosen = i;
+                choice.outcome = devices[i].instrument ? Choice::Outcome::Chosen : Choice::Outcome::NotAnInstrument;
+                break;
+            }
+        }
+        return choice;
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].instrument && !devices[i].claimFailed)
+            choice.instruments.push_back(i);
+    }
+    if (choice.instruments.empty()) {
+        choice.outcome = Choice::Outcome::NoInstrument;
+    } else if (policy == ChoicePolicy::OnlyOne && choice.instruments.size() > 1) {
+        choice.outcome = Choice::Outcome::Several;
+    } else {
+        choice.outcome = Choice::Outcome::Chosen;
+        choice.chosen = choice.instruments.back();
+    }
+    return choice;
+}
+
+InstrumentLink::InstrumentLink(ChoicePolicy policy, Claim claim, DeviceSelector selector)
+    : policy_(policy), claim_(claim), selector_(std::move(selector))
+{
+}
+
+InstrumentLink::~InstrumentLink()
+{
+    stop();
+    shutdown();
+}
+
+bool InstrumentLink::start(std::shared_ptr<HidPlatform> platform, std::shared_ptr<UiDispatcher> dispatcher)
+{
+    platform_ = platform;
+    controller_ = std::make_unique<THidDeviceController>(std::move(platform), std::move(dispatcher));
+    return controller_->Available();
+}
+
+void InstrumentLink::shutdown()
+{
+    current = nullptr;
+    for (ListedDevice &d : devices_)
+        d.device = nullptr;
+    controller_.reset();
+}
+
+void InstrumentLink::setReportHandler(std::function<void(std::span<const std::uint8_t> data)> handler)
+{
+    if (!handler) {
+        handler_ = nullptr;
+        return;
+    }
+    handler_ = [handler = std::move(handler)](THidDevice *, std::uint8_t, const std::uint8_t *data,
+                                              std::uint16_t size) {
+        handler({data, data != nullptr ? size : std::size_t{0}});
+    };
+}
+
+void InstrumentLink::clear()
+{
+    if (current != nullptr) {
+        current->SetDataHandler(nullptr);
+        current = nullptr;
+    }
+    connected = false;
+    for (ListedDevice &d : devices_) {
+        if (THidDevice *device = std::exchange(d.device, nullptr))
+            device->Release();
+    }
+    devices_.clear();
+}
+
+const ListedDevice &InstrumentLink::list(ListedDevice device, std::size_t position)
+{
+    if (claim_ == Claim::EveryListed) {
+        device.device = controller_->ClaimByIndex(device.index);
+        device.claimFailed = device.device == nullptr;
+    }
+    position = std::min(position, devices_.size());
+    return *devices_.insert(devices_.begin() + static_cast<std::ptrdiff_t>(position), std::move(device));
+}
+
+InstrumentLink::State InstrumentLink::connectChoice()
+{
+    choice_ = chooseInstrument(devices_, policy_, selector_);
+    switch (choice_.outcome) {
+    case Choice::Outcome::Chosen:
+        break;
+    case Choice::Outcome::NoInstrument:
+        return state_ = State::NoInstrument;
+    case Choice::Outcome::Several:
+        return state_ = State::Several;
+    case Choice::Outcome::NoSuchDevice:
+        return state_ = State::NoSuchDevice;
+    case Choice::Outcome::NotAnInstrument:
+        path_ = devices_[choice_.chosen].path;
+        return state_ = State::NotAnInstrument;
+    }
+    ListedDevice &chosen = devices_[choice_.chosen];
+    path_ = chosen.path;
+    if (chosen.device == nullptr)
+        chosen.device = controller_->ClaimByIndex(chosen.index);
+    if (chosen.device == nullptr)
+        return state_ = selector_.empty() ? State::NoInstrument : State::NoSuchDevice;
+    current = chosen.device;
+    if (current->ReadWriteAccess()) {
+        current->SetDataHandler(
+            [this](THidDevice *device, std::uint8_t reportId, const std::uint8_t *data, std::uint16_t size) {
+                if (handler_)
+                    handler_(device, reportId, data, size);
+            });
+        connected = true;
+        return state_ = State::Connected;
+    }
+    current->SetDataHandler(nullptr);
+    connected = false;
+    if (claim_ == Claim::ChosenOnly) {
+        // Nothing can be done with it; another program may have more luck.
+        drop(current);
+        chosen.device = nullptr;
+    }
+    return state_ = State::NoAccess;
+}
+
+void InstrumentLink::drop(THidDevice *device)
+{
+    if (device == current) {
+        current = nullptr;
+        connected = false;
+    }
+    device->SetDataHandler(nullptr);
+    device->Release();
+}
+
+bool InstrumentLink::follow(LoopDispatcher &loop)
+{
+    controller_->OnEnumerate = [this](THidDevice *device, int index) {
+        list(describeDevice(*device, index), devices_.size());
+        return true;
+    };
+    controller_->OnDeviceChange = [this] { pass(); };
+    loop.runFor(kFirstPassBound, [this] { return passes_ > 0; });
+    return connected;
+}
+
+void InstrumentLink::pass()
+{
+    ++passes_;
+    if (stopped_)
+        return;
+    if (current != nullptr && !current->IsPluggedIn()) {
+        for (ListedDevice &d : devices_) {
+            if (d.device == current)
+                d.device = nullptr;
+        }
+        drop(current);
+        state_ = State::Gone;
+        if (onDisconnected)
+            onDisconnected();
+    }
+    // The instrument in use stays as it is: its reads go on undisturbed by other devices coming and going.
+    if (current != nullptr)
+        return;
+    clear();
+    controller_->Enumerate();
+    if (connectChoice() == State::Connected) {
+        if (everConnected_ && onReconnected)
+            onReconnected();
+        everConnected_ = true;
+    }
+}
+
+void InstrumentLink::stop()
+{
+    if (stopped_)
+        return;
+    stopped_ = true;
+    if (current != nullptr)
+        current->SetDataHandler(nullptr);
+}
+
+bool InstrumentLink::send(std::uint8_t command, std::span<const std::uint8_t> payload)
+{
+    buffer_.fill(0);
+    if (!connected || current == nullptr || stopped_)
+        return false;
+    // The length is asked at every send: a device may be replaced by another under the same path.
+    const THidCaps caps = current->Caps();
+    const auto report = frameOutputReport(buffer_, command, payload, caps.OutputReportLength);
+    if (report.empty())
+        return false;
+    std::uint32_t written = 0;
+    return current->WriteReport(report.data(), static_cast<std::uint32_t>(report.size()), written)
+        && written == report.size();
+}
+
+std::string InstrumentLink::problemText() const
+{
+    switch (state_) {
+    case State::NoInstrument:
+        return "no " + kInstrumentText + " instrument found";
+    case State::NoSuchDevice:
+        return "no HID device at " + selector_.path;
+    case State::NotAnInstrument:
+        return path_ + " is not a " + kInstrumentText + " instrument (it is \"" + devices_[choice_.chosen].label
+            + "\")";
+    case State::Several: {
+        std::string text = std::to_string(choice_.instruments.size()) + " " + kInstrumentText + " instruments found:";
+        for (std::size_t i : choice_.instruments)
+            text += "\n  " + devices_[i].path + "  " + devices_[i].label;
+        return text;
+    }
+    case State::NoAccess: {
+        std::string text = "cannot open the instrument at " + path_ + " for reading and writing";
+        if (const std::string problem = platform_ ? platform_->accessProblem(THidPnPInfo{path_, {}}) : std::string();
+            !problem.empty())
+            text += ": " + problem;
+        if (const std::string hint = accessHint(); !hint.empty())
+            text += "\n" + hint;
+        return text;
+    }
+    case State::Gone:
+        return "the instrument at " + path_ + " is gone";
+    case State::Scanning:
+    case State::Connected:
+        break;
+    }
+    return {};
+}
+
+std::optional<std::vector<SurveyedDevice>> surveyDevices(std::shared_ptr<HidPlatform> platform,
+                                                         std::shared_ptr<LoopDispatcher> loop)
+{
+    THidDeviceController controller(platform, loop);
+    if (!controller.Available())
+        return std::nullopt;
+    bool passed = false;
+    controller.OnDeviceChange = [&] { passed = true; };
+    loop->runFor(kFirstPassBound, [&] { return passed; });
+
+    std::vector<SurveyedDevice> devices;
+    controller.OnEnumerate = [&](THidDevice *device, int index) {
+        SurveyedDevice d{describeDevice(*device, index), device->Caps(), {}};
+        if (!d.listed.readWrite)
+            d.accessProblem = platform->accessProblem(device->PnPInfo());
+        devices.push_back(std::move(d));
+        return true;
+    };
+    controller.Enumerate();
+    return devices;
+}
+
+std::string accessHint()
+{
+#ifdef __linux__
+    return "On Linux the hidraw node needs the udev rule 70-torvex.rules to be opened by your user "
+           "(see packaging/linux/README.md).";
+#else
+    return {};
+#endif
+}
+
+} // namespace torvex

@@ -1,0 +1,170 @@
+#pragma once
+// The link to the instrument: the HID devices a device pass lists, the choice of the instrument among them, its
+// claim and release, its data handler, reconnection when it comes back, and the send path. The window takes a
+// pass step by step from its controller's handlers, since its device list and status bar show each step;
+// torvex-cli lets the link follow the device changes by itself.
+
+#include "device/hid_controller.h"
+#include "instrument/report_link.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace torvex {
+
+class LoopDispatcher;
+
+// A HID device as a pass lists it.
+struct ListedDevice {
+    std::string label; // the device list's entry (UTF-8)
+    std::string path;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    bool instrument = false; // its product string is the instrument's name
+    bool readWrite = false;
+    int index = -1;               // in the controller's list, during the pass that listed it
+    THidDevice *device = nullptr; // claimed by the link
+    bool claimFailed = false;     // such an entry can never be used
+};
+
+// While the controller visits the device (its product string can be read only then).
+ListedDevice describeDevice(THidDevice &device, int index);
+
+// Which instrument to use when nobody names one.
+enum class ChoicePolicy {
+    // The window: of several, the one listed last, without asking.
+    LastListed,
+    // torvex-cli: the only one; several are refused, so that a logger never silently picks one of them.
+    OnlyOne,
+};
+
+// The device a user named; empty leaves the choice to the policy.
+struct DeviceSelector {
+    std::string path;
+
+    bool empty() const { return path.empty(); }
+    bool matches(const ListedDevice &device) const { return device.path == path; }
+};
+
+struct Choice {
+    enum class Outcome { Chosen, NoInstrument, Several, NoSuchDevice, NotAnInstrument };
+    Outcome outcome = Outcome::NoInstrument;
+    std::size_t chosen = 0;               // Chosen, NotAnInstrument: the entry
+    std::vector<std::size_t> instruments; // every usable instrument listed (for Several)
+};
+
+Choice chooseInstrument(std::span<const ListedDevice> devices, ChoicePolicy policy, const DeviceSelector &selector);
+
+class InstrumentLink {
+public:
+    enum class State {
+        Scanning,        // no pass yet
+        Connected,       // reports flow, sends go out
+        NoAccess,        // chosen, but it cannot be opened for reading and writing
+        NoInstrument,    // no instrument listed
+        Several,         // more than one, and none named
+        NoSuchDevice,    // nothing at the named path
+        NotAnInstrument, // the named device is not a TORVEX
+        Gone,            // the instrument in use went away
+    };
+
+    // How a pass treats the devices it lists.
+    enum class Claim {
+        EveryListed, // the window: its list owns every device until the next pass
+        ChosenOnly,  // torvex-cli: the others stay free for other programs
+    };
+
+    InstrumentLink(ChoicePolicy policy, Claim claim, DeviceSelector selector = {});
+    ~InstrumentLink();
+    InstrumentLink(const InstrumentLink &) = delete;
+    InstrumentLink &operator=(const InstrumentLink &) = delete;
+
+    // Makes the controller (which posts its start-up notice). False when the system's HID services cannot be
+    // used; the controller then lists nothing.
+    bool start(std::shared_ptr<HidPlatform> platform, std::shared_ptr<UiDispatcher> dispatcher);
+    // The controller closes every device with itself; claimed devices are not released first.
+    void shutdown();
+    THidDeviceController *controller() const { return controller_.get(); }
+
+    // Every report of the device in use, on the dispatcher's thread, one at a time.
+    void setDataHandler(THidDataEvent handler) { handler_ = std::move(handler); }
+    // The same for an owner that needs only the report's data (the bytes after the report id).
+    void setReportHandler(std::function<void(std::span<const std::uint8_t> data)> handler);
+
+    // ---- one pass in steps
+    // Clears the data handler of the device in use, releases every listed device in list order, empties the list.
+    void clear();
+    // A device the controller's Enumerate visits, put at `position` of the list order (claimed at once under
+    // Claim::EveryListed).
+    const ListedDevice &list(ListedDevice device, std::size_t position);
+    // Chooses by the policy and makes the choice the device in use: with read/write access it gets the data
+    // handler (its read thread starts), without it stays idle.
+    State connectChoice();
+
+    // ---- torvex-cli: whole passes
+    // From now on every device change is a pass that keeps the instrument in use while it is there and looks for
+    // it again once it is gone. Runs the loop until the first pass; true when it connected.
+    bool follow(LoopDispatcher &loop);
+    // After the instrument in use went away, and after it came back (not for the first connection).
+    std::function<void()> onDisconnected;
+    std::function<void()> onReconnected;
+
+    // Frames one output report (report id 1, command, payload, zeros) and writes it. False when nothing is
+    // connected or the write failed.
+    bool send(std::uint8_t command, std::span<const std::uint8_t> payload);
+
+    // Stops the read thread (a report handed over just before is still delivered); sends are refused afterwards.
+    void stop();
+
+    // The device in use and whether it may be written to; the window shows them under its own names.
+    THidDevice *current = nullptr;
+    bool connected = false;
+
+    State state() const { return state_; }
+    const std::vector<ListedDevice> &devices() const { return devices_; }
+    const Choice &choice() const { return choice_; }
+    // Path of the instrument in use (or last used, or chosen without access).
+    const std::string &devicePath() const { return path_; }
+    // Why there is no connection, in words, for a state other than Connected and Scanning.
+    std::string problemText() const;
+
+private:
+    void pass();
+    void drop(THidDevice *device);
+
+    ChoicePolicy policy_;
+    Claim claim_;
+    DeviceSelector selector_;
+    std::shared_ptr<HidPlatform> platform_;
+    std::unique_ptr<THidDeviceController> controller_;
+    std::vector<ListedDevice> devices_;
+    Choice choice_;
+    State state_ = State::Scanning;
+    THidDataEvent handler_;
+    std::string path_;
+    int passes_ = 0;
+    bool everConnected_ = false;
+    bool stopped_ = false;
+    OutputWorkingBuffer buffer_{};
+};
+
+// torvex-cli list: runs the loop until the controller's first pass and lists every device then, claiming none;
+// nullopt when the system's HID services cannot be used.
+struct SurveyedDevice {
+    ListedDevice listed;
+    THidCaps caps;
+    std::string accessProblem; // why it cannot be opened for reading and writing, when the system says
+};
+std::optional<std::vector<SurveyedDevice>> surveyDevices(std::shared_ptr<HidPlatform> platform,
+                                                         std::shared_ptr<LoopDispatcher> loop);
+
+// On Linux, one line pointing to the udev rule that gives the user access to the instrument; empty elsewhere.
+std::string accessHint();
+
+} // namespace torvex
