@@ -1,7 +1,10 @@
-# The folder a Windows user receives (cmake --install): the two executables, the Qt, chart library and compiler
-# runtime DLLs beside them, and the Qt plugins the window loads from the executable's folder: the platform
+# The folder a Windows user receives (cmake --install): the program, the demo and torvex-cli, the Qt, chart
+# library and compiler runtime DLLs beside them, and the Qt plugins the window loads from the executable's folder: the platform
 # (platforms/qwindows.dll) and the native style (styles/).
 install(TARGETS torvex-pc torvex-pc-demo RUNTIME DESTINATION .)
+if(TARGET torvex-cli)
+  install(TARGETS torvex-cli RUNTIME DESTINATION .)
+endif()
 install(FILES
   $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> $<TARGET_FILE:Qt6::PrintSupport>
   $<TARGET_FILE:QCustomPlotQt6::QCustomPlotQt6>
