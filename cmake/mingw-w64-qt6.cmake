@@ -11,3 +11,6 @@ if(NOT EXISTS "${TORVEX_QT_MINGW}/mingw-w64-qt6.cmake")
   message(FATAL_ERROR "No Qt for mingw-w64 at ${TORVEX_QT_MINGW} (set TORVEX_QT_MINGW to its folder)")
 endif()
 include("${TORVEX_QT_MINGW}/mingw-w64-qt6.cmake")
+# Tests and their discovery run through Wine, started again when Wine did not start them (scripts/wine-run).
+get_filename_component(TORVEX_WINE_RUN "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run" ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${TORVEX_WINE_RUN}")

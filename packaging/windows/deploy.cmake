@@ -1,7 +1,10 @@
-# The folder a Windows user receives (cmake --install): the two executables, the Qt, chart library and compiler
-# runtime DLLs beside them, and the Qt plugins the window loads from the executable's folder: the platform
+# The folder a Windows user receives (cmake --install): the program, the demo and torvex-cli, the Qt, chart
+# library and compiler runtime DLLs beside them, and the Qt plugins the window loads from the executable's folder: the platform
 # (platforms/qwindows.dll) and the native style (styles/).
 install(TARGETS torvex-pc torvex-pc-demo RUNTIME DESTINATION .)
+if(TARGET torvex-cli)
+  install(TARGETS torvex-cli RUNTIME DESTINATION .)
+endif()
 install(FILES
   $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> $<TARGET_FILE:Qt6::PrintSupport>
   $<TARGET_FILE:QCustomPlotQt6::QCustomPlotQt6>
@@ -39,3 +42,12 @@ install(CODE "
     endif()
   endforeach()
 ")
+
+# The installer (packaging/windows/torvex-pc.nsi): makensis build/windows/torvex-pc.nsi after cmake --install
+# gives build/windows/torvex-pc-<version>-setup.exe.
+set(TORVEX_NSIS_FILES "${CMAKE_BINARY_DIR}/installer-files.nsh")
+set(TORVEX_INSTALLER "${CMAKE_BINARY_DIR}/torvex-pc-${PROJECT_VERSION}-setup.exe")
+set(TORVEX_ICON "${TORVEX_WINDOWS_ICON}")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/torvex-pc.nsi.in" "${CMAKE_BINARY_DIR}/torvex-pc.nsi" @ONLY)
+install(CODE "set(TORVEX_NSIS_FILES \"${TORVEX_NSIS_FILES}\")")
+install(SCRIPT "${CMAKE_CURRENT_LIST_DIR}/installer_files.cmake")

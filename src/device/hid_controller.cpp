@@ -4,6 +4,7 @@
 #include "text/utf8.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <utility>
 
@@ -12,6 +13,8 @@ namespace {
 
 constexpr int kMinSleepTime = 10;
 constexpr int kMaxSleepTime = 10000;
+// How long starting a read thread waits for its first open of the device (normally a few milliseconds).
+constexpr auto kFirstOpenWait = std::chrono::seconds(2);
 
 // Clears a flag when the scope ends, also by an exception from a handler.
 class FlagScope {
@@ -35,6 +38,11 @@ THidDeviceReadThread::THidDeviceReadThread(THidDevice &device) : device_(device)
     // Sized once, on the UI thread: the thread itself never asks the device for anything.
     buffer_.resize(device.Caps().InputReportLength);
     thread_ = std::thread([this] { run(); });
+    // Windows keeps no report for a device handle that is not open yet: a request sent right after the handler
+    // is set would lose its reply. The thread touches nothing of ours before it has tried, so this cannot
+    // deadlock; bounded, so that a system that hangs in the open cannot hang the caller.
+    std::unique_lock lock(pauseMutex_);
+    openedCv_.wait_for(lock, kFirstOpenWait, [this] { return firstOpenTried_; });
 }
 
 THidDeviceReadThread::~THidDeviceReadThread()
@@ -95,12 +103,17 @@ void THidDeviceReadThread::run()
         if (!reader_) {
             uint32_t error = 0;
             auto reader = platform->openReader(info, error);
-            if (!reader) {
+            const bool opened = reader != nullptr;
+            {
+                std::lock_guard lock(pauseMutex_);
+                reader_ = std::move(reader);
+                firstOpenTried_ = true;
+            }
+            openedCv_.notify_all();
+            if (!opened) {
                 failed(error);
                 continue;
             }
-            std::lock_guard lock(pauseMutex_);
-            reader_ = std::move(reader);
             if (terminate_)
                 break;
         }

@@ -71,6 +71,8 @@ private:
     std::atomic<size_t> lastCount_{0};
     std::mutex pauseMutex_;
     std::condition_variable pauseCv_;
+    bool firstOpenTried_ = false; // under pauseMutex_
+    std::condition_variable openedCv_;
     std::thread thread_;
 };
 

@@ -252,7 +252,8 @@ private:
 
 class LinuxHidPlatform : public HidPlatform {
 public:
-    explicit LinuxHidPlatform(std::chrono::milliseconds rescanWithoutDaemon) : rescanWithoutDaemon_(rescanWithoutDaemon)
+    LinuxHidPlatform(std::chrono::milliseconds rescanWithoutDaemon, UdevEvents events)
+        : rescanWithoutDaemon_(rescanWithoutDaemon)
     {
         udev_ = udev_new();
         if (udev_ == nullptr)
@@ -260,7 +261,7 @@ public:
         // The daemon's "udev" events come once its rules have run, so the node can be opened. Without a
         // daemon such a monitor stays silent forever: take the kernel's own events (no rules will run), and
         // rescan as well, since a container may not get those either.
-        daemon_ = access("/run/udev/control", F_OK) == 0;
+        daemon_ = events == UdevEvents::Auto ? access("/run/udev/control", F_OK) == 0 : events == UdevEvents::Daemon;
         monitor_ = udev_monitor_new_from_netlink(udev_, daemon_ ? "udev" : "kernel");
         if (monitor_ != nullptr
             && (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "hidraw", nullptr) < 0
@@ -396,9 +397,9 @@ std::unique_ptr<HidReader> createFdHidReader(int fd, bool numberedReports)
     return std::make_unique<FdReader>(fd, numberedReports);
 }
 
-std::unique_ptr<HidPlatform> createLinuxHidPlatform(std::chrono::milliseconds rescanWithoutDaemon)
+std::unique_ptr<HidPlatform> createLinuxHidPlatform(std::chrono::milliseconds rescanWithoutDaemon, UdevEvents events)
 {
-    return std::make_unique<LinuxHidPlatform>(rescanWithoutDaemon);
+    return std::make_unique<LinuxHidPlatform>(rescanWithoutDaemon, events);
 }
 
 std::unique_ptr<HidPlatform> createNativeHidPlatform() { return createLinuxHidPlatform(); }

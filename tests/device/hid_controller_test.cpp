@@ -308,6 +308,28 @@ INSTANTIATE_TEST_SUITE_P(Controller, StartConditions,
                                            StartCase{"noAccessClaimAfter", false, false, false}),
                          [](const auto &param) { return std::string(param.param.name); });
 
+// A device that takes a while to open for reading, as on a busy system.
+class SlowOpeningPlatform : public SimHidPlatform {
+public:
+    std::unique_ptr<HidReader> openReader(const THidPnPInfo &info, uint32_t &error) override
+    {
+        std::this_thread::sleep_for(200ms);
+        return SimHidPlatform::openReader(info, error);
+    }
+};
+
+TEST_F(ControllerTest, SettingTheHandlerReturnsWithTheDeviceOpenForReading)
+{
+    platform = std::make_shared<SlowOpeningPlatform>();
+    auto sim = platform->plug(device(u"TORVEX"));
+    start();
+    THidDevice *d = claim(0);
+    d->SetDataHandler([](THidDevice *, uint8_t, const uint8_t *, uint16_t) {});
+    // The reply to a request sent now has a reader to go to (Windows keeps nothing for a handle not yet open).
+    EXPECT_EQ(sim->openReaders(), 1u);
+    d->SetDataHandler(nullptr);
+}
+
 TEST_F(ControllerTest, ReportsArriveOneAtATimeInOrderOnTheUiThreadWithIdStripped)
 {
     auto sim = platform->plug(device(u"TORVEX"));

@@ -62,6 +62,9 @@ TEST_F(EmulatedHidraw, IoctlsAnswerFromTheDeviceAsTheKernelDoes)
     ASSERT_EQ(device.nodePath(), "/dev/hidraw0");
     const int fd = openNode(device);
     ASSERT_GE(fd, 0);
+    // A terminal would become the controlling terminal of a session leader that opens it (Wine's device
+    // host does), which the hang-up on unplug then kills.
+    EXPECT_FALSE(isatty(fd));
 
     hidraw_devinfo info{};
     ASSERT_EQ(ioctl(fd, HIDIOCGRAWINFO, &info), 0);

@@ -131,10 +131,23 @@ INSTANTIATE_TEST_SUITE_P(
                                    u"TORVEX", 0xF07E, 0x0C01, 0x0101, 65, 65}),
     [](const auto &param) { return std::string(param.param.name); });
 
-TEST_F(LinuxBackend, AddAndRemoveUeventsReachTheMonitor)
+struct EventSourceCase {
+    const char *name;
+    UdevEvents events;
+    std::chrono::milliseconds rescan; // what the owner is asked to do beside the monitor
+};
+
+void PrintTo(const EventSourceCase &c, std::ostream *os) { *os << c.name; }
+
+class BackendEvents : public LinuxBackend, public ::testing::WithParamInterface<EventSourceCase> {};
+
+// The emulated kernel sends each uevent in the daemon's form to every monitor, whichever group it joined, so
+// both of the backend's monitors can be run here.
+TEST_P(BackendEvents, AddAndRemoveUeventsReachTheMonitor)
 {
-    auto platform = createLinuxHidPlatform(1h);
+    auto platform = createLinuxHidPlatform(1h, GetParam().events);
     ASSERT_GE(platform->noticeFd(), 0) << "no monitor: hot-plug would wait for a rescan";
+    EXPECT_EQ(platform->rescanInterval(), GetParam().rescan);
     std::vector<std::pair<uint32_t, intptr_t>> notices;
     platform->setDeviceChangeSink([&](uint32_t code, intptr_t param) { notices.emplace_back(code, param); });
 
@@ -151,6 +164,12 @@ TEST_F(LinuxBackend, AddAndRemoveUeventsReachTheMonitor)
     EXPECT_EQ(notices.size(), 2u);
     platform->setDeviceChangeSink(nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Emulated, BackendEvents,
+                         ::testing::Values(EventSourceCase{"UdevDaemon", UdevEvents::Daemon, 0ms},
+                                           // No daemon: the kernel's events, and a rescan in case none come.
+                                           EventSourceCase{"KernelWithoutDaemon", UdevEvents::Kernel, 1h}),
+                         [](const auto &param) { return std::string(param.param.name); });
 
 TEST_F(LinuxBackend, ReportsArriveAndUnplugEndsAPendingReadCleanly)
 {

@@ -1,6 +1,7 @@
 // The whole window on the native Linux backend, against the emulated kernel and the emulated instrument:
 // discovery, hot-plug through the udev monitor, reports, writes, read-back, logging and a node without rights.
 #include "emulated_hid.h"
+#include "log_file_lines.h"
 #include "window_fixture.h"
 
 #include "device/hid_platform_linux.h"
@@ -14,8 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 using namespace std::chrono_literals;
 using namespace torvex;
@@ -239,27 +238,9 @@ TEST_F(NativeWindow, LoggingWritesOneLinePerReportReadFromTheNode)
     click("save_button"); // stops logging and closes the file
     const uint64_t delivered = instrument->device().deliveredInputReports() - before;
 
-    std::ifstream file(path.toStdString(), std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    const std::string lines = content.str();
-    size_t count = 0;
-    long previousCounter = -1;
-    for (size_t at = 0; at < lines.size();) {
-        const size_t end = lines.find("\r\n", at);
-        ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
-        const std::string line = lines.substr(at, end - at);
-        // Third column (after date and time): the measurement counter, one up per line.
-        const size_t second = line.find(';', line.find(';') + 1), third = line.find(';', second + 1);
-        const long counter = std::stol(line.substr(second + 1, third - second - 1));
-        if (previousCounter >= 0) {
-            EXPECT_EQ(counter, previousCounter + 1) << line;
-        }
-        previousCounter = counter;
-        ++count;
-        at = end + 2;
-    }
-    EXPECT_EQ(count, delivered) << "one line per measurement report read from the node";
+    const std::vector<std::string> lines = logFileLines(path.toStdString());
+    expectConsecutiveCounters(lines);
+    EXPECT_EQ(lines.size(), delivered) << "one line per measurement report read from the node";
 }
 
 TEST_F(NativeWindow, NodeWithoutRightsIsListedButStaysDisconnectedAndGetsNothing)

@@ -1,8 +1,11 @@
-// Reads the version record and the manifest back from the built Windows executable through the system's own
-// services (version API, activation contexts), so a resource the loader would not see fails here too.
+// Reads the version record, the icon and the manifest back from the built Windows executable through the
+// system's own services (version API, icon extraction, activation contexts), so a resource the loader would not
+// see fails here too.
 // TORVEX_PROGRAM names the executable (a Windows path).
 
 #include <windows.h>
+// windows.h first: shellapi.h needs its types.
+#include <shellapi.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -199,6 +202,18 @@ TEST_F(Manifest, IsPerMonitorDpiAware)
               "PerMonitorV2, PerMonitor");
     // Systems older than Windows 10 1607 read only this one.
     EXPECT_EQ(narrow(setting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware")), "true/pm");
+}
+
+// Explorer, the Start menu and the list of installed programs show the executable's first icon.
+TEST(ProgramIcon, IsTheExecutablesOnlyIcon)
+{
+    const std::wstring path = programPath();
+    ASSERT_FALSE(path.empty()) << "TORVEX_PROGRAM is not set";
+    EXPECT_EQ(ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0), 1u);
+    HICON large = nullptr;
+    ASSERT_EQ(ExtractIconExW(path.c_str(), 0, &large, nullptr, 1), 1u);
+    ASSERT_NE(large, nullptr);
+    DestroyIcon(large);
 }
 
 } // namespace

@@ -2,8 +2,12 @@
 //
 //   window_driver wait "<title>" <seconds>   waits until the window is shown; prints its frame on screen as WxH+X+Y
 //   window_driver keys "<title>" <key>...    brings it to the front and types keys such as ctrl+tab, alt+f4
+//   window_driver counts "<title>"           prints the open handles and the threads of its process, as
+//                                            handles=N threads=M
 //
 // Exit code 0 on success, 1 when the window did not appear, 2 on a usage error.
+
+#include "process_counts.h"
 
 #include <windows.h>
 
@@ -112,6 +116,15 @@ int wmain(int argc, wchar_t **argv)
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: window_driver wait <title> <seconds> | keys <title> <key>...\n");
+    if (argc == 3 && std::wstring(argv[1]) == L"counts") {
+        HWND window = findShownWindow(argv[2]);
+        DWORD process = 0;
+        if (!window || !GetWindowThreadProcessId(window, &process))
+            return 1;
+        const auto counts = torvex::windows_test::countsOf(process);
+        std::printf("handles=%ld threads=%ld\n", counts.handles, counts.threads);
+        return counts.handles > 0 && counts.threads > 0 ? 0 : 1;
+    }
+    std::fprintf(stderr, "usage: window_driver wait <title> <seconds> | keys <title> <key>... | counts <title>\n");
     return 2;
 }

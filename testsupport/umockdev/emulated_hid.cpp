@@ -28,7 +28,6 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <termios.h>
 #include <unistd.h>
 
 // The preload library must come first in the library list, before the sanitizer runtime that checks to be
@@ -111,26 +110,19 @@ public:
         return static_cast<int>(clients_.size());
     }
 
-    // The terminal behind the node, its link under the testbed's /dev and the handler of its calls.
+    // The pipe behind the node, under the testbed's /dev, and the handler of its calls. A pipe, not a terminal:
+    // a session leader that opens a terminal (as Wine's device host does) takes it as its controlling
+    // terminal and is killed by the hang-up on unplug.
     void create()
     {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char slave[64] = {};
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0
-            || ptsname_r(master_, slave, sizeof slave) != 0)
-            throw std::runtime_error("emulated hidraw: no pseudo-terminal");
-        own_ = ::open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        termios raw{};
-        if (own_ < 0 || tcgetattr(own_, &raw) != 0)
-            throw std::runtime_error("emulated hidraw: cannot open the terminal");
-        cfmakeraw(&raw);
-        tcsetattr(own_, TCSANOW, &raw);
-        fchmod(own_, 0600); // crw------- like a node without a udev rule, for root only
-
         link_ = testbed_.rootDir() + path_;
         std::filesystem::remove(link_);
-        if (symlink(slave, link_.c_str()) != 0)
+        if (mkfifo(link_.c_str(), 0600) != 0)
             throw std::runtime_error("emulated hidraw: cannot create " + link_);
+        // Read and write: tokens go in here and are taken back here, and the pipe always has a writer.
+        own_ = ::open(link_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (own_ < 0)
+            throw std::runtime_error("emulated hidraw: cannot open " + link_);
 
         handler_ = umockdev_ioctl_base_new();
         g_signal_connect(handler_, "handle-ioctl", callback(&HidNode::onIoctl), this);
@@ -163,9 +155,7 @@ public:
         else
             queue_.emplace_back(report.begin() + 1, report.end());
         // One byte per queued report keeps poll() on the node readable exactly while reports wait.
-        const char token = 'r';
-        [[maybe_unused]] const ssize_t written = ::write(master_, &token, 1);
-        drainOwedTokens();
+        writeToken();
         return true;
     }
 
@@ -182,7 +172,9 @@ public:
         gone_ = true;
         if (own_ >= 0)
             fchmod(own_, 0600);
-        closeTerminal();
+        // A token never taken back keeps the node readable, so a reader comes to the read that fails.
+        writeToken();
+        closePipe();
         std::filesystem::remove(link_);
         // The preload library connects to this socket on every open of the node, even one that then fails;
         // without it a late open finds nothing, as on a kernel whose node has gone.
@@ -207,25 +199,29 @@ public:
             clients_.clear();
         }
         std::lock_guard lock(mutex_);
-        closeTerminal();
+        closePipe();
     }
 
 private:
-    void closeTerminal()
+    void closePipe()
     {
         if (own_ >= 0)
             ::close(own_);
-        if (master_ >= 0)
-            ::close(master_);
-        own_ = master_ = -1;
+        own_ = -1;
     }
 
-    // A token may still be on its way through the terminal when its report is read; it is taken later.
-    void drainOwedTokens()
+    void writeToken()
     {
-        char token;
-        while (owedTokens_ > 0 && own_ >= 0 && ::read(own_, &token, 1) == 1)
-            --owedTokens_;
+        char token = 'r';
+        if (own_ >= 0 && ::write(own_, &token, 1) != 1)
+            token = 0; // a pipe of 64 KB cannot fill with at most 65 tokens
+    }
+
+    void takeToken()
+    {
+        char token = 0;
+        if (own_ >= 0 && ::read(own_, &token, 1) != 1)
+            token = 0; // none left: the reader polled nothing
     }
 
     static gboolean onRead(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer self)
@@ -241,8 +237,7 @@ private:
         }
         const std::vector<uint8_t> report = std::move(node.queue_.front());
         node.queue_.pop_front();
-        ++node.owedTokens_;
-        node.drainOwedTokens();
+        node.takeToken();
         lock.unlock();
         // A buffer too small for the report gets its beginning; the rest is lost, as with the kernel.
         const size_t count = std::min(report.size(), static_cast<size_t>(std::max(buffer->data_len, 0)));
@@ -370,9 +365,7 @@ private:
     bool attached_ = false;
     mutable std::mutex mutex_;
     std::deque<std::vector<uint8_t>> queue_;
-    int master_ = -1;
-    int own_ = -1; // our own descriptor on the terminal, to take tokens back
-    int owedTokens_ = 0;
+    int own_ = -1; // our own descriptor on the pipe
     std::atomic<bool> gone_{false};
     std::atomic<uint64_t> reads_{0};
     std::mutex clientsMutex_;
@@ -586,7 +579,17 @@ bool EmulatedHidDevice::pushInputReport(std::span<const uint8_t> report)
         std::lock_guard lock(mutex_);
         node = node_;
     }
-    return node && node->push(report);
+    if (!node || !node->push(report))
+        return false;
+    std::lock_guard lock(mutex_);
+    lastInput_.assign(report.begin(), report.end());
+    return true;
+}
+
+std::vector<uint8_t> EmulatedHidDevice::lastInputReport() const
+{
+    std::lock_guard lock(mutex_);
+    return lastInput_;
 }
 
 size_t EmulatedHidDevice::queuedInputReports() const

@@ -2,17 +2,17 @@
 // An emulated Linux kernel for the native HID backend: a umockdev testbed (fake /sys, /dev and uevent socket,
 // with the real libudev on top) holding USB HID devices with hidraw nodes that behave like the kernel's.
 //
-// How a node is served: /dev/hidrawN is a pseudo-terminal owned by the emulator, with an ioctl handler attached
+// How a node is served: /dev/hidrawN is a named pipe owned by the emulator, with an ioctl handler attached
 // through umockdev. Reads, writes and ioctls on the node go to the handler (on umockdev's worker thread): a
 // read takes one queued report (cut to the reader's buffer, id byte first for numbered reports), a write
 // arrives whole with its exact length, HIDIOCGRAWINFO / HIDIOCGRDESCSIZE / HIDIOCGRDESC / HIDIOCGRAWNAME
-// answer from the device's description. umockdev does not emulate poll(), so the terminal carries one byte
-// per queued report: poll() on the node is readable exactly while reports are queued, and hangs up on unplug.
+// answer from the device's description. umockdev does not emulate poll(), so the pipe carries one byte per
+// queued report: poll() on the node is readable exactly while reports are queued, and for good after unplug.
 //
 // Limits (umockdev 0.17): an empty node answers a read with EAGAIN whether or not the reader asked for
 // O_NONBLOCK; all open descriptors of a node share one report queue (the kernel keeps one per descriptor);
-// after an unplug poll() says POLLIN (the hung-up terminal) where the kernel says POLLERR | POLLHUP, so a
-// reader learns of it from the read's EIO rather than from poll(); the preload library keeps a connection
+// after an unplug poll() says POLLIN where the kernel says POLLERR | POLLHUP, so a reader learns of it from
+// the read's EIO rather than from poll(); the preload library keeps a connection
 // to the node's handler for every open of it that failed (EACCES), so openDescriptors() counts those too;
 // each emulated uevent socket holds 10 messages (a Unix datagram queue) and umockdev aborts when one is full,
 // so a monitor must be read before more than that are sent (a plug or an unplug sends 4, or 2 off USB).
@@ -123,6 +123,8 @@ public:
     // wait per node; false when the report was dropped (queue full or unplugged).
     bool pushInputReport(std::span<const uint8_t> report);
     size_t queuedInputReports() const;
+    // The last report queued, as given to pushInputReport.
+    std::vector<uint8_t> lastInputReport() const;
     // Reports the host has read, in total.
     uint64_t deliveredInputReports() const;
 
@@ -153,6 +155,7 @@ private:
     std::string hidrawSyspath_;
     std::string nodePath_;
     bool openDenied_ = false;
+    std::vector<uint8_t> lastInput_;
     std::shared_ptr<struct DeviceShared> output_;
 };
 
