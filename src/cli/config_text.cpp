@@ -90,8 +90,15 @@ void store(ParsedConfig &parsed, std::string_view where, std::string_view name, 
     }
     std::optional<ConfigValue> value;
     if (isRealKey(key)) {
-        if (const auto v = parseReal(text, kFileFormat))
+        if (const auto v = parseReal(text, kFileFormat)) {
+            // Beyond any single-precision number: outside the key's limits, never an infinity that no file or
+            // instrument can take back.
+            if (!std::isfinite(*v)) {
+                parsed.errors.push_back(std::string(where) + outsideText(key, trim(text)));
+                return;
+            }
             value = ConfigValue{*v};
+        }
     } else if (const auto v = parseInt32(text)) {
         value = ConfigValue{*v};
     } else if (looksWhole(text)) {

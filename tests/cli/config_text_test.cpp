@@ -108,6 +108,9 @@ INSTANTIATE_TEST_SUITE_P(
                               "Output4.Threshold = 99999999999 is outside the limits -10000..10000"},
                     LimitCase{"WholeBeyondAnyWhole", "Encoder1.GateTime = 99999999999",
                               "line 1: Encoder1.GateTime = 99999999999 is outside the limits 1..65535"},
+                    LimitCase{"RealBeyondAnyReal", "Encoder1.Coeff = 1000000000000000000000000000000000000000",
+                              "line 1: Encoder1.Coeff = 1000000000000000000000000000000000000000 is outside the "
+                              "limits -10000..10000"},
                     LimitCase{"ModeBeyondList", "Encoder1.Mode = 2",
                               "Encoder1.Mode = 2 is not an item of the list: 0 per second, 1 per minute"},
                     LimitCase{"ConditionBeyondList", "Output2.Condition = 5",
