@@ -22,6 +22,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QStringList>
@@ -32,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -118,6 +120,20 @@ protected:
     }
 
     static void processEvents() { QApplication::processEvents(); }
+
+    // Serves the window's event loop until `done` or the deadline (for a window on a real device, whose
+    // threads and monitor deliver through the loop).
+    static bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout = std::chrono::seconds(20))
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > timeout.count())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return true;
+    }
 
     // Texts of the error boxes raised so far, full stop rule applied.
     const QStringList &errors() const { return m_errors; }

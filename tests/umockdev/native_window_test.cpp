@@ -8,7 +8,6 @@
 #include "torvex_instrument.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -39,19 +38,6 @@ protected:
         options().hidPlatform.reset(); // its monitor would not be read any more
         instrument.reset();
         keyboard.reset();
-    }
-
-    // Serves the window's event loop until `done` or the deadline.
-    static bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout = 10s)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > timeout.count())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
     }
 
     void plugDevices()

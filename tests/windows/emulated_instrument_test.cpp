@@ -200,18 +200,6 @@ protected:
         options().hidPlatform.reset();
     }
 
-    static bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout = 20s)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > timeout.count())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
-
     // The window on the native backend, shown as the user sees it, once it has connected.
     TFMain &connectedWindow()
     {
