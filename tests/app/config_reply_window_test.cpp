@@ -30,7 +30,6 @@ class ConfigReplyWindow : public WindowFixture {
 protected:
     void reply(const Bytes &data) { window().DecodeConfigReply(padded(data)); }
 
-    QString text(const char *field) { return control<QLineEdit>(field)->text(); }
     QString item(const char *list) { return control<QComboBox>(list)->currentText(); }
     int index(const char *list) { return control<QComboBox>(list)->currentIndex(); }
     bool enabled(const char *name) { return control<QWidget>(name)->isEnabled(); }

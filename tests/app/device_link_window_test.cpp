@@ -64,15 +64,6 @@ protected:
         return w;
     }
 
-    QStringList listLabels()
-    {
-        QStringList labels;
-        auto *list = control<QListWidget>("ListBox1");
-        for (int row = 0; row < list->count(); ++row)
-            labels << list->item(row)->text();
-        return labels;
-    }
-
     static void push(SimInstrumentDevice &instrument, Bytes data)
     {
         data.insert(data.begin(), kReportId);
@@ -127,7 +118,7 @@ TEST_F(DeviceLinkWindow, ListsEveryDeviceSortedByLabel)
     addOther(u"acme pointer");
 
     TFMain &w = connectedWindow();
-    EXPECT_THAT(listLabels(), ElementsAre("acme pointer", "Device VID=1234 PID=00AB", "TORVEX", "USB Keyboard"));
+    EXPECT_THAT(listed(), ElementsAre("acme pointer", "Device VID=1234 PID=00AB", "TORVEX", "USB Keyboard"));
     EXPECT_TRUE(w.Connected);
     // Every entry owns the device it was listed for.
     for (THidDevice *device : w.listedDevices())
@@ -161,7 +152,7 @@ TEST_F(DeviceLinkWindow, UnplugDisconnectsAndPlugBackReconnects)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Connected; }, kWaitMs));
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Rozłączony"));
     EXPECT_EQ(w.CurrentDevice, nullptr);
-    EXPECT_THAT(listLabels(), ElementsAre("USB Keyboard"));
+    EXPECT_THAT(listed(), ElementsAre("USB Keyboard"));
 
     instrument.plugBack();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.Connected; }, kWaitMs));
@@ -177,7 +168,7 @@ TEST_F(DeviceLinkWindow, LastDeviceGoneLeavesNoConnectedText)
     ASSERT_TRUE(w.Connected);
 
     instrument.unplug();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listLabels().isEmpty(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed().isEmpty(); }, kWaitMs));
     EXPECT_FALSE(w.Connected);
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Rozłączony"));
 }
@@ -210,7 +201,7 @@ TEST_F(DeviceLinkWindow, InstrumentWithoutReadWriteAccessIsCurrentButDisconnecte
     description.readWriteAccess = false;
     SimInstrumentDevice &instrument = addInstrument(description);
     TFMain &w = connectedWindow();
-    EXPECT_THAT(listLabels(), ElementsAre("TORVEX"));
+    EXPECT_THAT(listed(), ElementsAre("TORVEX"));
     ASSERT_NE(w.CurrentDevice, nullptr);
     EXPECT_FALSE(w.Connected);
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Rozłączony"));

@@ -75,7 +75,6 @@ protected:
         window().DeviceDataReceived(nullptr, 0, report.bytes.data(), size);
     }
 
-    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
     QColor lamp(const char *name) { return control<LampWidget>(name)->brushColor(); }
 };
 

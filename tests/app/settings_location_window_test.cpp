@@ -54,8 +54,6 @@ protected:
         return window();
     }
 
-    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
-
 private:
     QByteArray m_savedXdg;
     bool m_hadXdg = false;

@@ -21,7 +21,6 @@ const QByteArray kDefaultFile =
 
 class SettingsWindowTest : public WindowFixture {
 protected:
-    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
     QString label(const char *name) { return control<QLabel>(name)->text(); }
     bool checked(const char *name) { return control<QCheckBox>(name)->isChecked(); }
 

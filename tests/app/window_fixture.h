@@ -24,6 +24,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -117,6 +119,18 @@ protected:
     {
         if (QAbstractButton *button = control<QAbstractButton>(name))
             button->click();
+    }
+
+    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
+
+    // The labels of the device list, in its order.
+    QStringList listed()
+    {
+        QStringList labels;
+        auto *list = control<QListWidget>("ListBox1");
+        for (int row = 0; list && row < list->count(); ++row)
+            labels << list->item(row)->text();
+        return labels;
     }
 
     static void processEvents() { QApplication::processEvents(); }

@@ -30,15 +30,22 @@ TEST(SimInstrumentDevice, ListedAsTheInstrumentAndAnswersWritesThroughTheDevice)
     EXPECT_EQ(instrument.device()->pendingInputReports(), 1u) << "the reply is queued before the write returns";
 }
 
-TEST(SimInstrumentDevice, FloodKeepsTheQueueFullWithoutDropping)
+// Starts a flood and waits (up to 10 s) until the device's input queue is full; returns the queue's room.
+static size_t floodUntilFull(SimInstrumentDevice &instrument)
 {
-    SimHidPlatform platform;
-    SimInstrumentDevice instrument(platform);
     instrument.setFlood(true);
     instrument.start();
     const size_t room = instrument.device()->description().inputBufferCount;
     for (int i = 0; i < 2000 && instrument.device()->pendingInputReports() < room; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return room;
+}
+
+TEST(SimInstrumentDevice, FloodKeepsTheQueueFullWithoutDropping)
+{
+    SimHidPlatform platform;
+    SimInstrumentDevice instrument(platform);
+    const size_t room = floodUntilFull(instrument);
     instrument.stop(); // must not hang on the full queue
     EXPECT_EQ(instrument.device()->pendingInputReports(), room);
     EXPECT_EQ(instrument.device()->droppedInputReports(), 0u);
@@ -51,11 +58,7 @@ TEST(SimInstrumentDevice, WriteIntoAFullQueueOfAFloodReturnsWithItsReplyQueued)
 {
     SimHidPlatform platform;
     SimInstrumentDevice instrument(platform);
-    instrument.setFlood(true);
-    instrument.start();
-    const size_t room = instrument.device()->description().inputBufferCount;
-    for (int i = 0; i < 2000 && instrument.device()->pendingInputReports() < room; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const size_t room = floodUntilFull(instrument);
     ASSERT_EQ(instrument.device()->pendingInputReports(), room);
 
     auto handle = platform.open(platform.listInterfaces().at(0), HidAccess::ReadWrite);

@@ -47,15 +47,6 @@ protected:
         keyboard->plug();
     }
 
-    QStringList listed()
-    {
-        QStringList labels;
-        QListWidget *list = control<QListWidget>("ListBox1");
-        for (int row = 0; list && row < list->count(); ++row)
-            labels << list->item(row)->text();
-        return labels;
-    }
-
     // The window on the native backend. Its monitor starts listening here, after the devices were plugged:
     // the emulated uevent socket holds only a few messages until someone reads them.
     TFMain &nativeWindow()
@@ -82,8 +73,6 @@ protected:
             return device.queuedInputReports() == 0 && w.ReceivedReportCount == device.deliveredInputReports();
         });
     }
-
-    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
 
     Testbed testbed;
     std::unique_ptr<EmulatedInstrument> instrument;

@@ -213,17 +213,6 @@ protected:
         return w;
     }
 
-    QStringList listed()
-    {
-        QStringList labels;
-        QListWidget *list = control<QListWidget>("ListBox1");
-        for (int row = 0; list && row < list->count(); ++row)
-            labels << list->item(row)->text();
-        return labels;
-    }
-
-    QString text(const char *name) { return control<QLineEdit>(name)->text(); }
-
     // For failure messages: what the window and the emulator have seen.
     std::string seen()
     {
