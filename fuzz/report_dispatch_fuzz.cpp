@@ -6,6 +6,7 @@
 // Input: four bytes of the starting measurement count, then records of: two settings bytes, two length bytes
 // (little-endian, taken modulo 4097), the report's bytes (cut short by the end of the input).
 #include "instrument/report_dispatch.h"
+#include "measure/log_line.h"
 #include "fuzz_check.h"
 
 #include <array>
@@ -132,14 +133,19 @@ public:
     std::uint32_t expectedCount = 0;
     int linesHandedOver = 0;
 
-    void logLineSettings(LogLineInput &in) override
+    // The recorder's part: the line made of the settings, the clock and the measurement handed over.
+    void handOverMeasurement(const MeasurementState &state) override
     {
+        LogLineInput in;
         in.columns = settings.columns;
         in.moduloValue = settings.modulo;
         in.decimalSeparator = settings.separator;
+        in.takeMeasurement(state);
+        BuildLogLine(line_, in, now);
+        checkLine(line_.view());
     }
-    LocalDateTime logLineTime() override { return now; }
-    void handOverLogLine(std::string_view line) override
+
+    void checkLine(std::string_view line)
     {
         ++linesHandedOver;
         require(handler_.measurement.MeasurementCount == expectedCount, "count advances after the line");
@@ -190,6 +196,7 @@ public:
 
 private:
     const InputReportHandler &handler_;
+    LogLine line_;
 };
 
 bool sameMeasurement(const MeasurementState &a, const MeasurementState &b)
@@ -257,7 +264,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             ++sink.expectedCount;
             require(handler.measurement.MeasurementCount == sink.expectedCount, "count advanced by one");
             require(handler.measurement.NewSampleFlag == 255, "new sample flagged");
-            require(handler.logLine().view().size() >= 2, "line kept");
             handler.measurement.NewSampleFlag = 0; // as the chart does, so a stray flag would show
         } else {
             require(sameMeasurement(before, handler.measurement), "only measurements change the state");

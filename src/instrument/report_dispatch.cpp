@@ -74,12 +74,8 @@ ReportOutcome InputReportHandler::handle(std::span<const std::uint8_t> data, Mea
     if (!measured)
         return out;
 
-    if (sink != nullptr) {
-        sink->logLineSettings(lineInput_);
-        lineInput_.takeMeasurement(measurement);
-        BuildLogLine(line_, lineInput_, sink->logLineTime());
-        sink->handOverLogLine(line_.view());
-    }
+    if (sink != nullptr)
+        sink->handOverMeasurement(measurement);
     markMeasurementHandled(measurement);
     out.measurementHandled = true;
     return out;

@@ -2,14 +2,12 @@
 
 // What happens to one input report from the instrument: it is counted, stored over the start of the receive
 // buffer, and dispatched by its type byte. A measurement is decoded into the measurement state and, for an owner
-// that logs, its log line is built and handed over; a configuration reply is decoded into typed values; an
-// acknowledgement into its two numbers. The owner supplies the line's settings and takes the results to its
-// controls, its terminal and the log file.
+// that records, handed over before its counter advances; a configuration reply is decoded into typed values; an
+// acknowledgement into its two numbers. The owner takes the results to its controls, its terminal and the
+// recorder.
 
 #include "config/config_reply.h"
 #include "instrument/report_link.h"
-#include "measure/local_clock.h"
-#include "measure/log_line.h"
 #include "measure/measurement.h"
 
 #include <cstdint>
@@ -21,17 +19,13 @@
 
 namespace torvex {
 
-// The owner's part in handling a measurement report, asked in this order.
+// Where each measurement goes to be recorded (the recorder).
 class MeasurementLogSink {
 public:
     virtual ~MeasurementLogSink() = default;
-    // The ticked columns, the modulo value and the decimal separator as they stand now; the measurement
-    // fields of `in` are filled by the handler.
-    virtual void logLineSettings(LogLineInput &in) = 0;
-    // The computer's local time, read once for the line.
-    virtual LocalDateTime logLineTime() = 0;
-    // The line just built (CR LF included); the measurement counters advance after this returns.
-    virtual void handOverLogLine(std::string_view line) = 0;
+    // The measurement just decoded, its MeasurementCount still that of the reports before it; the counters
+    // advance after this returns.
+    virtual void handOverMeasurement(const MeasurementState &state) = 0;
 };
 
 // What the owner still has to show for a report.
@@ -51,7 +45,7 @@ public:
     InputReportHandler(const InputReportHandler &) = delete;
     InputReportHandler &operator=(const InputReportHandler &) = delete;
 
-    // Without a sink a measurement updates the state and its counters but builds no line.
+    // Without a sink a measurement updates the state and its counters and goes no further.
     ReportOutcome handle(std::span<const std::uint8_t> data, MeasurementLogSink *sink = nullptr);
 
     // The latest report's data; never cleared, each report overwrites only as many bytes as it brings.
@@ -62,15 +56,11 @@ public:
     std::uint32_t receivedCount = 0;
     // The latest measurement, with its count and the flag the chart clears.
     MeasurementState measurement;
-    // The line built for the latest measurement report.
-    const LogLine &logLine() const { return line_; }
 
 private:
     // On the heap, alone: a decoder that reads past its end then reads outside any object, which the address
     // checker of the test and fuzz builds reports.
     std::unique_ptr<RxBuffer> rx_;
-    LogLine line_;
-    LogLineInput lineInput_;
 };
 
 } // namespace torvex

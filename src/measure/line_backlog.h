@@ -31,6 +31,8 @@ public:
     std::size_t unwrittenBytes() const { return bytes_ - writtenBytes_; }
     // The cursor is inside a line: only the start of it has been written.
     bool midLine() const;
+    // How much of the line holding the cursor has been written.
+    std::size_t cutLineBytes() const { return cursorByte_ - cursorLineStart(); }
 
     // The unwritten bytes that follow the cursor in one piece (up to the end of their block).
     std::string_view nextPiece();

@@ -126,6 +126,17 @@ bool LogFile::open(const std::string &path)
     // The lock of a deleted file protects nothing, and its handle would keep the old name from being created anew.
     if (lockHandle_ != nullptr && !fileHasName(lockHandle_))
         releaseLock();
+    if (path == kStandardOutput) {
+        // A handle of its own, so that closing it between seconds leaves standard output as it is.
+        HANDLE own = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_OUTPUT_HANDLE), GetCurrentProcess(), &own, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+            failure_.systemError = static_cast<int>(GetLastError());
+            return false;
+        }
+        handle_ = own;
+        return true;
+    }
     const int wideLength =
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
     if (path.empty() || wideLength <= 0) {
@@ -247,6 +258,44 @@ bool LogFile::close()
 
 bool LogFile::hasName() const { return handle_ == nullptr || fileHasName(handle_); }
 
+bool LogFile::isRegular() const
+{
+    return handle_ != nullptr && GetFileType(static_cast<HANDLE>(handle_)) == FILE_TYPE_DISK;
+}
+
+std::optional<char> LogFile::lastByte() const
+{
+    LARGE_INTEGER size{};
+    if (!isRegular() || !GetFileSizeEx(static_cast<HANDLE>(handle_), &size) || size.QuadPart <= 0)
+        return std::nullopt;
+    // The handle may read (its lock needs that); a read at an offset leaves the appending alone.
+    OVERLAPPED at{};
+    const auto last = static_cast<std::uint64_t>(size.QuadPart - 1);
+    at.Offset = static_cast<DWORD>(last);
+    at.OffsetHigh = static_cast<DWORD>(last >> 32);
+    char byte = 0;
+    DWORD read = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle_), &byte, 1, &read, &at) || read != 1)
+        return std::nullopt;
+    return byte;
+}
+
+bool LogFile::cutBack(std::uint64_t size)
+{
+    if (!isRegular())
+        return false;
+    // The log's handle only appends; setting the end of the file needs write access of its own.
+    HANDLE writer = ReOpenFile(static_cast<HANDLE>(handle_), FILE_WRITE_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (writer == INVALID_HANDLE_VALUE)
+        return false;
+    FILE_END_OF_FILE_INFO info{};
+    info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    const bool ok = SetFileInformationByHandle(writer, FileEndOfFileInfo, &info, sizeof info) != 0;
+    CloseHandle(writer);
+    return ok;
+}
+
 std::optional<LogFile::End> LogFile::end() const
 {
     BY_HANDLE_FILE_INFORMATION info{};
@@ -334,9 +383,14 @@ bool LogFile::open(const std::string &path)
         return false;
     }
     int fd;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    if (path == kStandardOutput) {
+        // A descriptor of its own above 2, so that closing it between seconds leaves standard output as it is.
+        fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    } else {
+        do {
+            fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR && !cancelled());
+    }
     if (fd < 0) {
         failure_.systemError = errno;
         return false;
@@ -393,7 +447,7 @@ std::size_t LogFile::write(const char *data, std::size_t size)
     std::size_t done = 0;
     while (fd_ >= 0 && done < size) {
         const ssize_t n = ::write(fd_, data + done, size - done);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR && !cancelled())
             continue;
         if (n <= 0) {
             failure_ = Failure{};
@@ -416,6 +470,36 @@ bool LogFile::close()
 }
 
 bool LogFile::hasName() const { return fd_ < 0 || fileHasName(fd_); }
+
+bool LogFile::isRegular() const
+{
+    struct stat st {};
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<char> LogFile::lastByte() const
+{
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+        return std::nullopt;
+    // The log is open for appending only: the byte is read through a descriptor of its own.
+    const int reader = ::open(("/proc/self/fd/" + std::to_string(fd_)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (reader < 0)
+        return std::nullopt;
+    char byte = 0;
+    const bool read = ::pread(reader, &byte, 1, st.st_size - 1) == 1;
+    ::close(reader);
+    return read ? std::optional<char>(byte) : std::nullopt;
+}
+
+bool LogFile::cutBack(std::uint64_t size)
+{
+    int result;
+    do {
+        result = fd_ >= 0 && isRegular() ? ::ftruncate(fd_, static_cast<off_t>(size)) : -1;
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
 
 std::optional<LogFile::End> LogFile::end() const
 {

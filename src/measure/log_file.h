@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -30,8 +31,14 @@ public:
     LogFile &operator=(const LogFile &) = delete;
 
     // Opens `path` (UTF-8) for appending, creating it when missing, and takes the writer's lock on it. False
-    // when it cannot be opened or another writer holds its lock; failure() says which.
+    // when it cannot be opened or another writer holds its lock; failure() says which. kStandardOutput is the
+    // program's standard output as it is (a pipe, a socket, a terminal or a file), never reopened by a name.
     bool open(const std::string &path);
+    // No file system has a name with a NUL in it.
+    static inline const std::string kStandardOutput{"\0standard output", 16};
+    // While `*flag` is set, a call interrupted by a signal fails instead of being made again (the recorder's stop
+    // deadline interrupts a write to a pipe nobody reads, or the open of a FIFO with no reader).
+    void setCancelFlag(const std::atomic<bool> *flag) { cancel_ = flag; }
     bool isOpen() const;
     // Writes all of `data` at the end of the file. Returns the number of bytes that reached the file;
     // fewer than `size` means the write failed (disk full, device gone).
@@ -43,6 +50,13 @@ public:
     // False when the open file no longer has a name: it, or its folder, was deleted while open, so whatever is
     // written to it is lost when it is closed. True when it has one, or when the system cannot tell.
     bool hasName() const;
+
+    // The open file is a regular file (not a pipe, socket, terminal or device): it can be cut back.
+    bool isRegular() const;
+    // The last byte of the open regular file; nothing when it is empty or cannot be read.
+    std::optional<char> lastByte() const;
+    // Cuts the open regular file back to `size` bytes. False when the system refused.
+    bool cutBack(std::uint64_t size);
 
     // Which file is open, and where its end is.
     struct End {
@@ -66,7 +80,10 @@ private:
     bool takeLock(); // through the open file, unless the lock is held for that file already
     void releaseLock();
 
+    bool cancelled() const { return cancel_ != nullptr && cancel_->load(); }
+
     Failure failure_;
+    const std::atomic<bool> *cancel_ = nullptr;
 #ifdef _WIN32
     void *handle_ = nullptr;
     void *lockHandle_ = nullptr;   // the file opened again, for reading only, to hold the lock

@@ -1,6 +1,8 @@
 #include "measure/log_writer.h"
 
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 
 namespace torvex {
 
@@ -19,6 +21,15 @@ constexpr const char *kSeparators = "/\\";
 #else
 constexpr const char *kSeparators = "/";
 #endif
+
+bool isPipeOrDevice(const std::string &path)
+{
+    std::error_code error;
+    const std::filesystem::file_status status =
+        std::filesystem::status(std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)
+        && !std::filesystem::is_directory(status);
+}
 
 std::size_t folderLength(std::string_view path)
 {
@@ -122,10 +133,30 @@ bool LogWriter::close()
             break;
         closeFile();
     }
-    if (backlog_.lines() > 0)
+    if (backlog_.lines() > 0) {
+        cutBackPartLine();
         return false;
+    }
     failing_ = false;
     return true;
+}
+
+void LogWriter::cutBackPartLine()
+{
+    if (!cutLineEnd_ || !backlog_.midLine())
+        return;
+    LogFile &file = file_;
+    if (!file.isOpen() && !file.open(path_))
+        return;
+    const std::optional<LogFile::End> end = file.end();
+    const std::size_t part = backlog_.cutLineBytes();
+    if (end && end->sameFile(*cutLineEnd_) && end->size == cutLineEnd_->size && end->size >= part
+        && file.cutBack(end->size - part)) {
+        // The whole line waits again, for the recovery file.
+        backlog_.restartLine();
+        cutLineEnd_.reset();
+    }
+    file.close();
 }
 
 LogWriter::Rescue LogWriter::saveBacklog(const std::vector<std::string> &otherFolders)
@@ -139,8 +170,12 @@ LogWriter::Rescue LogWriter::saveBacklog(const std::vector<std::string> &otherFo
     // The start of a cut line stays in the log file (cutLineEnd_ is kept), the whole line goes here.
     const bool cutLine = backlog_.midLine();
 
-    std::vector<std::string> candidates{recoveryPath(path_)};
-    const std::string name = candidates.front().substr(folderLength(candidates.front()));
+    std::vector<std::string> candidates;
+    const std::string beside = recoveryPath(path_ == LogFile::kStandardOutput ? "torvex.csv" : path_);
+    // Never beside a pipe or a device (/dev/full.recovered), only beside a file.
+    if (path_ != LogFile::kStandardOutput && !isPipeOrDevice(path_))
+        candidates.push_back(beside);
+    const std::string name = beside.substr(folderLength(beside));
     for (const std::string &folder : otherFolders) {
         if (folder.empty())
             continue;
@@ -151,13 +186,18 @@ LogWriter::Rescue LogWriter::saveBacklog(const std::vector<std::string> &otherFo
         LogFile file;
         if (!file.open(candidate))
             continue;
+        const std::optional<LogFile::End> before = file.end();
+        // A recovery file left ending in a part line gets its line feed first, as a log file does.
+        const std::optional<char> last = file.lastByte();
+        bool whole = !last || *last == '\n' || file.write("\r\n", 2) == 2;
         backlog_.rewind(); // whole lines, the cut one included
-        bool whole = true;
         for (std::string_view piece = backlog_.nextPiece(); whole && !piece.empty(); piece = backlog_.nextPiece()) {
             const std::size_t written = file.write(piece.data(), piece.size());
             backlog_.advance(written);
             whole = written == piece.size();
         }
+        if (!whole && before && file.isRegular())
+            file.cutBack(before->size); // all or nothing: the next folder takes them all
         if (file.close() && whole) {
             rescue.path = candidate;
             break;
@@ -169,6 +209,16 @@ LogWriter::Rescue LogWriter::saveBacklog(const std::vector<std::string> &otherFo
     if (!cutLine)
         cutLineEnd_.reset();
     return rescue;
+}
+
+std::uint64_t LogWriter::discardBacklog()
+{
+    if (file_.isOpen())
+        closeFile();
+    const std::uint64_t lines = backlog_.lines();
+    backlog_.clear();
+    cutLineEnd_.reset();
+    return lines;
 }
 
 std::string LogWriter::recoveryPath(std::string_view logPath)
@@ -207,13 +257,26 @@ bool LogWriter::openFile()
         if (!stillEnds)
             backlog_.restartLine();
         cutLineEnd_.reset();
+        if (stillEnds)
+            return true; // the file ends where this writer left it
     }
+    endChecked_ = false; // before the first line goes in: see writeWaiting()
     return true;
 }
 
 bool LogWriter::writeWaiting(Clock::duration budget)
 {
     const Clock::time_point start = Clock::now();
+    if (!endChecked_ && backlog_.unwrittenBytes() > 0) {
+        // A file that ends in a part line (a crash, a power loss, another program): the first line must not be
+        // glued to it. Checked when a line is about to go in, so that opening alone never changes the file.
+        endChecked_ = true;
+        const std::optional<char> last = file_.lastByte();
+        if (last && *last != '\n' && file_.write("\r\n", 2) != 2) {
+            writeFailed();
+            return false;
+        }
+    }
     for (std::string_view piece = backlog_.nextPiece(); !piece.empty(); piece = backlog_.nextPiece()) {
         const std::size_t written = file_.write(piece.data(), piece.size());
         backlog_.advance(written);

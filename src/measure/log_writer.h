@@ -3,6 +3,7 @@
 #include "measure/line_backlog.h"
 #include "measure/log_file.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,10 @@ namespace torvex {
 // added after that program's would repeat its measurements under a second counter. While its opening is
 // refused for that reason, new lines are dropped and counted; lines already waiting from an earlier fault keep
 // waiting. Opening is still tried once a second, and logging goes on normally once the lock is had.
+//
+// A regular file is never left ending in a part line: a line cut by a failed write is cut off again when the
+// writer closes for good, and a file that ends without a line feed when it is opened (cut by a crash, a power
+// loss or another program) first gets CR LF, so that no line is ever glued to another.
 //
 // A file deleted while open (or whose folder was) takes every line written into it with it, without any
 // error: every tick and every close checks that the open file still has its name, and lines leave the backlog
@@ -57,6 +62,8 @@ public:
     void writeLine(std::string_view path, std::string_view line);
     // The 1 s timer.
     void tick();
+    // See LogFile::setCancelFlag: a blocked write or open fails once the flag is set and a signal interrupts it.
+    void setCancelFlag(const std::atomic<bool> *flag) { file_.setCancelFlag(flag); }
     // Stop and window close: everything waiting goes to the file, which is tried once more even within the
     // second after a failure, and closed. True when nothing waits any more; otherwise saveBacklog() decides.
     bool close();
@@ -66,10 +73,14 @@ public:
         std::uint64_t lines = 0; // lines that were waiting
         std::string path;        // the recovery file that took them; empty when none could
     };
-    // After a close() that left lines waiting: they are appended to a recovery file, "<name>.recovered<ext>"
-    // beside the log file or, where that cannot be written, in the first of `otherFolders` that can be. Lines
-    // no folder takes are counted as dropped. The backlog is empty afterwards. Nothing waiting: nothing done.
+    // After a close() that left lines waiting: they are appended to one recovery file, "<name>.recovered<ext>"
+    // beside the log file when it is a regular file or, where that cannot be written (or the log is a pipe or a
+    // device), in the first of `otherFolders` that takes them all. A recovery file that takes only some is cut
+    // back to what it held before, so it never ends in a part line. Lines no folder takes are counted as
+    // dropped. The backlog is empty afterwards. Nothing waiting: nothing done.
     Rescue saveBacklog(const std::vector<std::string> &otherFolders);
+    // After a close() that left lines waiting for a reader that has gone: they are given up. Their number.
+    std::uint64_t discardBacklog();
 
     bool isOpen() const { return file_.isOpen(); }
     // The file could not be opened or written, and what was waiting then has not all been written yet.
@@ -91,6 +102,8 @@ private:
     void writeFailed();
     void checkName();
     void closeFile();
+    // At the end: a line the file took only in part is cut off again, so the file ends with a whole line.
+    void cutBackPartLine();
 
     LogFile file_;
     LineBacklog backlog_;
@@ -101,7 +114,8 @@ private:
     bool closeRequest_ = false;
     bool failing_ = false;
     bool retryBlocked_ = false;
-    bool refused_ = false; // the last open was refused: another program writes the file
+    bool refused_ = false;   // the last open was refused: another program writes the file
+    bool endChecked_ = true; // the open file's last byte has been looked at (see writeWaiting())
     std::uint64_t droppedLines_ = 0;
 };
 

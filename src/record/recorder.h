@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 
 namespace torvex {
@@ -67,6 +68,8 @@ public:
 private:
     struct Runner;
     std::shared_ptr<RecordQueue> queue_;
+    std::map<int, std::shared_ptr<Runner>> runners_;
+    int nextId_ = 1;
     LogLineInput settings_;
     LocalClock clock_;
     std::uint64_t records_ = 0;

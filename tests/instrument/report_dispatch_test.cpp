@@ -11,47 +11,23 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// Hands the handler fixed settings and a fixed clock, and records what it is given, in order.
+// Records what it is handed, in order, with the handler's count at that moment.
 class RecordingSink : public MeasurementLogSink {
 public:
     explicit RecordingSink(const InputReportHandler &handler) : handler_(handler) {}
 
-    void logLineSettings(LogLineInput &in) override
+    void handOverMeasurement(const MeasurementState &state) override
     {
-        calls.push_back("settings");
-        in.columns = columns;
-        in.moduloValue = moduloValue;
-        in.decimalSeparator = separator;
-    }
-    LocalDateTime logLineTime() override
-    {
-        calls.push_back("time");
-        return now;
-    }
-    void handOverLogLine(std::string_view line) override
-    {
-        calls.push_back("line");
-        lines.emplace_back(line);
+        calls.push_back(state);
         countWhenHandedOver.push_back(handler_.measurement.MeasurementCount);
     }
 
-    LogColumns columns;
-    std::int32_t moduloValue = 1;
-    char separator = '.';
-    LocalDateTime now{2026, 12, 8, 9, 5, 3, 7};
-    std::vector<std::string> calls;
-    std::vector<std::string> lines;
+    std::vector<MeasurementState> calls;
     std::vector<std::uint32_t> countWhenHandedOver;
 
 private:
     const InputReportHandler &handler_;
 };
-
-LogColumns onlyCounter()
-{
-    LogColumns c{false, false, true, false, {false, false, false}, {false, false, false}, false};
-    return c;
-}
 
 Bytes padded(Bytes data, std::size_t size = 64)
 {
@@ -82,7 +58,6 @@ protected:
 TEST_F(ReportHandlerTest, MeasurementFillsTheStateAndHandsOverItsLine)
 {
     handler.measurement.MeasurementCount = 41; // the 42nd report since start
-    sink.moduloValue = 4;
 
     const ReportOutcome out = receive(kMeasurement);
 
@@ -90,9 +65,7 @@ TEST_F(ReportHandlerTest, MeasurementFillsTheStateAndHandsOverItsLine)
     EXPECT_TRUE(out.measurementHandled);
     EXPECT_FALSE(out.configReply);
     EXPECT_FALSE(out.acknowledgement);
-    EXPECT_THAT(sink.lines,
-                testing::ElementsAre("8-12-2026;9:5:3:7;41;1;12.50;0.00;-3.25;1.20;0.00;0.00;HI;LO;LO;LO;LO;HI;\r\n"));
-    EXPECT_EQ(handler.logLine().view(), sink.lines.back());
+    EXPECT_THAT(sink.countWhenHandedOver, testing::ElementsAre(41u)) << "handed over before the count advances";
 
     const MeasurementState &m = handler.measurement;
     EXPECT_EQ(m.IoStates, 0x81);
@@ -110,22 +83,8 @@ TEST_F(ReportHandlerTest, MeasurementFillsTheStateAndHandsOverItsLine)
     EXPECT_EQ(handler.rxSize, 64);
 }
 
-TEST_F(ReportHandlerTest, LineIsBuiltFromSettingsAndClockReadForItThenCountAdvances)
-{
-    sink.columns = onlyCounter();
-    receive(kMeasurement);
-    sink.separator = ',';
-    sink.columns.position = {true, false, false};
-    receive(kMeasurement);
-
-    EXPECT_THAT(sink.calls, testing::ElementsAre("settings", "time", "line", "settings", "time", "line"));
-    EXPECT_THAT(sink.lines, testing::ElementsAre("0;\r\n", "1;12,50;\r\n")) << "settings are read per report";
-    EXPECT_THAT(sink.countWhenHandedOver, testing::ElementsAre(0u, 1u)) << "the line carries the reports before it";
-}
-
 TEST_F(ReportHandlerTest, CountersFollowMeasurementsOnlyAndWrap)
 {
-    sink.columns = onlyCounter();
     handler.measurement.MeasurementCount = 0xFFFFFFFF;
     receive(kMeasurement);
     receive(padded({1, 5, 0, 1}));
@@ -133,7 +92,7 @@ TEST_F(ReportHandlerTest, CountersFollowMeasurementsOnlyAndWrap)
     receive(padded({7}));
     receive(kMeasurement);
 
-    EXPECT_THAT(sink.lines, testing::ElementsAre("-1;\r\n", "0;\r\n"));
+    EXPECT_THAT(sink.countWhenHandedOver, testing::ElementsAre(0xFFFFFFFFu, 0u));
     EXPECT_EQ(handler.measurement.MeasurementCount, 1u);
     EXPECT_EQ(handler.receivedCount, 5u);
 }
@@ -172,7 +131,6 @@ TEST_F(ReportHandlerTest, WithoutASinkMeasurementsAreCountedButNoLineIsBuilt)
     handler.handle(kMeasurement);
     EXPECT_EQ(handler.measurement.MeasurementCount, 1u);
     EXPECT_EQ(handler.measurement.Encoders[0].Position, 12.5f);
-    EXPECT_EQ(handler.logLine().size(), 0u);
     EXPECT_TRUE(sink.calls.empty());
 }
 

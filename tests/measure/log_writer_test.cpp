@@ -556,9 +556,9 @@ TEST_P(LogOutageTest, EveryLineArrivesOnceInOrderAfterTheOutage)
 INSTANTIATE_TEST_SUITE_P(Paths, LogOutageTest, ::testing::ValuesIn(kOutages),
                          [](const auto &row) { return std::string(row.param.name); });
 
-// A line cut by a full disk that is still full at the stop goes whole into the recovery file; its start stays
-// in the log file and is ended there, so that the next run's first line starts on a line of its own.
-TEST_F(LogWriterTest, CutLineRescuedAtStopIsEndedBeforeTheNextRun)
+// A line cut by a full disk that is still full at the stop goes whole into the recovery file, and its start is
+// cut off the log file again: the file ends in a whole line, and the next run's first line follows it.
+TEST_F(LogWriterTest, CutLineRescuedAtStopIsCutOffTheLogFile)
 {
     LogWriter w;
     w.setActive(true);
@@ -574,10 +574,66 @@ TEST_F(LogWriterTest, CutLineRescuedAtStopIsEndedBeforeTheNextRun)
     w.setActive(true);
     w.writeLine(path_, "third;\r\n");
     w.close();
-    EXPECT_EQ(contents(path_), "first;\r\nse\r\nthird;\r\n");
+    EXPECT_EQ(contents(path_), "first;\r\nthird;\r\n");
     EXPECT_EQ(contents((dir_ / "pomiary.recovered.csv").string()), "second;\r\n");
 }
+
+// A recovery file that takes only part of the lines is put back as it was; the next folder takes them all.
+TEST_F(LogWriterTest, RecoveryFileTakesAllTheLinesOrNone)
+{
+    const fs::path folder = dir_ / "logs";
+    const std::string path = (folder / "pomiary.csv").string();
+    const fs::path other = dir_ / "home";
+    fs::create_directories(other);
+    LogWriter w;
+    w.setActive(true);
+    for (const char *line : {"first;\r\n", "second;\r\n", "third;\r\n"})
+        w.writeLine(path, line); // the folder is missing: all three wait
+    fs::create_directories(folder);
+    fs::create_directories(path); // the log path is a folder now, but its own folder can take a recovery file
+    const std::string beside = (folder / "pomiary.recovered.csv").string();
+    std::ofstream(beside, std::ios::binary) << "earlier;\r\n"; // 10 bytes
+    EXPECT_FALSE(w.close());
+    LogWriter::Rescue rescue;
+    {
+        FileSizeLimit limit(30); // the recovery file beside takes 20 more bytes, not 25; a new one takes them
+        rescue = w.saveBacklog({other.string()});
+    }
+    EXPECT_EQ(contents(beside), "earlier;\r\n");
+    EXPECT_EQ(rescue.path, (other / "pomiary.recovered.csv").string());
+    EXPECT_EQ(rescue.lines, 3u);
+    EXPECT_EQ(contents(rescue.path), "first;\r\nsecond;\r\nthird;\r\n");
+}
+
+// A device takes no recovery file beside it (/dev/full.recovered): the other folders do.
+TEST_F(LogWriterTest, NoRecoveryFileBesideADevice)
+{
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine("/dev/full", "first;\r\n");
+    EXPECT_FALSE(w.close());
+    const LogWriter::Rescue rescue = w.saveBacklog({dir_.string()});
+    EXPECT_EQ(rescue.path, (dir_ / "full.recovered").string());
+    EXPECT_EQ(contents(rescue.path), "first;\r\n");
+    EXPECT_FALSE(fs::exists("/dev/full.recovered"));
+    std::error_code ec;
+    fs::remove("/dev/full.recovered", ec);
+}
 #endif
+
+// A file that ends in a part line (a crash, another program) gets a line end before the first line is added,
+// so that no line is ever glued to another.
+TEST_F(LogWriterTest, LinesAddedAfterAPartLineStartOnALineOfTheirOwn)
+{
+    std::ofstream(path_, std::ios::binary) << "old;\r\nhalf";
+    LogWriter w;
+    w.setActive(true);
+    w.writeLine(path_, "1;\r\n");
+    w.tick();
+    w.writeLine(path_, "2;\r\n"); // reopened: ends in a whole line now, nothing more added
+    w.close();
+    EXPECT_EQ(contents(path_), "old;\r\nhalf\r\n1;\r\n2;\r\n");
+}
 
 constexpr char kHoldLogFile[] = "TORVEX_TEST_HOLD_LOG_FILE";
 
