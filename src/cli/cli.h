@@ -5,6 +5,7 @@
 #include "cli/cli_args.h"
 #include "device/hid_platform.h"
 #include "device/loop_dispatcher.h"
+#include "measure/log_file.h"
 
 #include <functional>
 #include <istream>
@@ -23,6 +24,11 @@ struct CliEnv {
     std::ostream *out = nullptr;
     std::ostream *err = nullptr;
     bool outIsTerminal = false;
+    // Standard output was closed when the program started (>&-): log - and watch --format cannot write to it.
+    bool outClosed = false;
+    // Where log - and watch --format write their lines, from the recorder's writer thread: standard output as it
+    // is (descriptor 1, whatever it is). Tests name a file.
+    std::string recordOutput = LogFile::kStandardOutput;
     bool errIsTerminal = false;
     // The decimal mark of log and watch without --decimal-separator: the window's on this machine.
     char decimalSeparator = '.';

@@ -13,18 +13,43 @@
 
 namespace torvex::cli {
 
+namespace {
+
+// Runs the loop until the writer has tried to open the file or the user stops the program (a FIFO with no
+// reader keeps the open waiting). True when it was tried.
+bool waitForTheFile(Session &session, LogRecorder &recorder)
+{
+    auto poll = session.loop().repeatEvery(std::chrono::milliseconds(10), [] {});
+    session.loop().run([&] { return recorder.tried() || session.stopSignal() != 0; });
+    return recorder.tried();
+}
+
+bool isStream(const std::string &path)
+{
+    std::error_code error;
+    const auto type = std::filesystem::status(path, error).type();
+    return type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket
+        || type == std::filesystem::file_type::character;
+}
+
+} // namespace
+
 int runLog(Session &session)
 {
     const CliOptions &options = session.options();
-    LogSetup setup;
-    // "-" is standard output, through its node, so that the writer treats it as any other file.
-    const bool toStandardOutput = options.file == "-";
-    setup.path = toStandardOutput ? console::standardOutputPath() : options.file;
-    const std::string name = toStandardOutput ? "standard output" : options.file;
-    if (setup.path.empty()) {
-        session.message("torvex-cli: log - is not available on this system; name a file");
+    if (options.file.empty()) {
+        session.message("torvex-cli: the log file's name is empty; name a file, or - for standard output");
         return kExitUsage;
     }
+    const bool toStandardOutput = options.file == "-";
+    if (toStandardOutput && session.env().outClosed) {
+        session.message("torvex-cli: standard output is closed; nothing can be logged to it");
+        return kExitIo;
+    }
+    LogSetup setup;
+    // Standard output as it is (a pipe, a socket, a terminal, a file), never reopened by a name.
+    setup.path = toStandardOutput ? session.env().recordOutput : options.file;
+    const std::string name = toStandardOutput ? "standard output" : options.file;
     setup.separator = options.decimalSeparator.value_or(session.env().decimalSeparator);
     if (!options.settings.empty()) {
         const auto settings = readSettingsFile(options.settings, *session.env().err);
@@ -37,62 +62,95 @@ int runLog(Session &session)
         setup.columns = *options.columns;
     if (options.modulo)
         setup.modulo = *options.modulo;
+    setup.rescueFolders = session.env().rescueFolders;
+    setup.dropWhenReaderGone = toStandardOutput || isStream(setup.path);
 
     LogRecorder recorder(setup);
     auto refuse = [&](const std::string &reason) {
+        recorder.abandon();
         session.message("torvex-cli: cannot open " + name + " for appending: " + reason);
         return kExitIo;
     };
+    auto stoppedBeforeOpening = [&] {
+        recorder.abandon();
+        session.message("torvex-cli: stopped before " + name + " could be opened; nothing was recorded");
+        return kExitOk;
+    };
     // A file that cannot be written is found before anything else; one that does not exist yet is created only
-    // once there is an instrument to record, so that a failed start leaves no empty file behind.
+    // once there is an instrument to record, so that a failed or stopped start leaves no empty file behind.
     std::error_code error;
-    const bool exists = std::filesystem::exists(setup.path, error);
+    const bool exists = toStandardOutput || std::filesystem::exists(setup.path, error);
     if (exists) {
-        if (std::string reason; !recorder.probe(reason))
-            return refuse(reason);
+        recorder.start();
+        if (!waitForTheFile(session, recorder))
+            return stoppedBeforeOpening();
+        if (!recorder.opened())
+            return refuse(recorder.failureReason());
     } else if (const auto folder = std::filesystem::path(setup.path).parent_path();
                !folder.empty() && !std::filesystem::is_directory(folder, error)) {
         return refuse(std::strerror(ENOENT));
     }
 
-    if (const int code = session.open(); code != kExitOk)
+    if (const int code = session.open(); code != kExitOk || session.stopSignal() != 0) {
+        recorder.abandon();
         return code;
-    if (std::string reason; !exists && !recorder.probe(reason))
-        return refuse(reason);
+    }
+    // Recording starts now; the writer opens a new file meanwhile, and the reports wait for it in the queue.
+    recorder.start();
     session.link().setReportHandler(
         [&recorder](std::span<const std::uint8_t> report) { recorder.handleReport(report); });
+    if (!exists) {
+        if (!waitForTheFile(session, recorder))
+            return stoppedBeforeOpening();
+        if (!recorder.opened())
+            return refuse(recorder.failureReason());
+    }
     session.describeProgress = [&] { return std::to_string(recorder.lines()) + " lines so far"; };
 
     std::uint64_t reportsBefore = 0;
     std::uint64_t lostShown = 0;
     bool failingShown = false;
+    bool readerGone = false;
     auto previousTick = LoopDispatcher::Clock::now();
     auto tick = session.loop().repeatEvery(std::chrono::seconds(1), [&] {
         recorder.tick();
-        if (recorder.lost() != lostShown || recorder.failing() != failingShown) {
-            const std::string lost = std::to_string(recorder.lost()) + " lines lost";
-            if (recorder.failing())
-                session.message("torvex-cli: cannot write to " + name + " (" + recorder.failureReason()
-                                + "): " + std::to_string(recorder.waiting()) + " lines waiting for it, " + lost);
-            else
-                session.message("torvex-cli: writing to " + name + " again; " + lost + " in all");
-            lostShown = recorder.lost();
-            failingShown = recorder.failing();
-        }
         if (recorder.readerGone()) {
+            // The expected end of a pipe (log - | head): one line, and nothing more is tried.
+            readerGone = true;
             session.message("torvex-cli: the reader of " + name + " has gone; stopping");
             session.finish(kExitIo);
+            return;
+        }
+        const std::uint64_t lost = recorder.lost();
+        const bool failing = recorder.failing();
+        if (lost != lostShown || failing != failingShown) {
+            const std::string lostText = std::to_string(lost) + " lines lost";
+            if (failing)
+                session.message("torvex-cli: cannot write to " + name + " (" + recorder.failureReason()
+                                + "): " + std::to_string(recorder.waiting()) + " lines waiting for it, " + lostText);
+            else if (failingShown)
+                session.message("torvex-cli: writing to " + name + " again; " + lostText + " in all");
+            else
+                session.message("torvex-cli: " + name + " does not take the lines as fast as they come; " + lostText
+                                + " in all");
+            lostShown = lost;
+            failingShown = failing;
         }
         const auto now = LoopDispatcher::Clock::now();
         const double seconds = std::chrono::duration<double>(now - previousTick).count();
-        std::error_code sizeError;
-        const auto size = std::filesystem::file_size(setup.path, sizeError);
-        const std::uint64_t written = recorder.lines() - recorder.lost() - recorder.waiting();
-        std::string text = std::to_string(written) + " lines, "
-            + reportRateText(recorder.reports() - reportsBefore, seconds) + ", "
-            + (sizeError ? "?" : byteCountText(size));
-        if (recorder.failing())
-            text += ", cannot write: " + std::to_string(recorder.waiting()) + " waiting";
+        const std::uint64_t waiting = recorder.waiting();
+        const std::uint64_t written = recorder.lines() - lost - waiting;
+        std::string text =
+            std::to_string(written) + " lines, " + reportRateText(recorder.reports() - reportsBefore, seconds);
+        if (!toStandardOutput) {
+            std::error_code sizeError;
+            const auto size = std::filesystem::file_size(setup.path, sizeError);
+            text += ", " + (sizeError ? std::string("?") : byteCountText(size));
+        }
+        if (failing)
+            text += ", cannot write: " + std::to_string(waiting) + " waiting";
+        else if (waiting > 0)
+            text += ", " + std::to_string(waiting) + " waiting";
         session.status(text);
         previousTick = now;
         reportsBefore = recorder.reports();
@@ -100,37 +158,29 @@ int runLog(Session &session)
 
     const int code = session.run();
     tick.reset();
-    const bool allWritten = recorder.close();
+    const LogRecorder::End end = recorder.stop();
     session.endStatus();
+    if (readerGone || (end.discarded > 0 && recorder.readerGone()))
+        return code == kExitOk ? kExitIo : code;
 
-    // Lines the file still cannot take are never dropped silently: they go to a recovery file.
-    LogWriter::Rescue rescue;
-    // Standard output or a pipe has no folder to put a recovery file beside, and its reader may be gone.
-    std::error_code typeError;
-    const auto type = std::filesystem::status(setup.path, typeError).type();
-    const bool stream =
-        toStandardOutput || type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket;
-    std::uint64_t undelivered = 0;
-    if (!allWritten && stream) {
-        undelivered = recorder.waiting();
-        session.message("torvex-cli: the " + std::to_string(undelivered) + " lines waiting for " + name
-                        + " were not written (" + recorder.failureReason() + ")");
-    } else if (!allWritten) {
-        rescue = recorder.rescue(session.env().rescueFolders);
-        if (!rescue.path.empty())
-            session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(rescue.lines)
-                            + " lines waiting for it were saved to " + std::filesystem::absolute(rescue.path).string());
-        else
-            session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(rescue.lines)
-                            + " lines waiting for it are lost: no recovery file could be written");
+    // Lines the file could not take are never dropped silently: they went to a recovery file, or are counted.
+    if (end.writerStuck) {
+        session.message("torvex-cli: " + name + " did not return from writing within the time allowed; "
+                        + std::to_string(recorder.lost()) + " lines lost in all");
+    } else if (end.rescue.lines > 0 && !end.rescue.path.empty()) {
+        session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(end.rescue.lines)
+                        + " lines waiting for it were saved to " + std::filesystem::absolute(end.rescue.path).string());
+    } else if (end.rescue.lines > 0) {
+        session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(end.rescue.lines)
+                        + " lines waiting for it are lost: no recovery file could be written");
     }
-    const std::uint64_t rescued = rescue.path.empty() ? 0 : rescue.lines;
-    const std::uint64_t written = recorder.lines() - recorder.lost() - rescued - undelivered;
+    const std::uint64_t rescued = end.rescue.path.empty() ? 0 : end.rescue.lines;
+    const std::uint64_t written = recorder.lines() - recorder.lost() - rescued - end.discarded;
     std::string summary = "torvex-cli: " + std::to_string(written) + " lines written to " + name;
     if (recorder.lost() > 0)
         summary += "; " + std::to_string(recorder.lost()) + " lines lost to write errors";
     session.message(summary);
-    return (recorder.lost() > 0 || rescue.lines > 0 || undelivered > 0) && code == kExitOk ? kExitIo : code;
+    return (recorder.lost() > 0 || rescued > 0 || end.discarded > 0) && code == kExitOk ? kExitIo : code;
 }
 
 } // namespace torvex::cli

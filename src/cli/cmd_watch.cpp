@@ -3,6 +3,8 @@
 #include "cli/settings_file.h"
 #include "cli/watch_screen.h"
 #include "instrument/report_dispatch.h"
+#include "record/log_file_output.h"
+#include "record/recorder.h"
 
 #include <algorithm>
 #include <utility>
@@ -23,10 +25,18 @@ int runWatch(Session &session)
     }
 
     std::ostream &out = session.out();
-    // Before the session's link: it may still hand over a last report while it is destroyed.
-    InputReportHandler handler;
-    LocalClock clock;
     const bool perReport = options.format != Format::Text;
+    if (perReport && session.env().outClosed) {
+        session.message("torvex-cli: standard output is closed; nothing can be written to it");
+        return kExitIo;
+    }
+    // A line per report goes through the recorder's writer thread, so a reader that pauses (a pipe, a terminal
+    // held with Ctrl+S) costs no report. Before the session's link: it may still hand over a last report while
+    // it is destroyed.
+    Recorder recorder;
+    std::shared_ptr<LogFileOutput> lineOutput;
+    int linesId = 0;
+    InputReportHandler handler;
     const bool screen = !perReport && session.env().outIsTerminal;
     if (screen) {
         // A message printed under the screen would scroll it: the screen shows the latest one instead.
@@ -39,21 +49,32 @@ int runWatch(Session &session)
         return code;
     }
     view.device = session.link().deviceText();
-    if (options.format == Format::Csv)
-        out << watchCsvHeader(view) << "\n";
-    session.link().setReportHandler([&](std::span<const std::uint8_t> report) {
-        if (!handler.handle(report).measurementHandled || !perReport)
-            return;
-        view.state = handler.measurement;
-        out << (options.format == Format::Csv ? watchCsvLine(view, clock.now()) : watchJsonLine(view, clock.now()))
-            << "\n";
-    });
+    if (perReport) {
+        LogFileOutput::Options o;
+        o.path = session.env().recordOutput;
+        o.dropWhenReaderGone = true;
+        const bool csv = options.format == Format::Csv;
+        if (csv)
+            o.firstLine = watchCsvHeader(view) + "\n";
+        o.format = [view, csv](const MeasurementRecord &record) {
+            WatchView v = view;
+            v.state = record.measurement();
+            return (csv ? watchCsvLine(v, record.local) : watchJsonLine(v, record.local)) + "\n";
+        };
+        lineOutput = std::make_shared<LogFileOutput>(std::move(o));
+        linesId = recorder.addOutput(lineOutput);
+    }
+    session.link().setReportHandler(
+        [&](std::span<const std::uint8_t> report) { handler.handle(report, perReport ? &recorder : nullptr); });
 
     size_t screenLines = 0;
     auto previous = LoopDispatcher::Clock::now();
     auto refresh = [&] {
         if (perReport) {
-            out.flush(); // a program reading the lines gets them within the refresh
+            recorder.tick(); // a program reading the lines gets them within the refresh
+            if (LogFileOutput::readerGone(lineOutput->status().failure))
+                session.finish(kExitIo); // nobody reads any more (a closed pipe)
+            return;
         } else {
             const auto now = LoopDispatcher::Clock::now();
             view.intervalMs = static_cast<std::uint32_t>(std::max<std::int64_t>(
@@ -84,7 +105,24 @@ int runWatch(Session &session)
     timer.reset();
     out.flush();
     session.showMessage = nullptr;
-    if (code == kExitIo && !out)
+    bool outputClosed = code == kExitIo && !out;
+    if (linesId != 0) {
+        const std::uint64_t queueLost = recorder.lost(linesId);
+        recorder.stopOutput(linesId, Recorder::Clock::now() + Recorder::kStopDeadline);
+        const LogFileOutput::Status status = lineOutput->status();
+        outputClosed = LogFileOutput::readerGone(status.failure);
+        if (!outputClosed && status.rescue.lines > 0)
+            session.message(
+                "torvex-cli: cannot write to standard output; the " + std::to_string(status.rescue.lines)
+                + " lines waiting for it "
+                + (status.rescue.path.empty() ? std::string("are lost") : "were saved to " + status.rescue.path));
+        if (outputClosed || status.dropped > 0 || queueLost > 0 || status.rescue.lines > 0) {
+            if (outputClosed)
+                session.message("torvex-cli: standard output was closed");
+            return code == kExitOk ? kExitIo : code;
+        }
+    }
+    if (outputClosed)
         session.message("torvex-cli: standard output was closed");
     else if (screen && !view.note.empty())
         session.message(view.note); // the last word stays readable after the screen

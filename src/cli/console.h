@@ -22,8 +22,9 @@ void setUp();
 // The program's arguments without its name, in UTF-8.
 std::vector<std::string> arguments(int argc, char **argv);
 
-// A path that opens standard output as a file (log -); empty where the system has none (a pipe on Windows).
-std::string standardOutputPath();
+// Standard output was closed when the program started (>&-). setUp() has then put the null device in its
+// place, so that none of the program's own descriptors takes its number.
+bool standardOutputClosed();
 
 // 0, 1, 2: standard input, output, error.
 bool isTerminal(int stream);

@@ -17,6 +17,7 @@ namespace torvex::cli::console {
 namespace {
 
 int stopPipe[2] = {-1, -1};
+bool outputClosed = false;
 
 extern "C" void onStopSignal(int signal)
 {
@@ -48,6 +49,17 @@ std::optional<std::string> valueIn(const std::string &text, std::string_view key
 
 void setUp()
 {
+    // A standard stream closed by the caller would hand its number to the next descriptor opened (the stop
+    // pipe, a log file), and what the program writes to standard output would land there.
+    for (int stream = 0; stream < 3; ++stream) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        if (stream == STDOUT_FILENO)
+            outputClosed = true;
+        const int null = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != stream)
+            ::close(null); // a lower stream was free after all: it is filled in its own round
+    }
     if (::pipe(stopPipe) == 0) {
         for (int fd : stopPipe) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -69,7 +81,7 @@ bool isTerminal(int stream) { return ::isatty(stream) != 0; }
 
 std::vector<std::string> arguments(int argc, char **argv) { return {argv + std::min(argc, 1), argv + argc}; }
 
-std::string standardOutputPath() { return "/dev/stdout"; }
+bool standardOutputClosed() { return outputClosed; }
 
 std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop)
 {

@@ -122,22 +122,10 @@ std::vector<std::string> arguments(int, char **)
     return out;
 }
 
-std::string standardOutputPath()
+bool standardOutputClosed()
 {
-    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
-        return {};
-    if (GetConsoleMode(handle, &mode))
-        return "CONOUT$";
-    // Standard output sent to a file: the file by its name. A pipe has none that can be opened again.
-    if (GetFileType(handle) != FILE_TYPE_DISK)
-        return {};
-    wchar_t path[32768];
-    const DWORD length = GetFinalPathNameByHandleW(handle, path, 32768, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= 32768)
-        return {};
-    return utf8(path, static_cast<int>(length));
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
 }
 
 std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop)

@@ -2,60 +2,81 @@
 
 #include "measure/log_file.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cerrno>
-#endif
-
 namespace torvex::cli {
 
-LogRecorder::LogRecorder(LogSetup setup) : setup_(std::move(setup)) { writer_.setActive(true); }
-
-bool LogRecorder::probe(std::string &reason)
+LogRecorder::LogRecorder(LogSetup setup) : setup_(std::move(setup))
 {
-    // Opened by the writer itself, whose lock on the file then lasts until the recording ends.
-    if (writer_.open(setup_.path))
-        return true;
-    reason = failureReason();
-    return false;
+    recorder_.setLineSettings(setup_.columns, setup_.modulo, setup_.separator);
+    LogFileOutput::Options options;
+    options.path = setup_.path;
+    options.rescueFolders = setup_.rescueFolders;
+    options.dropWhenReaderGone = setup_.dropWhenReaderGone;
+    output_ = std::make_shared<LogFileOutput>(std::move(options));
+}
+
+LogRecorder::~LogRecorder()
+{
+    if (outputId_ != 0)
+        stop();
+}
+
+void LogRecorder::start()
+{
+    if (outputId_ == 0)
+        outputId_ = recorder_.addOutput(output_);
+}
+
+bool LogRecorder::opened() const
+{
+    const LogFileOutput::Status status = output_->status();
+    return status.tried && !status.failing;
 }
 
 std::string LogRecorder::failureReason() const
 {
-    const LogFile::Failure &failure = writer_.file().failure();
+    const LogFile::Failure failure = output_->status().failure;
     if (failure.otherWriter)
         return "another program is writing to it" + (failure.writer.empty() ? "" : " (" + failure.writer + ")");
     return failure.systemError != 0 ? systemErrorText(failure.systemError) : "cannot be opened";
 }
 
-bool LogRecorder::readerGone() const
-{
-#ifdef _WIN32
-    return writer_.file().failure().systemError == ERROR_NO_DATA
-        || writer_.file().failure().systemError == ERROR_BROKEN_PIPE;
-#else
-    return writer_.file().failure().systemError == EPIPE;
-#endif
-}
-
 void LogRecorder::handleReport(std::span<const std::uint8_t> report)
 {
     ++reports_;
-    handler_.handle(report, this);
+    handler_.handle(report, outputId_ != 0 ? &recorder_ : nullptr);
 }
 
-void LogRecorder::logLineSettings(LogLineInput &in)
+std::uint64_t LogRecorder::lost() const { return output_->status().dropped + recorder_.lost(outputId_) + lostAtEnd_; }
+
+std::uint64_t LogRecorder::waiting() const { return output_->status().waiting + recorder_.waiting(outputId_); }
+
+void LogRecorder::abandon()
 {
-    in.columns = setup_.columns;
-    in.moduloValue = setup_.modulo;
-    in.decimalSeparator = setup_.separator;
+    output_->abandon();
+    stop();
 }
 
-void LogRecorder::handOverLogLine(std::string_view line)
+LogRecorder::End LogRecorder::stop()
 {
-    writer_.writeLine(setup_.path, line);
-    ++lines_;
+    End end;
+    if (outputId_ == 0)
+        return end;
+    const std::uint64_t queued = recorder_.waiting(outputId_);
+    const std::uint64_t queueLost = recorder_.lost(outputId_);
+    const bool returned = recorder_.stopOutput(outputId_, Recorder::Clock::now() + Recorder::kStopDeadline);
+    outputId_ = 0;
+    const LogFileOutput::Status status = output_->status();
+    lostAtEnd_ = queueLost;
+    if (!returned) {
+        // Blocked in the system past every deadline: what it held cannot be had.
+        end.writerStuck = true;
+        lostAtEnd_ += status.waiting + queued;
+        return end;
+    }
+    end.rescue = status.rescue;
+    end.discarded = status.discarded;
+    end.allWritten = status.rescue.lines == 0 && status.discarded == 0;
+    return end;
 }
 
 } // namespace torvex::cli

@@ -1,14 +1,15 @@
 #pragma once
-// The window's report handler and log writer, without the window: every input report is counted and
-// stored, every measurement report decoded, turned into the window's log line and appended to the file.
+// What torvex-cli records with: the core's report handler and recorder, with the log file (or standard output)
+// as the recorder's output, written from its own thread.
 
 #include "instrument/report_dispatch.h"
-#include "measure/local_clock.h"
 #include "measure/log_line.h"
-#include "measure/log_writer.h"
 #include "measure/measurement.h"
+#include "record/log_file_output.h"
+#include "record/recorder.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,53 +17,66 @@
 namespace torvex::cli {
 
 struct LogSetup {
-    std::string path;
+    std::string path; // LogFile::kStandardOutput for standard output
     LogColumns columns;
     std::int32_t modulo = 1;
     char separator = '.';
+    std::vector<std::string> rescueFolders;
+    // A pipe whose reader has gone (log - | head) was ended on purpose: what still waits for it is dropped.
+    bool dropWhenReaderGone = false;
 };
 
-class LogRecorder : private MeasurementLogSink {
+class LogRecorder {
 public:
     explicit LogRecorder(LogSetup setup);
+    ~LogRecorder();
 
-    // Opens the file for appending (creating it, as the first line would), so that a path that cannot be
-    // written, or that another program is writing, is found before recording starts. False with the reason.
-    bool probe(std::string &reason);
+    // Starts the file's writer, which opens the file on its own thread (a FIFO with no reader blocks only it).
+    void start();
+    // The writer has tried to open the file; failureReason() says why it could not.
+    bool tried() const { return output_->status().tried; }
+    bool opened() const;
 
     // One input report: the bytes after the report id, type byte first.
     void handleReport(std::span<const std::uint8_t> report);
     // Once a second: the writer flushes (and closes the file after the next line).
-    void tick() { writer_.tick(); }
-    // Everything waiting goes to the file, which is closed. False when lines still wait: then rescue().
-    bool close() { return writer_.close(); }
-    // The lines still waiting go to a recovery file beside the log file or in one of `folders`.
-    LogWriter::Rescue rescue(const std::vector<std::string> &folders) { return writer_.saveBacklog(folders); }
+    void tick() { recorder_.tick(); }
+    // Waits until the writer has handled everything handed over so far (tests).
+    bool sync() { return recorder_.sync(); }
+
+    // The end: the writer gets a short deadline to write what waits; then what is left goes to a recovery file.
+    struct End {
+        bool allWritten = false;
+        LogWriter::Rescue rescue;    // lines that went to a recovery file (path empty: none could take them)
+        std::uint64_t discarded = 0; // lines dropped because the pipe's reader had gone
+        bool writerStuck = false;    // the writer never returned from the system; its lines are counted lost
+    };
+    End stop();
+    // The end of a recording that never started (the file refused, the user stopped first): nothing is written
+    // and no recovery file made.
+    void abandon();
 
     const std::string &path() const { return setup_.path; }
     std::uint64_t reports() const { return reports_; }
-    // Lines handed to the writer; those neither lost nor waiting are in the file.
-    std::uint64_t lines() const { return lines_; }
-    std::uint64_t lost() const { return writer_.droppedLines(); }
-    std::uint64_t waiting() const { return writer_.waitingLines(); }
-    bool failing() const { return writer_.failing(); }
+    // Lines made; those neither lost nor waiting are in the file.
+    std::uint64_t lines() const { return recorder_.records(); }
+    std::uint64_t lost() const;
+    std::uint64_t waiting() const;
+    bool failing() const { return output_->status().failing; }
     // Why the file last could not be opened or written, in the system's words.
     std::string failureReason() const;
-    // The file is a pipe whose reader has gone (log - | head): nothing written from now on can reach anyone.
-    bool readerGone() const;
+    // The file is a pipe whose reader has gone: nothing written from now on can reach anyone.
+    bool readerGone() const { return LogFileOutput::readerGone(output_->status().failure); }
     const MeasurementState &measurement() const { return handler_.measurement; }
 
 private:
-    void logLineSettings(LogLineInput &in) override;
-    LocalDateTime logLineTime() override { return clock_.now(); }
-    void handOverLogLine(std::string_view line) override;
-
     LogSetup setup_;
     InputReportHandler handler_;
-    LocalClock clock_;
-    LogWriter writer_;
+    Recorder recorder_;
+    std::shared_ptr<LogFileOutput> output_;
+    int outputId_ = 0;
     std::uint64_t reports_ = 0;
-    std::uint64_t lines_ = 0;
+    std::uint64_t lostAtEnd_ = 0;
 };
 
 } // namespace torvex::cli

@@ -19,6 +19,7 @@ int main(int argc, char *argv[])
     env.out = &std::cout;
     env.err = &std::cerr;
     env.outIsTerminal = console::isTerminal(1);
+    env.outClosed = console::standardOutputClosed();
     env.errIsTerminal = console::isTerminal(2);
     env.decimalSeparator = console::windowDecimalSeparator();
     env.watchStopRequest = console::watchStopRequests;

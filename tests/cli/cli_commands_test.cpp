@@ -12,6 +12,9 @@
 
 #include <regex>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace cli_test;
 using namespace std::chrono_literals;
 using testing::HasSubstr;
@@ -352,31 +355,50 @@ TEST(CliLog, UnwritableFileIsAnIoErrorBeforeAnythingElse)
     EXPECT_THAT(r.err, HasSubstr("x.csv for appending: No such file or directory"));
 }
 
-// A disk that stays full: the lines wait, the status says so, and at the end they go to a recovery file beside
-// the log, named on standard error, with exit code 3.
-TEST(CliLog, LinesTheFullDiskCannotTakeEndInARecoveryFile)
+// A disk that fills up in the middle of a line and stays full: the lines wait, the status says so, and at the end
+// the part line is cut off the log again and the lines that wait go to a recovery file beside it, named on
+// standard error, with exit code 3. A file-size limit stands in for the full disk.
+TEST(CliLog, LinesTheFullDiskCannotTakeEndInARecoveryFileAndTheLogInAWholeLine)
 {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full here";
     auto platform = std::make_shared<SimHidPlatform>();
     SimInstrumentDevice instrument(*platform, instrumentAt("full"));
     setInterval(instrument, 2);
-    instrument.start();
     TempDir dir;
     const std::string path = dir.file("x.csv");
-    std::filesystem::create_symlink("/dev/full", path); // every write fails as on a full disk
+    std::string earlier;
+    for (int n = 0; n < 8192; ++n)
+        earlier += "old;\r\n"; // 48 KiB of an earlier run
+    std::ofstream(path, std::ios::binary) << earlier;
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = earlier.size() + 10; // two whole lines and a part of the third still fit
+    setrlimit(RLIMIT_FSIZE, &limit);
+    instrument.start();
     const Result r = runCli(platform, {"log", path, "--seconds", "3", "--columns", "cnt"});
+    instrument.stop();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
     EXPECT_EQ(r.code, torvex::cli::kExitIo) << r.err;
     EXPECT_THAT(r.err,
-                testing::ContainsRegex("cannot write to .*x.csv \\(No space left on device\\): [1-9][0-9]* lines "
+                testing::ContainsRegex("cannot write to .*x.csv \\(File too large\\): [1-9][0-9]* lines "
                                        "waiting for it, 0 lines lost\n"));
+    bool torn = true;
+    std::vector<std::string> logged = logLines(path, &torn);
+    EXPECT_FALSE(torn) << "the log ends in a whole line";
+    ASSERT_GE(logged.size(), 8192u);
+    EXPECT_EQ(logged.size(), 8192u + 2) << "the lines that fitted whole";
+    logged.erase(logged.begin(), logged.begin() + 8192);
     const auto rescued = logLines(dir.file("x.recovered.csv"));
     EXPECT_GT(rescued.size(), 100u);
-    expectConsecutiveCounters(rescued, 0);
+    logged.insert(logged.end(), rescued.begin(), rescued.end());
+    expectConsecutiveCounters(logged, 0);
     EXPECT_THAT(r.err,
                 HasSubstr("; the " + std::to_string(rescued.size()) + " lines waiting for it were saved to "
                           + dir.file("x.recovered.csv") + "\n"));
-    EXPECT_EQ(summaryLines(r.err), 0);
+    EXPECT_EQ(summaryLines(r.err), 2);
 }
 
 TEST(CliWatch, PlainLinesWithNamesAndUnitsFromTheSettingsFile)

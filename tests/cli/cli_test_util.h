@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 
 #include <chrono>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -101,10 +102,19 @@ inline Result runCli(std::shared_ptr<torvex::HidPlatform> platform, const std::v
     env.err = &err;
     env.platform = std::move(platform);
     env.watchStopRequest = std::move(watchStop);
+    // The lines of log - and watch --format come from a writer thread straight to a descriptor: a file here.
+    static int runs = 0;
+    const std::filesystem::path lines = std::filesystem::temp_directory_path()
+        / ("torvex_cli_out_" + std::to_string(::getpid()) + "_" + std::to_string(++runs));
+    env.recordOutput = lines.string();
     const std::vector<std::string_view> views(args.begin(), args.end());
     Result r;
     r.code = torvex::cli::runCli(views, env);
     r.out = out.str();
+    std::ifstream written(lines, std::ios::binary);
+    r.out.append(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>());
+    std::error_code ignored;
+    std::filesystem::remove(lines, ignored);
     r.err = err.str();
     return r;
 }
