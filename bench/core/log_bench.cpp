@@ -1,10 +1,13 @@
 // Cost of one measurement report on the logging path: decode, build the line, hand it to the writer, with
-// every column ticked and logging on; against a plain snprintf + fwrite of the same line. And the backlog of a
+// every column ticked and logging on; the same through the recorder and its writer thread; against a plain
+// snprintf + fwrite of the same line. And the backlog of a
 // log file that cannot be written: its memory, and the catch-up.
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/log_writer.h"
 #include "measure/measurement.h"
+#include "record/log_file_output.h"
+#include "record/recorder.h"
 
 #include "sample_reports.h"
 
@@ -19,6 +22,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <time.h>
 #include <vector>
 
 #ifdef __GLIBC__
@@ -29,6 +33,13 @@ namespace {
 
 constexpr int kReportsPerTick = 1000; // the 1 s tick at 1000 reports per second
 constexpr int kIterations = 200000;   // ~20 MB of log per run
+
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 std::string freshLogPath(const char *name)
 {
@@ -64,7 +75,49 @@ void BM_ReportToLogFile(benchmark::State &bench)
     bench.counters["failing"] = writer.failing() ? 1 : 0;
     std::filesystem::remove(path);
 }
-BENCHMARK(BM_ReportToLogFile)->Iterations(kIterations)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReportToLogFile)
+    ->Iterations(kIterations)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->MeasureProcessCPUTime();
+
+// The same path through the recorder: the report handler's side only decodes and queues the record; the line is
+// built and written on the file output's own thread. CPU of the whole process (both threads) per report, to set
+// against BM_ReportToLogFile, and the reading thread's own share as a counter.
+void BM_ReportToRecorder(benchmark::State &bench)
+{
+    const auto reports = torvex::bench::sampleReports(3, 11);
+    const std::string path = freshLogPath("torvex_bench_recorder.csv");
+    torvex::MeasurementState state;
+    torvex::Recorder recorder;
+    recorder.setLineSettings(torvex::LogColumns::all(true), 1000, '.');
+    torvex::LogFileOutput::Options options;
+    options.path = path;
+    auto output = std::make_shared<torvex::LogFileOutput>(options);
+    const int id = recorder.addOutput(output);
+    const double readerCpuStart = threadCpuSeconds();
+    int i = 0;
+    for (auto _ : bench) {
+        const auto &report = reports[size_t(i) & 255];
+        torvex::DecodeMeasurementReport(report.data(), report.size(), state);
+        recorder.handOverMeasurement(state);
+        ++state.MeasurementCount;
+        if (++i % kReportsPerTick == 0)
+            recorder.tick();
+    }
+    const double readerCpu = threadCpuSeconds() - readerCpuStart;
+    recorder.sync(std::chrono::seconds(60)); // the writer's work is part of the cost
+    recorder.stopOutput(id, std::chrono::steady_clock::now() + std::chrono::seconds(10));
+    bench.SetItemsProcessed(bench.iterations());
+    bench.counters["readerNsPerReport"] = readerCpu * 1e9 / double(bench.iterations());
+    bench.counters["lost"] = double(output->status().dropped);
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_ReportToRecorder)
+    ->Iterations(kIterations)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->MeasureProcessCPUTime();
 
 // The same line the plain way: snprintf into a buffer, fwrite to a stdio stream reopened once per tick.
 void BM_ReferenceSnprintfFwrite(benchmark::State &bench)

@@ -13,7 +13,7 @@ struct StringRow {
 };
 
 // The id doubles as the translation's disambiguation, so lupdate keeps one entry per id.
-constexpr std::array<StringRow, 41> kStrings{{
+constexpr std::array<StringRow, 42> kStrings{{
     QT_TRANSLATE_NOOP3("StringTable", "Zaktualizowane parametr: [", "IDS_2"),
     QT_TRANSLATE_NOOP3("StringTable", "Połączony", "IDS_4"),
     QT_TRANSLATE_NOOP3("StringTable", "Rozłączony", "IDS_5"),
@@ -37,6 +37,9 @@ constexpr std::array<StringRow, 41> kStrings{{
                        "Nie można zapisać pliku:\n%1\nWiersze czekające na zapis: %2\nUtracone wiersze: %3",
                        "IDS_LOG_WRITE_ERROR_TIP"),
     QT_TRANSLATE_NOOP3("StringTable", "%1\nUtracone wiersze: %2", "IDS_LOG_LOST_TIP"),
+    // Our own id: the tooltip while the file takes the lines more slowly than they come (%1 the path, %2 the
+    // lines waiting); nothing is lost yet, so the texts stay as they are.
+    QT_TRANSLATE_NOOP3("StringTable", "%1\nWiersze czekające na zapis: %2", "IDS_LOG_WAITING_TIP"),
     // Our own id: that tooltip while another program writes to the file (%4: " (program, PID n)" when known).
     QT_TRANSLATE_NOOP3(
         "StringTable",

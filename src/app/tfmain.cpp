@@ -1,5 +1,7 @@
 #include "tfmain.h"
 
+#include "stop_signals.h"
+
 #include "chart_view.h"
 
 #include "accessible_interfaces.h"
@@ -91,10 +93,9 @@ void wire(TFMain *window, Control *control, Signal signal, void (TFMain::*handle
 
 TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
     : QMainWindow(parent), FreqTimer(new QTimer(this)), UpdateDataTimer(new QTimer(this)), ChartTimer(new QTimer(this)),
-      SaveFileTimer(new QTimer(this)), logWriter(torvex::LogWriter::kDefaultBufferSize, options.logBacklogLines),
-      ui(std::make_unique<Ui::TFMain>()), m_beforeStartupStep(options.beforeStartupStep),
-      m_requestedSettingsPath(options.settingsPath), m_executableFolder(options.executableFolder),
-      m_logRescueFolders(options.logRescueFolders)
+      SaveFileTimer(new QTimer(this)), m_logBacklogLines(options.logBacklogLines), ui(std::make_unique<Ui::TFMain>()),
+      m_beforeStartupStep(options.beforeStartupStep), m_requestedSettingsPath(options.settingsPath),
+      m_executableFolder(options.executableFolder), m_logRescueFolders(options.logRescueFolders)
 {
     // Before any control exists: an interface, once made for a control, is kept for its life.
     installAccessibleInterfaces();
@@ -322,11 +323,18 @@ void TFMain::wireControls()
     // The memo's text area is its viewport; clicks land there.
     ui->DebugMemo->viewport()->installEventFilter(this);
 
+    // A signal to end the program closes the window as its close button does, without a box.
+    new StopSignals([this](int) { closeUnattended(); }, this);
+
     // Logging.
     wire(this, ui->save_button, clicked, &TFMain::save_buttonClick);
     wire(this, ui->file_name_button, clicked, &TFMain::file_name_buttonClick);
     wire(this, ui->BitBtn5, clicked, &TFMain::BitBtn5Click);
     connect(ui->file_name_edit, &QLineEdit::textChanged, this, [this] { showLogFileTips(); });
+    // The recorder stamps each measurement with the columns as they are when it comes.
+    for (QCheckBox *box : logCheckBoxes())
+        connect(box, &QCheckBox::toggled, this, [this] { pushLogLineSettings(); });
+    pushLogLineSettings();
 
     // Chart.
     wire(this, ui->PlayButton, clicked, &TFMain::PlayButtonClick);
@@ -405,6 +413,8 @@ void TFMain::FormCreate()
         startupStep(16, [this] { LangCombo1Change(); });
     });
     startingUp = false;
+    // A rescue told only on standard error when the window last ended unattended is shown now.
+    torvex::runHandler([this] { showEarlierLogRescue(); });
 }
 
 bool TFMain::FormCanResize(int, int) const { return false; }

@@ -10,6 +10,8 @@
 #include "measure/local_clock.h"
 #include "measure/log_line.h"
 #include "measure/log_writer.h"
+#include "record/log_file_output.h"
+#include "record/recorder.h"
 #include "measure/measurement.h"
 #include "settings/program_settings.h"
 #include "write_feedback.h"
@@ -75,7 +77,7 @@ std::filesystem::path filesystemPath(const QString &path);
 
 // The main window. It owns every control, the timers and the program's state; each subsystem keeps its
 // members in its own section below and its handlers in its own tfmain_<subsystem>.cpp.
-class TFMain : public QMainWindow, private torvex::MeasurementLogSink {
+class TFMain : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -296,39 +298,56 @@ public:
 
     // ===================================================================================== log
     // tfmain_log.cpp
-    // Appends `line` to the log file at `path` while logging is on.
-    void WriteLogLine(const QString &path, std::string_view line);
     void ApplyLoggingState(); // start-up step 13
     void closeLogFile();      // close step 8
+    // Closes as the close button does, for a request that comes without a user at the screen (SIGTERM, the end
+    // of the session): no modal box waits for a click; what a box would say goes to standard error.
+    void closeUnattended();
+    bool m_unattendedClose = false;
     void save_buttonClick();
     void file_name_buttonClick();
     void BitBtn5Click();
     void SaveFileTimerTimer();
 
-    torvex::LogWriter logWriter;
+    // Every measurement goes to the recorder; while logging is on, the log file is its output, written from a
+    // thread of its own.
+    torvex::Recorder recorder;
+    // Tests: waits until the log's writer has handled everything handed over so far, then shows its state.
+    void settleLog();
+    // What the log's writer last said, with the lines still queued for it.
+    torvex::LogFileOutput::Status logOutputStatus() const;
     // Test seam: stands in for the modal SaveDialog; returns the chosen path, or an empty text for cancel.
     std::function<QString()> saveDialogHook;
 
 private:
-    // For every measurement report: the ticked columns and the clock for its line, then the line to write.
-    void logLineSettings(torvex::LogLineInput &in) override;
-    torvex::LocalDateTime logLineTime() override;
-    void handOverLogLine(std::string_view line) override;
+    // The ticked columns, the modulo value and the decimal separator, handed to the recorder when they change.
+    void pushLogLineSettings();
+    void startLogOutput();
+    // Logging off and close: the writer's last try, then the lines it still could not take to a recovery file.
+    torvex::LogWriter::Rescue stopLogOutput();
+    QStringList logRescueFolders() const;
+    // A rescue at an unattended close (a signal, the end of the session) was told on standard error only: the
+    // next start shows it in a box.
+    void rememberLogRescue(const torvex::LogWriter::Rescue &rescue);
+    void showEarlierLogRescue();
+    // A second's worth of lines at the fastest rate: fewer waiting is the writer's normal batching.
+    static constexpr std::uint64_t kSlowLogWaiting = 1000;
+    std::shared_ptr<torvex::LogFileOutput> m_logOutput;
+    int m_logOutputId = 0;
+    torvex::LogFileOutput::Status m_logEnded; // the output's last status once logging is off
+    std::size_t m_logBacklogLines;
     bool logFailing() const;  // logging on and the file cannot take the lines
     void showLoggingStatus(); // save_label, panel 3 and the tooltips that name the file
     void showLogLabel();      // save_label: text and colour
     void showLogFileTips();   // full path of the log file; while failing the lines waiting; the lines lost
     QString logErrorText() const;
-    // Stop and close: the file's last try, then the lines it still could not take to a recovery file.
-    torvex::LogWriter::Rescue finishLogFile();
     // After a stop or close that could not write everything: where the waiting lines went, in an error box.
     void reportLogRescue(const torvex::LogWriter::Rescue &rescue);
+    void reportLogRescue(const torvex::LogWriter::Rescue &rescue, const QString &logPath);
     QString logFileFullPath() const;
     char logDecimalSeparator();
-    torvex::LocalClock m_logClock;
-    QString m_logPath;         // the path last handed to WriteLogLine ...
-    std::string m_logPathUtf8; // ... and its UTF-8 form, converted only when it changes
-    char m_logSeparator = 0;   // regional decimal separator, taken once
+    QString m_logPath;       // the path logging last started with
+    char m_logSeparator = 0; // regional decimal separator, taken once
     bool m_logErrorShown = false;
     // What the logging texts show, so that the tick rewrites them only when it changed.
     struct LogStatusShown {

@@ -111,8 +111,8 @@ void TFMain::SendReadRequest(uint8_t item, uint8_t channel)
 
 void TFMain::DeviceDataReceived(THidDevice *, uint8_t, const uint8_t *Data, uint16_t Size)
 {
-    // The handler decides; measurement lines reach the log file through handOverLogLine while it runs.
-    const torvex::ReportOutcome outcome = reportHandler.handle({Data, Data ? Size : 0u}, this);
+    // The handler decides; a measurement is queued for the recorder's outputs while it runs, never written here.
+    const torvex::ReportOutcome outcome = reportHandler.handle({Data, Data ? Size : 0u}, &recorder);
     if (outcome.configReply)
         applyConfigReply(*outcome.configReply);
     if (outcome.acknowledgement)

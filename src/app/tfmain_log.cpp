@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -49,57 +50,95 @@ char TFMain::logDecimalSeparator()
     return m_logSeparator;
 }
 
-void TFMain::logLineSettings(torvex::LogLineInput &in)
+void TFMain::pushLogLineSettings()
 {
     const auto boxes = logCheckBoxes();
     torvex::LogChecks checks{};
     for (std::size_t i = 0; i < boxes.size(); ++i)
         checks[i] = boxes[i]->isChecked();
-    in.columns = torvex::logColumnsOf(checks);
-    in.moduloValue = moduloValue;
-    in.decimalSeparator = logDecimalSeparator();
+    recorder.setLineSettings(torvex::logColumnsOf(checks), moduloValue, logDecimalSeparator());
 }
 
-torvex::LocalDateTime TFMain::logLineTime() { return m_logClock.now(); }
-
-void TFMain::handOverLogLine(std::string_view line) { WriteLogLine(ui->file_name_edit->text(), line); }
-
-void TFMain::WriteLogLine(const QString &path, std::string_view line)
+void TFMain::startLogOutput()
 {
-    if (!loggingActive)
-        return;
-    if (path != m_logPath) {
-        m_logPath = path;
-        m_logPathUtf8 = path.toStdString();
+    torvex::LogFileOutput::Options options;
+    m_logPath = ui->file_name_edit->text();
+    options.path = m_logPath.toStdString();
+    for (const QString &folder : logRescueFolders())
+        options.rescueFolders.push_back(folder.toStdString());
+    options.backlogLines = m_logBacklogLines;
+    options.openAtStart = false; // as before the writer had a thread: at the first line
+    pushLogLineSettings();
+    m_logOutput = std::make_shared<torvex::LogFileOutput>(std::move(options));
+    m_logOutputId = recorder.addOutput(m_logOutput);
+}
+
+torvex::LogWriter::Rescue TFMain::stopLogOutput()
+{
+    torvex::LogWriter::Rescue rescue;
+    if (m_logOutputId == 0)
+        return rescue;
+    const std::uint64_t queued = recorder.waiting(m_logOutputId);
+    const std::uint64_t queueLost = recorder.lost(m_logOutputId);
+    const bool returned =
+        recorder.stopOutput(m_logOutputId, torvex::Recorder::Clock::now() + torvex::Recorder::kStopDeadline);
+    m_logOutputId = 0;
+    const torvex::LogFileOutput::Status status = m_logOutput->status();
+    m_logEnded = status;
+    m_logEnded.dropped += queueLost;
+    if (!returned) {
+        // Blocked in the system past every deadline: what it held is lost, and said so like a failed rescue.
+        rescue.lines = status.waiting + queued;
+        m_logEnded.dropped += rescue.lines;
+        return rescue;
     }
-    logWriter.writeLine(m_logPathUtf8, line);
+    return status.rescue;
 }
 
-void TFMain::SaveFileTimerTimer()
+torvex::LogFileOutput::Status TFMain::logOutputStatus() const
 {
-    logWriter.tick();
-    // The report handler only stores; a file error reaches the window here, within a second, and while it
-    // lasts the count of waiting lines is brought up to date every second.
+    if (m_logOutputId == 0)
+        return m_logEnded;
+    torvex::LogFileOutput::Status status = m_logOutput->status();
+    status.waiting += recorder.waiting(m_logOutputId);
+    status.dropped += recorder.lost(m_logOutputId);
+    return status;
+}
+
+void TFMain::settleLog()
+{
+    recorder.sync();
     if (logStatus() != m_logStatusShown)
         showLoggingStatus();
 }
 
-bool TFMain::logFailing() const { return loggingActive && logWriter.failing(); }
+void TFMain::SaveFileTimerTimer()
+{
+    recorder.tick();
+    // The writer works on its own thread; what it last said of the file reaches the window here, within a
+    // second, and while lines wait the count of them is brought up to date every second.
+    if (logStatus() != m_logStatusShown)
+        showLoggingStatus();
+}
+
+bool TFMain::logFailing() const { return loggingActive && logOutputStatus().failing; }
 
 TFMain::LogStatusShown TFMain::logStatus() const
 {
     LogStatusShown status;
     if (loggingActive) {
-        status.failing = logWriter.failing();
-        status.waiting = status.failing ? logWriter.waitingLines() : 0;
-        status.dropped = logWriter.droppedLines();
+        const torvex::LogFileOutput::Status output = logOutputStatus();
+        status.failing = output.failing;
+        // A slow file is shown only once a second's worth of lines waits for it.
+        status.waiting = status.failing || output.waiting >= kSlowLogWaiting ? output.waiting : 0;
+        status.dropped = output.dropped;
     }
     return status;
 }
 
 QString TFMain::logErrorText() const
 {
-    const std::uint64_t waiting = logWriter.waitingLines();
+    const std::uint64_t waiting = logOutputStatus().waiting;
     return waiting > 0 ? idsText(u"IDS_LOG_WRITE_ERROR_WAITING").arg(waiting) : idsText(u"IDS_LOG_WRITE_ERROR");
 }
 
@@ -141,21 +180,24 @@ QString TFMain::logFileFullPath() const
 void TFMain::showLogFileTips()
 {
     const QString path = logFileFullPath();
-    const QString waiting = QString::number(logWriter.waitingLines());
-    const QString dropped = QString::number(logWriter.droppedLines());
+    const torvex::LogFileOutput::Status output = logOutputStatus();
+    const QString waiting = QString::number(output.waiting);
+    const QString dropped = QString::number(output.dropped);
     // Refused because another program holds the file: say so, and who when the system tells.
-    const torvex::LogFile::Failure &refusal = logWriter.file().failure();
+    const torvex::LogFile::Failure &refusal = output.failure;
     // One pass over the format, so a '%' in the path is never taken for a place holder. Lines lost stay on
     // show until logging stops.
     QString tip = path;
-    if (m_logErrorShown && !logWriter.isOpen() && refusal.otherWriter) {
+    if (m_logErrorShown && !output.open && refusal.otherWriter) {
         const QString writer = QString::fromStdString(refusal.writer);
         tip = idsText(u"IDS_LOG_OTHER_WRITER_TIP")
                   .arg(path, waiting, dropped, writer.isEmpty() ? QString() : QStringLiteral(" (") + writer + u')');
     } else if (m_logErrorShown) {
         tip = idsText(u"IDS_LOG_WRITE_ERROR_TIP").arg(path, waiting, dropped);
-    } else if (loggingActive && logWriter.droppedLines() > 0) {
+    } else if (loggingActive && output.dropped > 0) {
         tip = idsText(u"IDS_LOG_LOST_TIP").arg(path, dropped);
+    } else if (loggingActive && output.waiting >= kSlowLogWaiting) {
+        tip = idsText(u"IDS_LOG_WAITING_TIP").arg(path, waiting);
     }
     ui->file_name_edit->setToolTip(path);
     ui->save_label->setToolTip(tip);
@@ -167,8 +209,9 @@ void TFMain::ApplyLoggingState()
     // Off: the file's last try and the recovery file come before its lock is given up; the box after.
     torvex::LogWriter::Rescue rescue;
     if (!loggingActive)
-        rescue = finishLogFile();
-    logWriter.setActive(loggingActive);
+        rescue = stopLogOutput();
+    else if (m_logOutputId == 0)
+        startLogOutput();
     if (loggingActive) {
         ui->save_button->setIcon(QIcon(QStringLiteral(":/ID_stop")));
         ui->file_name_button->setEnabled(false);
@@ -180,26 +223,64 @@ void TFMain::ApplyLoggingState()
     reportLogRescue(rescue);
 }
 
-void TFMain::closeLogFile() { reportLogRescue(finishLogFile()); }
+void TFMain::closeLogFile() { reportLogRescue(stopLogOutput()); }
 
-torvex::LogWriter::Rescue TFMain::finishLogFile()
+QStringList TFMain::logRescueFolders() const
 {
-    logWriter.close();
-    QStringList folders = m_logRescueFolders;
-    if (folders.isEmpty())
-        folders = {QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                   QStandardPaths::writableLocation(QStandardPaths::HomeLocation)};
-    std::vector<std::string> utf8Folders;
-    for (const QString &folder : folders)
-        utf8Folders.push_back(folder.toStdString());
-    return logWriter.saveBacklog(utf8Folders);
+    if (!m_logRescueFolders.isEmpty())
+        return m_logRescueFolders;
+    return {QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+            QStandardPaths::writableLocation(QStandardPaths::HomeLocation)};
 }
 
-void TFMain::reportLogRescue(const torvex::LogWriter::Rescue &rescue)
+void TFMain::closeUnattended()
+{
+    m_unattendedClose = true;
+    const torvex::ErrorBoxSink previous = torvex::setErrorBoxSink([](const QString &text) {
+        const QByteArray bytes = (torvex::errorBoxText(text) + u'\n').toLocal8Bit();
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+        std::fflush(stderr);
+    });
+    close();
+    torvex::setErrorBoxSink(previous);
+}
+
+void TFMain::rememberLogRescue(const torvex::LogWriter::Rescue &rescue)
+{
+    const QString rescuePath = rescue.path.empty()
+        ? QString()
+        : QDir::toNativeSeparators(QFileInfo(QString::fromStdString(rescue.path)).absoluteFilePath());
+    openSettings().writeTexts(torvex::kOptionsSection,
+                              {{"RecoveredLines", std::to_string(rescue.lines)},
+                               {"RecoveredFile", rescuePath.toStdString()},
+                               {"RecoveredFrom", m_logPath.toStdString()}});
+}
+
+void TFMain::showEarlierLogRescue()
+{
+    torvex::ProfileFile settings = openSettings();
+    const std::int32_t lines = settings.readInteger(torvex::kOptionsSection, "RecoveredLines", 0);
+    if (lines <= 0)
+        return;
+    const QString file = QString::fromStdString(settings.readText(torvex::kOptionsSection, "RecoveredFile", ""));
+    const QString from = QString::fromStdString(settings.readText(torvex::kOptionsSection, "RecoveredFrom", ""));
+    settings.writeTexts(torvex::kOptionsSection,
+                        {{"RecoveredLines", "0"}, {"RecoveredFile", ""}, {"RecoveredFrom", ""}});
+    torvex::LogWriter::Rescue rescue;
+    rescue.lines = static_cast<std::uint64_t>(lines);
+    rescue.path = file.toStdString();
+    reportLogRescue(rescue, from);
+}
+
+void TFMain::reportLogRescue(const torvex::LogWriter::Rescue &rescue) { reportLogRescue(rescue, m_logPath); }
+
+void TFMain::reportLogRescue(const torvex::LogWriter::Rescue &rescue, const QString &from)
 {
     if (rescue.lines == 0)
         return;
-    const QString logPath = QDir::toNativeSeparators(QFileInfo(m_logPath).absoluteFilePath());
+    if (m_unattendedClose)
+        torvex::runHandler([&] { rememberLogRescue(rescue); });
+    const QString logPath = QDir::toNativeSeparators(QFileInfo(from).absoluteFilePath());
     const QString lines = QString::number(rescue.lines);
     if (rescue.path.empty()) {
         torvex::showErrorBox(idsText(u"IDS_LOG_RESCUE_FAILED").arg(logPath, lines));
@@ -259,5 +340,6 @@ void TFMain::BitBtn5Click()
                         writeResultText({torvex::FieldMark::Corrected, std::to_string(value)}, std::nullopt));
     }
     moduloValue = value;
+    pushLogLineSettings();
     openSettings().writeInteger(torvex::kOptionsSection, "Mod", value);
 }

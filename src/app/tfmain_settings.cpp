@@ -122,6 +122,7 @@ void TFMain::loadSettings()
 
     moduloValue = s.mod;
     ui->edit_mod->setText(QString::number(s.mod));
+    pushLogLineSettings();
 
     chartSeriesVisible = s.chartVisible;
     applyChartSeriesVisibility();

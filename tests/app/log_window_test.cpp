@@ -19,6 +19,7 @@
 #include <gmock/gmock.h>
 
 #include <array>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -46,6 +47,21 @@ std::vector<std::string> fileLines(const QString &path)
     return lines;
 }
 
+// Notes that the window it watches got its close event.
+class CloseWatcher : public QObject {
+public:
+    CloseWatcher(bool *closed, QObject *parent) : QObject(parent), m_closed(closed) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close)
+            *m_closed = true;
+        return false;
+    }
+
+private:
+    bool *m_closed;
+};
+
 class LogWindowTest : public WindowFixture {
 protected:
     // Leaves only the counter column ticked, so each line is the report's number.
@@ -65,6 +81,14 @@ protected:
         std::array<uint8_t, 64> data{};
         data[2] = decimals;
         window().DeviceDataReceived(nullptr, 1, data.data(), static_cast<uint16_t>(data.size()));
+        window().recorder.sync(); // the log's writer has its own thread: it has handled the line
+    }
+
+    // The 1 s tick, and what the log's writer made of it shown.
+    void tickLog()
+    {
+        window().SaveFileTimerTimer();
+        window().settleLog();
     }
 
     QString panel3() { return window().statusPanelText(3); }
@@ -134,12 +158,12 @@ TEST_F(LogWindowTest, TickAloneBringsTheLinesToDisk)
     onlyCounterColumn();
     setLogPath(path);
     click("save_button");
-    window().SaveFileTimerTimer();
+    tickLog();
     measurementReport(); // first line after the tick: written and closed
     measurementReport();
     measurementReport();
     // The instrument falls silent; only the timer runs.
-    window().SaveFileTimerTimer();
+    tickLog();
     EXPECT_THAT(fileLines(path), testing::ElementsAre("0;", "1;", "2;"));
     EXPECT_TRUE(window().loggingActive);
 }
@@ -158,7 +182,7 @@ TEST_F(LogWindowTest, DeletedLogFileIsWrittenAgainAtItsPath)
     measurementReport();
     ASSERT_TRUE(QFile::remove(path));
     measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     EXPECT_EQ(panel3(), QStringLiteral("Zapis: aktywny"));
     measurementReport();
     closeWindow();
@@ -309,13 +333,13 @@ TEST_P(LogFailureTest, ErrorSaysHowManyLinesWaitUntilTheyAreWritten)
     };
     measurementReport();
     measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     expectShown(3);
     EXPECT_TRUE(window().loggingActive);
     measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     expectShown(4); // the count stays current while the error lasts
 
     if (c.cause == Cause::DiskFull)
@@ -327,7 +351,7 @@ TEST_P(LogFailureTest, ErrorSaysHowManyLinesWaitUntilTheyAreWritten)
     // Usable now; a waiting backlog has it tried again at the next tick, a refused file with the next line.
     measurementReport();
     expectShown(4);
-    window().SaveFileTimerTimer();
+    tickLog();
     EXPECT_EQ(label->text(), QString::fromUtf8(c.activeText[0]));
     EXPECT_EQ(panel3(), QString::fromUtf8(c.activeText[1]));
     // Lines lost stay in the tooltip (its last line) until logging stops.
@@ -401,7 +425,7 @@ TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
     setLogPath(path);
     click("save_button");
     measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     QLabel *label = control<QLabel>("save_label");
     ASSERT_EQ(label->text(), QStringLiteral("Błąd zapisu: 1"));
 
@@ -419,7 +443,7 @@ TEST_F(LogWindowTest, ErrorFollowsALanguageSwitchAndEndsWithAStop)
     EXPECT_EQ(labelColour(), QColor(0, 64, 128));
     EXPECT_EQ(panel3(), QStringLiteral("Write: inactive"));
     EXPECT_EQ(label->toolTip(), QDir::toNativeSeparators(path));
-    window().SaveFileTimerTimer();
+    tickLog();
     EXPECT_EQ(label->text(), QStringLiteral("Write: inactive"));
 }
 
@@ -436,7 +460,7 @@ TEST_F(LogWindowTest, LostLinesStayInTheTooltipUntilLoggingStops)
     click("save_button");
     for (int i = 0; i < 5; ++i)
         measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     QLabel *label = control<QLabel>("save_label");
     EXPECT_EQ(label->text(), QStringLiteral("Błąd zapisu: 3"));
     EXPECT_EQ(label->toolTip(),
@@ -445,12 +469,12 @@ TEST_F(LogWindowTest, LostLinesStayInTheTooltipUntilLoggingStops)
                   .arg(shownPath));
 
     ASSERT_TRUE(QDir().mkpath(folder));
-    window().SaveFileTimerTimer();
+    tickLog();
     EXPECT_EQ(label->text(), QStringLiteral("Zapis: aktywny"));
     for (QWidget *shown : {static_cast<QWidget *>(label), static_cast<QWidget *>(window().statusPanel(3))})
         EXPECT_EQ(shown->toolTip(), shownPath + QStringLiteral("\nUtracone wiersze: 2"));
     measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     EXPECT_EQ(label->toolTip(), shownPath + QStringLiteral("\nUtracone wiersze: 2"));
 
     click("save_button");
@@ -484,7 +508,7 @@ TEST_P(LogRescueWindowTest, WaitingLinesGoToARecoveryFileAndTheUserIsTold)
     click("save_button");
     for (int i = 0; i < 3; ++i)
         measurementReport();
-    window().SaveFileTimerTimer();
+    tickLog();
     ASSERT_THAT(errors(), testing::IsEmpty());
     if (c.byClose)
         closeWindow();
@@ -507,6 +531,45 @@ INSTANTIATE_TEST_SUITE_P(
                                "Cannot write to the file:\n%1\n\nThe lines waiting for it (3) were saved to:\n%2\n\n"
                                "Append them to the log file once it can be written."}),
     [](const auto &param) { return std::string(param.param.name); });
+
+#ifndef _WIN32
+// SIGTERM (the session ends, a service manager stops the program) closes the window as its close button does,
+// but no box may wait for a click then: the rescue is told on standard error, and in a box at the next start.
+TEST_F(LogWindowTest, SigtermClosesWithoutABoxAndTheNextStartTellsOfTheRescue)
+{
+    const QString documents = tempPath(QStringLiteral("documents"));
+    ASSERT_TRUE(QDir().mkpath(documents));
+    options().logRescueFolders = {documents};
+    const QString path = tempPath(QStringLiteral("logs/pomiary.csv"));
+    onlyCounterColumn();
+    setLogPath(path);
+    click("save_button");
+    for (int i = 0; i < 3; ++i)
+        measurementReport();
+    bool closed = false;
+    window().installEventFilter(new CloseWatcher(&closed, &window()));
+    std::raise(SIGTERM);
+    QElapsedTimer clock;
+    clock.start();
+    while (!closed && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(closed) << "SIGTERM did not close the window";
+    EXPECT_THAT(errors(), testing::IsEmpty()) << "no box on the way out";
+    const QString rescued = documents + QStringLiteral("/pomiary.recovered.csv");
+    EXPECT_THAT(fileLines(rescued), testing::ElementsAre("0;", "1;", "2;"));
+
+    closeWindow();
+    window(); // the next start
+    EXPECT_THAT(errors(),
+                testing::ElementsAre(QStringLiteral("Nie można zapisać pliku:\n%1\n\nCzekające wiersze (3) "
+                                                    "zapisano w pliku:\n%2\n\nDołącz je do pliku "
+                                                    "pomiarowego, gdy będzie dostępny.")
+                                         .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(rescued))));
+    closeWindow();
+    window(); // told once
+    EXPECT_EQ(errors().size(), 1);
+}
+#endif
 
 // The default log name is relative to the working directory; the tooltips show where the file really is, and
 // follow the name as it changes.
@@ -547,7 +610,7 @@ TEST_F(LogWindowTest, EndToEndAtOneMillisecondNothingLostNothingDoubled)
         while (clock.elapsed() < end) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             if (clock.elapsed() >= nextTick) {
-                window().SaveFileTimerTimer();
+                tickLog();
                 nextTick += 1000;
             }
         }

@@ -16,7 +16,12 @@
 #include <sstream>
 #include <thread>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using namespace torvex::emulated;
@@ -122,6 +127,157 @@ TEST(TorvexPcBlackBox, RunsOnTheEmulatedInstrumentLogsEveryReportAndClosesCleanl
     }
     EXPECT_NE(readFile(dir / "config.ini").find("Language="), std::string::npos)
         << "the settings written on closing the window are missing";
+    fs::remove_all(dir);
+}
+
+// Reads everything a pipe or FIFO brings until `done` says the writer has ended and nothing is left, not
+// reading at all until `pauseUntil`: the reader that holds the stream open but takes nothing for seconds.
+std::string readPaused(int fd, std::chrono::steady_clock::time_point pauseUntil, const std::function<bool()> &done)
+{
+    std::this_thread::sleep_until(pauseUntil);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+        if (done() && ::read(fd, buffer, 0) <= 0) {
+            // One more drain after the end: what the writer wrote last.
+            ssize_t last;
+            while ((last = ::read(fd, buffer, sizeof buffer)) > 0)
+                text.append(buffer, static_cast<size_t>(last));
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return text;
+}
+
+// The instrument starts sending once the program has its node open, so that no report is dropped before anyone
+// reads (the program's own start-up is not what is measured).
+void startOnceOpen(EmulatedInstrument &instrument)
+{
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    while (instrument.device().openDescriptors() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_GT(instrument.device().openDescriptors(), 0) << "the program never opened the instrument";
+    instrument.start();
+}
+
+void setIntervalMs(EmulatedInstrument &instrument, int ms)
+{
+    instrument.driver().withInstrument([&](auto &model) { model.parameters().sendInterval = ms; });
+}
+
+// Every line one report, the counters consecutive; the number of lines.
+size_t checkConsecutive(const std::vector<std::string> &lines)
+{
+    long previous = -1;
+    for (const std::string &line : lines) {
+        const long counter = std::stol(line.substr(line.find(';', line.find(';') + 1) + 1));
+        if (previous >= 0) {
+            EXPECT_EQ(counter, previous + 1) << line;
+            if (counter != previous + 1)
+                break;
+        }
+        previous = counter;
+    }
+    return lines.size();
+}
+
+// A reader of standard output that takes nothing for five seconds at 1,000 reports/s: the program keeps reading
+// the instrument meanwhile, so the emulated node drops nothing, and every report it read is one line, in order.
+TEST(TorvexCliBlackBox, AReaderThatPausesCostsNoReport)
+{
+    Testbed testbed;
+    EmulatedInstrument instrument(testbed);
+    setIntervalMs(instrument, 1);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t pid = startProgram({TORVEX_CLI_PATH, "log", "-", "--seconds", "8", "--columns", "date,time,cnt"},
+                                   {"LSAN_OPTIONS=suppressions=" TORVEX_LSAN_SUPPRESSIONS}, pipe[1]);
+    ::close(pipe[1]);
+    ASSERT_GT(pid, 0);
+    ::fcntl(pipe[0], F_SETFL, ::fcntl(pipe[0], F_GETFL) | O_NONBLOCK);
+    startOnceOpen(instrument);
+    int exitStatus = -1;
+    const std::string text = readPaused(pipe[0], started + 5s, [&] {
+        int status = 0;
+        if (exitStatus < 0 && waitpid(pid, &status, WNOHANG) == pid)
+            exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return exitStatus >= 0;
+    });
+    ::close(pipe[0]);
+    instrument.stop();
+    EXPECT_EQ(exitStatus, 0);
+    const auto counts = instrument.driver().measurementCounts();
+    EXPECT_EQ(counts.dropped, 0u) << "reports dropped at the node while the reader paused";
+    const std::vector<std::string> lines = crlfLines(text);
+    ASSERT_GT(lines.size(), 3000u);
+    const uint64_t delivered = instrument.device().deliveredInputReports();
+    EXPECT_TRUE(checkConsecutive(lines) == delivered || lines.size() + 1 == delivered)
+        << lines.size() << " lines for " << delivered << " reports read";
+}
+
+// The window logging into a FIFO whose reader holds it open but reads nothing for five seconds, at 1,000
+// reports/s: nothing is dropped at the node, and every report read is one line, in order.
+TEST(TorvexPcBlackBox, AFifoReaderThatPausesCostsNoReport)
+{
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb (xvfb-run)";
+    char pattern[] = "/tmp/torvex-black-box-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    const fs::path program = dir / "torvex-pc";
+    fs::copy_file(TORVEX_PC_PATH, program);
+    const fs::path fifo = dir / "pomiary.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(dir / "config.ini", std::ios::binary)
+        << "[Options]\r\nSaveAuto=1\r\nSaveEnc1p=0\r\nSaveEnc2p=0\r\nSaveEnc3p=0\r\nSaveEnc1v=0\r\n"
+           "SaveEnc2v=0\r\nSaveEnc3v=0\r\nSaveOutput=0\r\nSaveCntMod=0\r\nFileName="
+        << fifo.string() << "\r\n";
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK); // held open, not read
+    ASSERT_GE(reader, 0);
+
+    Testbed testbed;
+    EmulatedInstrument instrument(testbed);
+    setIntervalMs(instrument, 1);
+    const pid_t pid = startProgram({program.string()},
+                                   {"QT_QPA_PLATFORM=xcb", "LSAN_OPTIONS=suppressions=" TORVEX_LSAN_SUPPRESSIONS});
+    ASSERT_GT(pid, 0);
+    startOnceOpen(instrument);
+    const auto started = std::chrono::steady_clock::now();
+    int exitStatus = -1;
+    bool closeAsked = false;
+    const std::string text = readPaused(reader, started + 6s, [&] {
+        if (!closeAsked && std::chrono::steady_clock::now() > started + 9s) {
+            instrument.stop();
+            closeAsked = closeWindowOf(pid);
+        }
+        int status = 0;
+        if (exitStatus < 0 && waitpid(pid, &status, WNOHANG) == pid)
+            exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (exitStatus < 0 && std::chrono::steady_clock::now() > started + 60s) {
+            kill(pid, SIGKILL);
+            exitStatus = waitForExit(pid, 5s);
+        }
+        return exitStatus >= 0;
+    });
+    ::close(reader);
+    instrument.stop();
+    EXPECT_TRUE(closeAsked) << "no window of the program found";
+    EXPECT_EQ(exitStatus, 0);
+    const auto counts = instrument.driver().measurementCounts();
+    EXPECT_EQ(counts.dropped, 0u) << "reports dropped at the node while the reader paused";
+    const std::vector<std::string> lines = crlfLines(text);
+    ASSERT_GT(lines.size(), 3000u);
+    const uint64_t delivered = instrument.device().deliveredInputReports();
+    EXPECT_TRUE(checkConsecutive(lines) == delivered || lines.size() + 1 == delivered)
+        << lines.size() << " lines for " << delivered << " reports read";
     fs::remove_all(dir);
 }
 

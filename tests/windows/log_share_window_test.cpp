@@ -48,6 +48,7 @@ TEST_F(LogShareWindowTest, LinesWaitWhileAnotherProgramHoldsTheFileAndAllArriveI
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             if (clock.elapsed() >= nextTick) {
                 window().SaveFileTimerTimer();
+                window().settleLog();
                 nextTick += 1000;
                 sawWaiting = sawWaiting || window().statusPanelText(3).startsWith(QStringLiteral("Błąd zapisu: "));
             }

@@ -245,8 +245,9 @@ SoakFigures SoakRig::finish()
 
     if (QAbstractButton *stop = window_->findChild<QAbstractButton *>(QStringLiteral("save_button")))
         stop->click(); // stops logging and closes the file
-    f.writerDropped = window_->logWriter.droppedLines();
-    f.writerFailing = window_->logWriter.failing();
+    const torvex::LogFileOutput::Status log = window_->logOutputStatus();
+    f.writerDropped = log.dropped;
+    f.writerFailing = log.failing;
     f.file = checkLogFile(logPath_);
     return f;
 }

@@ -697,7 +697,7 @@ RootFileOverrideOff::~RootFileOverrideOff()
     capabilities(true, data);
 }
 
-int startProgram(const std::vector<std::string> &argv, const std::vector<std::string> &environment)
+int startProgram(const std::vector<std::string> &argv, const std::vector<std::string> &environment, int standardOutput)
 {
     std::vector<std::string> env;
     for (char **entry = environ; *entry != nullptr; ++entry)
@@ -719,7 +719,13 @@ int startProgram(const std::vector<std::string> &argv, const std::vector<std::st
         envp.push_back(const_cast<char *>(e.c_str()));
     envp.push_back(nullptr);
     pid_t pid = -1;
-    return posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), envp.data()) == 0 ? pid : -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (standardOutput >= 0)
+        posix_spawn_file_actions_adddup2(&actions, standardOutput, STDOUT_FILENO);
+    const int result = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return result == 0 ? pid : -1;
 }
 
 namespace {

@@ -199,7 +199,8 @@ private:
 // Starts a program that inherits the testbed (the preload library and $UMOCKDEV_DIR), with `environment`
 // ("NAME=value") added or replacing; a sanitized program is told that the preload library comes first.
 // Returns its process id, or -1.
-int startProgram(const std::vector<std::string> &argv, const std::vector<std::string> &environment = {});
+int startProgram(const std::vector<std::string> &argv, const std::vector<std::string> &environment = {},
+                 int standardOutput = -1);
 
 // Counts of this process, for leak checks: descriptors, threads and heap bytes in use.
 int openFileDescriptors();

@@ -97,6 +97,13 @@ Utracone wiersze: %2</source>
 Lines lost: %2</translation>
     </message>
     <message>
+        <source>%1
+Wiersze czekające na zapis: %2</source>
+        <comment>IDS_LOG_WAITING_TIP</comment>
+        <translation>%1
+Lines waiting: %2</translation>
+    </message>
+    <message>
         <source>Do pliku zapisuje już inny program%4:
 %1
 Wiersze czekające na zapis: %2

@@ -86,7 +86,8 @@ TEST_F(CliLogMatchesWindow, SameReportsSameBytesApartFromTheClock)
     std::ostringstream errors;
     const auto settings = torvex::cli::readSettingsFile(settingsPath().toStdString(), errors);
     ASSERT_TRUE(settings) << errors.str();
-    torvex::cli::LogRecorder recorder({cliLog.toStdString(), settings->columns, settings->modulo, '.'});
+    torvex::cli::LogRecorder recorder({cliLog.toStdString(), settings->columns, settings->modulo, '.', {}, false});
+    recorder.start();
 
     const auto reports = reportSequence();
     for (size_t i = 0; i < reports.size(); ++i) {
@@ -99,7 +100,7 @@ TEST_F(CliLogMatchesWindow, SameReportsSameBytesApartFromTheClock)
         }
     }
     closeWindow();
-    recorder.close();
+    EXPECT_TRUE(recorder.stop().allWritten);
 
     const auto expected = withoutClock(contents(windowLog));
     ASSERT_EQ(expected.size(), 600u) << "one line per measurement report";

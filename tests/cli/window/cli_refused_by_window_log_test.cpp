@@ -30,7 +30,9 @@ TEST_F(CliAgainstWindowLog, RefusedWithExitCodeThreeAndTheFileUntouched)
     std::array<uint8_t, 64> report{};
     w.DeviceDataReceived(nullptr, 1, report.data(), static_cast<uint16_t>(report.size()));
     w.SaveFileTimerTimer(); // the line reaches the file
+    w.settleLog();
     w.SaveFileTimerTimer(); // and the quiet file is closed, as between two seconds of logging
+    w.settleLog();
     const std::string before = contents(log);
     ASSERT_FALSE(before.empty());
 
