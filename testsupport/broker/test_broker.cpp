@@ -83,6 +83,42 @@ void check(int code, const std::string &what)
 
 } // namespace
 
+Program::Program(const std::vector<std::string> &args, std::filesystem::path log)
+    : log_(std::move(log)), pid_(spawn(args, log_, false))
+{
+}
+
+Program::~Program()
+{
+    if (pid_ > 0 && !ended_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+void Program::signal(int number)
+{
+    if (pid_ > 0 && !ended_)
+        ::kill(pid_, number);
+}
+
+int Program::wait(std::chrono::milliseconds timeout)
+{
+    if (pid_ <= 0)
+        return -1;
+    int status = 0;
+    if (!waitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, timeout)) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        ended_ = true;
+        return -1;
+    }
+    ended_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Program::output() const { return readFile(log_); }
+
 int runProgram(const std::vector<std::string> &args, const std::filesystem::path &log)
 {
     const pid_t pid = spawn(args, log, false);

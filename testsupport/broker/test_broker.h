@@ -71,6 +71,27 @@ private:
     pid_t pid_ = -1;
 };
 
+// A program running beside the test, its standard output and error to `log`; killed if still running at the
+// end.
+class Program {
+public:
+    Program(const std::vector<std::string> &args, std::filesystem::path log);
+    ~Program();
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+
+    bool started() const { return pid_ > 0; }
+    void signal(int number);
+    // Its exit code; -1 when it ended by a signal or did not end in time (it is killed then).
+    int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    std::string output() const;
+
+private:
+    std::filesystem::path log_;
+    pid_t pid_ = -1;
+    bool ended_ = false;
+};
+
 // Runs a program to its end with its output to `log`; its exit code, or -1.
 int runProgram(const std::vector<std::string> &args, const std::filesystem::path &log);
 // One retained message of `topic`, read with mosquitto_sub; empty when there is none.
