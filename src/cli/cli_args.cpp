@@ -18,7 +18,7 @@ struct Raw {
         decimalSeparator, skip, positional;
     int exitOnUnplug = 0, wait = 0, verify = 0;
     // publish
-    std::vector<std::string> name, passwordFile, caFile, certFile, keyFile, batchMs;
+    std::vector<std::string> publishUrl, name, passwordFile, caFile, certFile, keyFile, batchMs;
     int insecure = 0;
 };
 
@@ -39,7 +39,9 @@ const std::map<std::string, CommandInfo, std::less<>> kCommands{
     {"log",
      {Command::Log,
       "usage: torvex-cli log FILE|- [--device DEVICE] [--seconds N] [--columns LIST] [--mod M] "
-      "[--settings FILE] [--decimal-separator ,|.] [--wait] [--exit-on-unplug] [--demo[=N]]"}},
+      "[--settings FILE] [--decimal-separator ,|.] [--wait] [--exit-on-unplug] [--publish URL [--name ID] "
+      "[--password-file FILE] [--cafile FILE] [--cert FILE --key FILE] [--insecure] [--batch-ms MS]] "
+      "[--demo[=N]]"}},
     {"publish",
      {Command::Publish,
       "usage: torvex-cli publish mqtt[s]://[USER@]HOST[:PORT]/PREFIX [--device DEVICE] [--name ID] [--seconds N] "
@@ -236,6 +238,12 @@ public:
         option(log, "--settings", raw_.settings, "FILE", "the window's config.ini: its log columns and modulo");
         option(log, "--decimal-separator", raw_.decimalSeparator, ",|.", kDecimalHelp);
         unplugOptions(log);
+        option(log, "--publish", raw_.publishUrl, "URL",
+               "also publish every measurement to the MQTT broker at URL, as torvex-cli publish does, from the "
+               "same reading of the instrument: a broker that is away never holds up the file, nor the file the "
+               "broker");
+        nameOption(log);
+        publishOptions(log);
         demo(log);
 
         publishCommand();
@@ -358,13 +366,18 @@ private:
                "JSON lines at the end, named on standard error, and the exit code is 3.");
         positional(publish, "URL", "mqtt://HOST[:PORT]/PREFIX, or mqtts:// for TLS; a user name as USER@HOST");
         device(publish);
-        option(publish, "--name", raw_.name, "ID",
-               "the instrument's name in the topics instead of its serial number (needed when it has none); "
-               "no '/', '+', '#' or control characters");
+        nameOption(publish);
         option(publish, "--seconds", raw_.seconds, "N", "stop after N seconds");
         publishOptions(publish);
         unplugOptions(publish);
         demo(publish);
+    }
+
+    void nameOption(CLI::App *app)
+    {
+        option(app, "--name", raw_.name, "ID",
+               "the instrument's name in the topics instead of its serial number (needed when it has none); "
+               "no '/', '+', '#' or control characters");
     }
 
     // The broker's options, shared by publish and log --publish.
@@ -544,6 +557,16 @@ void Parser::checkPublish()
             into = *v;
         }
     };
+    if (const auto v = once(raw_.publishUrl, "--publish")) {
+        if (v->empty())
+            return (void)fail("--publish needs the broker's URL, e.g. mqtt://broker.example/plant");
+        p.url = *v;
+    }
+    const bool anyBrokerOption = !raw_.name.empty() || !raw_.passwordFile.empty() || !raw_.caFile.empty()
+        || !raw_.certFile.empty() || !raw_.keyFile.empty() || !raw_.batchMs.empty() || raw_.insecure > 0;
+    if (result_.options.command == Command::Log && p.url.empty() && anyBrokerOption)
+        return (void)fail("--name, --password-file, --cafile, --cert, --key, --insecure and --batch-ms go with "
+                          "--publish URL");
     if (const auto v = once(raw_.name, "--name")) {
         if (v->empty())
             return (void)fail("--name needs an ID");

@@ -90,6 +90,7 @@ TEST(CliPublishArguments, RefusedBeforeAnythingIsOpened)
         {{"publish", "mqtts://b/p", "--cert", "c.pem"}, "--cert and --key go together"},
         {{"publish", "mqtt://b/p", "--batch-ms", "5"}, "10 to 10000"},
         {{"publish", "mqtt://b/p", "--password", "secret"}, "unknown option --password"},
+        {{"log", "x.csv", "--name", "press-4"}, "go with --publish URL"},
     };
     for (const auto &[words, reason] : refused)
         EXPECT_THAT(parse(words).error, HasSubstr(reason)) << words.size();
@@ -170,6 +171,48 @@ TEST(CliPublish, AfterAKillTheLastWillSaysOffline)
     cli.signal(SIGKILL);
     cli.wait();
     EXPECT_TRUE(waitUntil([&] { return retained(broker, "plant/" + name + "/status") == "offline"; }, 5s));
+}
+
+// One reading of the instrument, two outputs: a broker that stalls costs the file nothing, and what the broker
+// never acknowledged is saved beside the file.
+TEST(CliPublish, LogFileKeepsEveryLineWhileTheBrokerStalls)
+{
+    TestBroker broker;
+    const std::string name = uniqueName("press-l");
+    const std::filesystem::path file = broker.folder() / "log.csv";
+    Program cli({TORVEX_CLI_EXECUTABLE, "log", file.string(), "--publish",
+                 "mqtt://127.0.0.1:" + std::to_string(broker.port()) + "/plant", "--name", name, "--demo",
+                 "--demo-interval", "1", "--seconds", "3"},
+                broker.folder() / "cli.log");
+    ASSERT_TRUE(waitUntil([&] { return retained(broker, "plant/" + name + "/status") == "online"; })) << cli.output();
+    broker.pause();
+    EXPECT_EQ(cli.wait(), 3) << cli.output();
+    broker.resume();
+
+    std::smatch m;
+    const std::string output = cli.output();
+    ASSERT_TRUE(std::regex_search(output, m, std::regex("(\\d+) lines written to "))) << output;
+    const long lines = std::stol(m[1]);
+    std::ifstream log(file);
+    long fileLines = 0;
+    for (std::string line; std::getline(log, line);)
+        ++fileLines;
+    EXPECT_EQ(fileLines, lines) << "the file has every line";
+    const long published = publishedCount(output);
+    ASSERT_GE(published, 0) << output;
+
+    // The rest, from the first report the broker never acknowledged to the last, in the recovery file.
+    ASSERT_TRUE(std::regex_search(output, m, std::regex("saved to (\\S+)"))) << output;
+    const std::filesystem::path recovery = m[1].str();
+    EXPECT_EQ(recovery.parent_path(), broker.folder());
+    long next = published;
+    std::ifstream in(recovery);
+    for (std::string line; std::getline(in, line);) {
+        const auto batch = nlohmann::json::parse(line);
+        for (const auto &report : batch["reports"])
+            ASSERT_EQ(report["counter"].get<long>(), next++);
+    }
+    EXPECT_EQ(next, lines);
 }
 
 TEST(CliPublish, RefusedPasswordEndsBeforeAnythingIsRecorded)
