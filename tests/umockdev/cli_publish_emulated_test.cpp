@@ -1,6 +1,6 @@
 // torvex-cli publish from the outside, under the emulated kernel: every report the program read from the
 // emulated node (the emulator's own count) reaches a subscriber, in order, while the broker is restarted twice
-// and stalled. Runs under umockdev-wrapper and emulated-torvex, which
+// and stalled and the instrument is unplugged and plugged back. Runs under umockdev-wrapper and emulated-torvex, which
 // passes its control address in $TORVEX_EMULATOR.
 #include "test_broker.h"
 
@@ -110,6 +110,13 @@ TEST(CliPublishEmulated, EveryReportReadArrivesWhileTheBrokerRestartsAndStalls)
     broker.stop();
     ASSERT_TRUE(broker.start());
     std::this_thread::sleep_for(1s);
+
+    // The retained status follows the instrument's cable.
+    const std::string status = "plant/" + name + "/status";
+    ASSERT_EQ(emulator.ask("unplug"), "ok");
+    EXPECT_TRUE(waitUntil([&] { return retained(broker, status) == "unplugged"; })) << cli.output();
+    ASSERT_EQ(emulator.ask("plug"), "ok");
+    EXPECT_TRUE(waitUntil([&] { return retained(broker, status) == "online"; })) << cli.output();
 
     ASSERT_EQ(emulator.ask("stop"), "ok");
     ASSERT_TRUE(waitUntil([&] { return emulator.counts()["waiting"] == 0; })) << "the program reads the node";
