@@ -124,6 +124,8 @@ int run(Session &session)
         return runWatch(session);
     case Command::Log:
         return runLog(session);
+    case Command::Publish:
+        return runPublish(session);
     case Command::ConfigGet:
         return runConfigGet(session);
     case Command::ConfigSet:

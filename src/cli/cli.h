@@ -48,6 +48,7 @@ int runCli(const std::vector<std::string_view> &args, CliEnv &env);
 int runList(Session &session);
 int runWatch(Session &session);
 int runLog(Session &session);
+int runPublish(Session &session);
 int runConfigGet(Session &session);
 int runConfigSet(Session &session);
 int runConfigKeys(Session &session);

@@ -17,6 +17,9 @@ struct Raw {
     std::vector<std::string> device, demo, demoInterval, settings, seconds, columns, mod, format, timeout,
         decimalSeparator, skip, positional;
     int exitOnUnplug = 0, wait = 0, verify = 0;
+    // publish
+    std::vector<std::string> publishUrl, name, passwordFile, caFile, certFile, keyFile, batchMs;
+    int insecure = 0;
 };
 
 struct CommandInfo {
@@ -36,7 +39,14 @@ const std::map<std::string, CommandInfo, std::less<>> kCommands{
     {"log",
      {Command::Log,
       "usage: torvex-cli log FILE|- [--device DEVICE] [--seconds N] [--columns LIST] [--mod M] "
-      "[--settings FILE] [--decimal-separator ,|.] [--wait] [--exit-on-unplug] [--demo[=N]]"}},
+      "[--settings FILE] [--decimal-separator ,|.] [--wait] [--exit-on-unplug] [--publish URL [--name ID] "
+      "[--password-file FILE] [--cafile FILE] [--cert FILE --key FILE] [--insecure] [--batch-ms MS]] "
+      "[--demo[=N]]"}},
+    {"publish",
+     {Command::Publish,
+      "usage: torvex-cli publish mqtt[s]://[USER@]HOST[:PORT]/PREFIX [--device DEVICE] [--name ID] [--seconds N] "
+      "[--password-file FILE] [--cafile FILE] [--cert FILE --key FILE] [--insecure] [--batch-ms MS] [--wait] "
+      "[--exit-on-unplug] [--demo[=N]]"}},
     {"config", {Command::None, "usage: torvex-cli config get|set|keys [OPTIONS]   (torvex-cli config COMMAND --help)"}},
     {"config get",
      {Command::ConfigGet,
@@ -57,8 +67,10 @@ const char *const kDecimalHelp =
     "in LC_ALL, LC_NUMERIC or LANG, or where none is set (cron, services) of the machine's default locale";
 const char *const kExitCodes =
     "Exit codes: 0 done, 1 usage (or a refused FILE), 2 no instrument, several without --device, or no access,\n"
-    "3 I/O error (log file, a missing answer or acknowledgement, differences found by --verify), 128+N stopped by\n"
-    "signal N before the command was done (130 Ctrl+C, 143 SIGTERM; watch and log end with 0 that way).\n";
+    "3 I/O error (log file, a missing answer or acknowledgement, differences found by --verify, reports the\n"
+    "broker never acknowledged, another torvex-cli publishing the instrument), 4 the broker refused the\n"
+    "connection or could not be reached at the start, 128+N stopped by signal N before the command was done\n"
+    "(130 Ctrl+C, 143 SIGTERM; watch, log and publish end with 0 that way).\n";
 
 bool anyCommandHas(const CLI::App &app, const std::string &name)
 {
@@ -226,7 +238,15 @@ public:
         option(log, "--settings", raw_.settings, "FILE", "the window's config.ini: its log columns and modulo");
         option(log, "--decimal-separator", raw_.decimalSeparator, ",|.", kDecimalHelp);
         unplugOptions(log);
+        option(log, "--publish", raw_.publishUrl, "URL",
+               "also publish every measurement to the MQTT broker at URL, as torvex-cli publish does, from the "
+               "same reading of the instrument: a broker that is away never holds up the file, nor the file the "
+               "broker");
+        nameOption(log);
+        publishOptions(log);
         demo(log);
+
+        publishCommand();
 
         CLI::App *config = command(app_, "config", "the instrument's configuration: get, set, keys");
         detail(config, "The instrument's configuration as a file of KEY = VALUE lines (or JSON).");
@@ -333,6 +353,50 @@ private:
         option(app, "--demo-interval", raw_.demoInterval, "MS", "their send interval (0: back to back)");
     }
 
+    void publishCommand()
+    {
+        CLI::App *publish = command(app_, "publish", "publish every measurement to an MQTT broker");
+        detail(publish,
+               "Publishes every measurement report to the broker at URL, in batches (QoS 1, JSON) on "
+               "PREFIX/ID/measurements, until Ctrl+C, SIGTERM or --seconds; PREFIX/ID/status (retained) says "
+               "online, unplugged or offline, PREFIX/ID/info (retained) what publishes. ID is the instrument's "
+               "serial number or --name. While the broker is away or slow, reports wait in memory (up to 10 "
+               "minutes at 1000 reports/s) and go out in order once it is back; a batch counts as published "
+               "only when the broker has acknowledged it. Those never acknowledged go to a recovery file of "
+               "JSON lines at the end, named on standard error, and the exit code is 3.");
+        positional(publish, "URL", "mqtt://HOST[:PORT]/PREFIX, or mqtts:// for TLS; a user name as USER@HOST");
+        device(publish);
+        nameOption(publish);
+        option(publish, "--seconds", raw_.seconds, "N", "stop after N seconds");
+        publishOptions(publish);
+        unplugOptions(publish);
+        demo(publish);
+    }
+
+    void nameOption(CLI::App *app)
+    {
+        option(app, "--name", raw_.name, "ID",
+               "the instrument's name in the topics instead of its serial number (needed when it has none); "
+               "no '/', '+', '#' or control characters");
+    }
+
+    // The broker's options, shared by publish and log --publish.
+    void publishOptions(CLI::App *app)
+    {
+        option(app, "--password-file", raw_.passwordFile, "FILE",
+               "the broker password: the first line of FILE (else the environment variable "
+               "TORVEX_MQTT_PASSWORD; never on the command line)");
+        option(app, "--cafile", raw_.caFile, "FILE",
+               "mqtts: the authority the broker's certificate must come from (default: the system's)");
+        option(app, "--cert", raw_.certFile, "FILE", "mqtts: this client's certificate, when the broker asks for one");
+        option(app, "--key", raw_.keyFile, "FILE", "mqtts: the key of --cert");
+        app->add_flag("--insecure", raw_.insecure,
+                      "mqtts: do not check the broker's certificate (anyone on the way can read and change the "
+                      "data; a warning is shown)")
+            ->disable_flag_override();
+        option(app, "--batch-ms", raw_.batchMs, "MS", "publish a batch at most every MS, 10 to 10000 (default 100)");
+    }
+
     CLI::App *deepest()
     {
         CLI::App *app = &app_;
@@ -366,6 +430,7 @@ private:
     }
 
     void check();
+    void checkPublish();
     void checkFormat(const std::optional<std::string> &text);
     void checkPositionals();
 
@@ -477,8 +542,51 @@ void Parser::check()
             return (void)fail("--skip needs a KEY (torvex-cli config keys lists them)");
         o.skip.push_back(key);
     }
+    checkPublish();
     if (result_.error.empty())
         checkPositionals();
+}
+
+void Parser::checkPublish()
+{
+    CliOptions::Publish &p = result_.options.publish;
+    auto file = [&](const std::vector<std::string> &given, const char *name, std::string &into) {
+        if (const auto v = once(given, name)) {
+            if (v->empty())
+                fail(std::string(name) + " needs a FILE");
+            into = *v;
+        }
+    };
+    if (const auto v = once(raw_.publishUrl, "--publish")) {
+        if (v->empty())
+            return (void)fail("--publish needs the broker's URL, e.g. mqtt://broker.example/plant");
+        p.url = *v;
+    }
+    const bool anyBrokerOption = !raw_.name.empty() || !raw_.passwordFile.empty() || !raw_.caFile.empty()
+        || !raw_.certFile.empty() || !raw_.keyFile.empty() || !raw_.batchMs.empty() || raw_.insecure > 0;
+    if (result_.options.command == Command::Log && p.url.empty() && anyBrokerOption)
+        return (void)fail("--name, --password-file, --cafile, --cert, --key, --insecure and --batch-ms go with "
+                          "--publish URL");
+    if (const auto v = once(raw_.name, "--name")) {
+        if (v->empty())
+            return (void)fail("--name needs an ID");
+        p.name = *v;
+    }
+    file(raw_.passwordFile, "--password-file", p.passwordFile);
+    file(raw_.caFile, "--cafile", p.caFile);
+    file(raw_.certFile, "--cert", p.certFile);
+    file(raw_.keyFile, "--key", p.keyFile);
+    if (p.certFile.empty() != p.keyFile.empty())
+        return (void)fail("--cert and --key go together");
+    if (raw_.insecure > 1)
+        return (void)fail("--insecure given twice");
+    p.insecure = raw_.insecure > 0;
+    if (const auto v = once(raw_.batchMs, "--batch-ms")) {
+        const auto ms = whole(v);
+        if (!ms || *ms < 10 || *ms > 10000)
+            return (void)fail("--batch-ms needs milliseconds from 10 to 10000");
+        p.batch = std::chrono::milliseconds(*ms);
+    }
 }
 
 void Parser::checkFormat(const std::optional<std::string> &text)
@@ -533,6 +641,11 @@ void Parser::checkPositionals()
             return (void)fail("log needs a FILE (- for standard output)");
         o.file = words.front();
         break;
+    case Command::Publish:
+        if (words.empty())
+            return (void)fail("publish needs the broker's URL, e.g. mqtt://broker.example/plant");
+        o.publish.url = words.front();
+        break;
     case Command::ConfigSet: {
         if (words.empty())
             return (void)fail("config set needs a FILE, - or KEY=VALUE");
@@ -559,7 +672,7 @@ void Parser::checkPositionals()
     default:
         break;
     }
-    const size_t allowed = o.command == Command::Log ? 1 : 0;
+    const size_t allowed = o.command == Command::Log || o.command == Command::Publish ? 1 : 0;
     if (words.size() > allowed)
         fail("unexpected argument " + words[allowed]);
 }

@@ -16,11 +16,13 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoInstrument = 2;
 inline constexpr int kExitIo = 3;
+// publish: the broker refused the connection at the start (password, certificate), or could not be reached.
+inline constexpr int kExitBroker = 4;
 // A command stopped by a signal before it was done: 128 + the signal's number, as shells report it (130 for
 // Ctrl+C, 143 for SIGTERM). watch and log end that way normally and give kExitOk.
 inline constexpr int kExitSignalBase = 128;
 
-enum class Command { None, Help, List, Watch, Log, ConfigGet, ConfigSet, ConfigKeys };
+enum class Command { None, Help, List, Watch, Log, Publish, ConfigGet, ConfigSet, ConfigKeys };
 // Text: the command's own form (list's table, watch's screen or lines, config's ini).
 enum class Format { Text, Tsv, Csv, Json };
 
@@ -46,6 +48,18 @@ struct CliOptions {
     Format format = Format::Text;
     bool verify = false;
     std::chrono::milliseconds timeout{1000}; // --timeout MS: wait for each answer of the instrument
+
+    // publish URL (and log FILE --publish URL): the broker. The password never comes from the command line.
+    struct Publish {
+        std::string url;                      // empty: log publishes nothing
+        std::string name;                     // --name ID: the instrument's topic level instead of its serial number
+        std::string passwordFile;             // --password-file FILE
+        std::string caFile;                   // --cafile FILE
+        std::string certFile;                 // --cert FILE
+        std::string keyFile;                  // --key FILE
+        bool insecure = false;                // --insecure
+        std::chrono::milliseconds batch{100}; // --batch-ms MS
+    } publish;
 };
 
 struct ParsedArguments {

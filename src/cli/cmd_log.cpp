@@ -1,3 +1,4 @@
+#include "cli/broker_publisher.h"
 #include "cli/cli.h"
 #include "cli/console.h"
 #include "cli/log_recorder.h"
@@ -65,6 +66,16 @@ int runLog(Session &session)
     setup.rescueFolders = session.env().rescueFolders;
     setup.dropWhenReaderGone = toStandardOutput || isStream(setup.path);
 
+#ifdef TORVEX_PUBLISH
+    const bool publishing = !options.publish.url.empty();
+    BrokerPublisher publisher;
+    if (publishing && !publisher.plan(session))
+        return kExitUsage;
+#else
+    if (!options.publish.url.empty())
+        return runPublish(session); // says that publishing is not available here
+#endif
+
     LogRecorder recorder(setup);
     auto refuse = [&](const std::string &reason) {
         recorder.abandon();
@@ -95,8 +106,26 @@ int runLog(Session &session)
         recorder.abandon();
         return code;
     }
+#ifdef TORVEX_PUBLISH
+    if (publishing) {
+        // Batches the broker never acknowledged go beside a log file, else where publish puts them.
+        std::vector<std::filesystem::path> folders;
+        if (!toStandardOutput && !isStream(setup.path))
+            folders.push_back(std::filesystem::absolute(setup.path).parent_path());
+        for (const auto &folder : publishRecoveryFolders(session))
+            folders.push_back(folder);
+        if (const int code = publisher.connect(session, folders); code != kExitOk) {
+            recorder.abandon();
+            return code;
+        }
+    }
+#endif
     // Recording starts now; the writer opens a new file meanwhile, and the reports wait for it in the queue.
     recorder.start();
+#ifdef TORVEX_PUBLISH
+    if (publishing)
+        publisher.start(recorder.recorder());
+#endif
     session.link().setReportHandler(
         [&recorder](std::span<const std::uint8_t> report) { recorder.handleReport(report); });
     if (!exists) {
@@ -114,6 +143,10 @@ int runLog(Session &session)
     auto previousTick = LoopDispatcher::Clock::now();
     auto tick = session.loop().repeatEvery(std::chrono::seconds(1), [&] {
         recorder.tick();
+#ifdef TORVEX_PUBLISH
+        if (publishing)
+            publisher.tick(session);
+#endif
         if (recorder.readerGone()) {
             // The expected end of a pipe (log - | head): one line, and nothing more is tried.
             readerGone = true;
@@ -151,6 +184,10 @@ int runLog(Session &session)
             text += ", cannot write: " + std::to_string(waiting) + " waiting";
         else if (waiting > 0)
             text += ", " + std::to_string(waiting) + " waiting";
+#ifdef TORVEX_PUBLISH
+        if (publishing)
+            text += "; broker: " + publisher.statusText();
+#endif
         session.status(text);
         previousTick = now;
         reportsBefore = recorder.reports();
@@ -160,6 +197,11 @@ int runLog(Session &session)
     tick.reset();
     const LogRecorder::End end = recorder.stop();
     session.endStatus();
+    bool allPublished = true;
+#ifdef TORVEX_PUBLISH
+    if (publishing)
+        allPublished = publisher.stop(session);
+#endif
     if (readerGone || (end.discarded > 0 && recorder.readerGone()))
         return code == kExitOk ? kExitIo : code;
 
@@ -180,7 +222,8 @@ int runLog(Session &session)
     if (recorder.lost() > 0)
         summary += "; " + std::to_string(recorder.lost()) + " lines lost to write errors";
     session.message(summary);
-    return (recorder.lost() > 0 || rescued > 0 || end.discarded > 0) && code == kExitOk ? kExitIo : code;
+    return (recorder.lost() > 0 || rescued > 0 || end.discarded > 0 || !allPublished) && code == kExitOk ? kExitIo
+                                                                                                         : code;
 }
 
 } // namespace torvex::cli

@@ -68,6 +68,8 @@ public:
     // The file is a pipe whose reader has gone: nothing written from now on can reach anyone.
     bool readerGone() const { return LogFileOutput::readerGone(output_->status().failure); }
     const MeasurementState &measurement() const { return handler_.measurement; }
+    // The recorder the file reads from, for an output beside it (the broker of log --publish).
+    Recorder &recorder() { return recorder_; }
 
 private:
     LogSetup setup_;

@@ -21,7 +21,10 @@ std::string signalName(int signal)
     }
 }
 
-bool endsOnStop(Command command) { return command == Command::Watch || command == Command::Log; }
+bool endsOnStop(Command command)
+{
+    return command == Command::Watch || command == Command::Log || command == Command::Publish;
+}
 
 } // namespace
 
@@ -79,6 +82,8 @@ int Session::open()
         return interrupted("nothing was sent to the instrument");
     }
     link_->onDisconnected = [this] {
+        if (onInstrumentPresence)
+            onInstrumentPresence(false);
         std::string text = "torvex-cli: " + link_->problemText();
         if (describeProgress)
             text += " (" + describeProgress() + ")";
@@ -89,7 +94,11 @@ int Session::open()
             message(text + "; waiting for it to come back");
         }
     };
-    link_->onReconnected = [this] { message("torvex-cli: the instrument at " + link_->deviceText() + " is back"); };
+    link_->onReconnected = [this] {
+        if (onInstrumentPresence)
+            onInstrumentPresence(true);
+        message("torvex-cli: the instrument at " + link_->deviceText() + " is back");
+    };
     return kExitOk;
 }
 

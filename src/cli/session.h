@@ -40,6 +40,8 @@ public:
 
     // Words added to the unplug message, e.g. how many lines were written so far.
     std::function<std::string()> describeProgress;
+    // Told when the instrument in use goes away (false) and comes back (true).
+    std::function<void(bool present)> onInstrumentPresence;
 
     // Runs until the user stops the program, --seconds pass or finish() is called; returns the exit code.
     int run();
