@@ -77,7 +77,6 @@ INSTANTIATE_TEST_SUITE_P(
                       {"enc_offset_2", "-1,000"},
                       {"enc_time_1", ""},
                       {"enc_mode_1", "na sekundę"}}},
-        ReplyExample{&kDot, kEncoder2, {{"enc_coeff_2", "150.000"}, {"enc_offset_2", "-1.000"}, {"enc_time_3", ""}}},
         ReplyExample{&kComma, {1, 11, 0, 5}, {{"mod_adr", "5"}}},
         ReplyExample{&kComma, {1, 11, 0, 247}, {{"mod_adr", "247"}}},
         ReplyExample{&kComma, {1, 12, 0, 4}, {{"mod_br", "115200"}}},
