@@ -111,10 +111,10 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
         setFixedSize(kClientWidth, kClientHeight);
     move(0, 0);
 
-    for (int address = 1; address <= 247; ++address)
+    for (int address = 1; address <= torvex::kModbusAddressCount; ++address)
         ui->mod_adr->addItem(QString::number(address));
     ui->mod_adr->setCurrentIndex(0);
-    ui->UpDown->setRange(1, 600);
+    ui->UpDown->setRange(torvex::kChartTimeMin, torvex::kChartTimeMax);
     ui->UpDown->setSingleStep(1);
     ui->UpDown->setValue(1);
     ui->UpDown->setBuddy(ui->ChartTime);

@@ -144,7 +144,11 @@ public:
     void BitBtn13Click();
     void BitBtn6Click();
     // Visibility of chart series 1..6 as stored in the settings file; the chart shows and changes it.
-    std::array<bool, 6> chartSeriesVisible{true, true, true, true, true, true};
+    std::array<bool, torvex::kChartKeys.size()> chartSeriesVisible = [] {
+        std::array<bool, torvex::kChartKeys.size()> all{};
+        all.fill(true);
+        return all;
+    }();
     // Settings helpers (tfmain_settings.cpp).
     torvex::ProfileFile openSettings() const;
     std::array<QCheckBox *, torvex::kLogCheckKeys.size()> logCheckBoxes() const;

@@ -77,7 +77,7 @@ constexpr std::array<ParamInfo, kParamCount> kCatalogue{{
      .encoding = Encoding::Command, .minValue = 0, .maxValue = 0, .listSize = 0, .writable = true,
      .readId = std::nullopt, .replyOffset = 0},
     {.id = ParamId::ModbusAddress, .name = "ModbusAddress", .channelRule = ChannelRule::None,
-     .encoding = Encoding::Address, .minValue = 0, .maxValue = 0, .listSize = 247, .writable = true,
+     .encoding = Encoding::Address, .minValue = 0, .maxValue = 0, .listSize = kModbusAddressCount, .writable = true,
      .readId = 11, .replyOffset = 3},
     {.id = ParamId::ModbusBaud, .name = "ModbusBaud", .channelRule = ChannelRule::None,
      .encoding = Encoding::ListIndex, .minValue = 0, .maxValue = 0, .listSize = 5, .writable = true,

@@ -81,6 +81,9 @@ struct ParamInfo {
     int channelCount() const { return hasChannels() ? kChannelCount : 1; }
 };
 
+// The MODBUS address list: addresses 1..247, travelling as themselves.
+inline constexpr int kModbusAddressCount = 247;
+
 // Real values (coefficient, offset, thresholds) are limited as float32: beyond +-10000 they become +-9999.999.
 inline constexpr float kRealLimit = 10000.0f;
 inline constexpr float kRealReplacement = 9999.999f;
