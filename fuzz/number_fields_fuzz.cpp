@@ -2,7 +2,7 @@
 // text (error colour, nothing sent) or send a payload whose value is within the parameter's limits and equals
 // what the field shows afterwards; the output rules go out all together or not at all.
 //
-// Input: a byte choosing the field, a byte choosing the number format; for a threshold field twelve bytes of list
+// Input: a byte choosing the field (a parameter's, by channel, or the thresholds), a byte choosing the number format; for a threshold field twelve bytes of list
 // selections (source, condition, state per output); the rest is the typed text (for the thresholds, four texts
 // separated by line feeds).
 #include "config/param_catalogue.h"
@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -51,19 +52,22 @@ void checkReal(float sent, const FieldOutcome &field, std::optional<float> typed
     }
 }
 
-const ParamInfo *paramOfField(std::string_view field, std::uint8_t &channel)
+struct NumberTarget {
+    const ParamInfo *param;
+    std::uint8_t channel;
+};
+
+// Every numeric field of a parameter, by (parameter, channel); the thresholds come after them.
+std::vector<NumberTarget> numberTargets()
 {
+    std::vector<NumberTarget> targets;
     for (const ParamInfo &p : paramCatalogue()) {
         if (p.encoding != Encoding::Int32 && p.encoding != Encoding::Float32)
             continue;
-        for (int c = 0; c < p.channelCount(); ++c) {
-            if (p.controls[c] == field) {
-                channel = std::uint8_t(c);
-                return &p;
-            }
-        }
+        for (int c = 0; c < p.channelCount(); ++c)
+            targets.push_back({&p, std::uint8_t(c)});
     }
-    return nullptr;
+    return targets;
 }
 
 void numberField(const ParamInfo &param, std::uint8_t channel, std::string_view text, const NumberFormat &format)
@@ -146,19 +150,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size < 2)
         return 0;
-    const std::span<const NumericField> fields = numericFields();
-    const std::string_view field = fields[data[0] % fields.size()].name;
+    static const std::vector<NumberTarget> targets = numberTargets();
+    const std::size_t choice = data[0] % (targets.size() + 1);
     const NumberFormat format = data[1] % 2 == 0 ? NumberFormat{",", "\xc2\xa0"} : NumberFormat{".", ","};
     data += 2;
     size -= 2;
 
-    std::uint8_t channel = 0;
-    if (const ParamInfo *param = paramOfField(field, channel)) {
-        numberField(*param, channel, std::string_view(reinterpret_cast<const char *>(data), size), format);
+    if (choice < targets.size()) {
+        const NumberTarget &target = targets[choice];
+        numberField(*target.param, target.channel, std::string_view(reinterpret_cast<const char *>(data), size),
+                    format);
         return 0;
     }
     constexpr std::size_t kListBytes = 3 * kOutputCount;
-    require(field.size() == 6 && field.substr(0, 3) == "out" && field.substr(4) == "_N", "a threshold field");
     if (size < kListBytes)
         return 0;
     thresholdFields(data, std::string_view(reinterpret_cast<const char *>(data + kListBytes), size - kListBytes),

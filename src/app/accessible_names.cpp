@@ -1,5 +1,6 @@
 #include "accessible_names.h"
 
+#include "config_bindings.h"
 #include "string_table.h"
 
 #include <QAbstractButton>
@@ -44,69 +45,16 @@ constexpr IndicatorRow kIndicators[] = {
     {"Shape7", "Label3", nullptr},    {"Shape8", "Label4", nullptr},
 };
 
-// Encoder page: a grid of rows (settings) by encoder columns; each cell holds a field and its button.
-constexpr std::array<Source, 3> kEncoderColumns{"Label25", "Label26", "Label8"};
+// The encoder page's rows that belong to the program (units and names), in the grid of its columns; the
+// instrument's rows come from the binding table.
 struct EncoderRow {
     Source caption;
     std::array<const char *, 3> fields;
     std::array<const char *, 3> buttons;
 };
 constexpr EncoderRow kEncoderRows[] = {
-    {"Label14",
-     {"enc_clear_1", "enc_clear_2", "enc_clear_3"},
-     {"button_encclearC1", "button_encclearC2", "button_encclearC3"}},
-    {"Label27", {"enc_mode_1", "enc_mode_2", "enc_mode_3"}, {"button_encmode1", "button_encmode2", "button_encmode3"}},
-    {"Label28", {"enc_time_1", "enc_time_2", "enc_time_3"}, {"button_time1", "button_time2", "button_time3"}},
-    {"Label29",
-     {"enc_resolution_1", "enc_resolution_2", "enc_resolution_3"},
-     {"button_resolution1", "button_resolution2", "button_resolution3"}},
-    {"Label30",
-     {"enc_coeff_1", "enc_coeff_2", "enc_coeff_3"},
-     {"button_enccoeff1", "button_enccoeff2", "button_enccoeff3"}},
-    {"Label31",
-     {"enc_offset_1", "enc_offset_2", "enc_offset_3"},
-     {"button_encoffset1", "button_encoffset2", "button_encoffset3"}},
     {"Label80", {"enc_unit_1", "enc_unit_2", "enc_unit_3"}, {"BitBtn11", "BitBtn13", "BitBtn6"}},
     {"Label6", {"enc_name_1", "enc_name_2", "enc_name_3"}, {"BitBtn1", "BitBtn2", "BitBtn4"}},
-};
-// Buttons that act on a whole encoder column: named by the button and the column.
-constexpr std::array<const char *, 3> kEncoderReadButtons{"button_1", "button_2", "BitBtn14"};
-constexpr std::array<const char *, 3> kEncoderClearButtons{"button_encclear1", "button_encclear2", "button_encclear3"};
-
-// Output page: rows T1..T4 by columns; a cell is named by its column, then its row ("Warunek, T2").
-constexpr std::array<Source, 4> kOutputRows{"Label68", "Label69", "Label70", "Label71"};
-struct OutputColumn {
-    Source caption;
-    std::array<const char *, 4> controls;
-};
-constexpr OutputColumn kOutputColumns[] = {
-    {"Label58", {"out1_W", "out2_W", "out3_W", "out4_W"}},
-    {"Label45", {"out1_B", "out2_B", "out3_B", "out4_B"}},
-    {"Label46", {"out1_N", "out2_N", "out3_N", "out4_N"}},
-    {"Label57", {"out1_S", "out2_S", "out3_S", "out4_S"}},
-};
-
-// Rows of one control with its Write and Read buttons (trigger and display page, MODBUS settings).
-struct ControlRow {
-    Source caption;
-    const char *control;
-    const char *write;
-    const char *read;
-};
-constexpr ControlRow kControlRows[] = {
-    {"Label76", "trig_master_mode", "BitBtn9", "BitBtn10"},
-    {"Label61", "trigger_filter", "BitBtn55", "BitBtn56"},
-    {"Label60", "trigger_mode", "BitBtn53", "BitBtn54"},
-    {"Label59", "trigger_time", "BitBtn45", "BitBtn46"},
-    {"Label77", "trig_master_type_1", "button_trigmastetype_1", "BitBtn12"},
-    {"Label78", "trig_master_type_2", "button_trigmastetype_2", "BitBtn3"},
-    {"Label13", "trig_master_type_3", "button_trigmastetype_3", "BitBtn8"},
-    {"Label15", "Led4", "BitBtn20", "BitBtn21"},
-    {"Label16", "Led", "BitBtn22", "BitBtn23"},
-    {"Label17", "Beep", "BitBtn24", "BitBtn25"},
-    {"Label11", "Dot", "BitBtn18", "BitBtn19"},
-    {"Label24", "mod_adr", "BitBtn7", "BitBtn15"},
-    {"Label23", "mod_br", "BitBtn16", "BitBtn17"},
 };
 
 std::vector<NameRow> buildRows()
@@ -114,24 +62,21 @@ std::vector<NameRow> buildRows()
     std::vector<NameRow> rows;
     for (const IndicatorRow &r : kIndicators)
         rows.push_back({r.field, r.caption, r.nameLabel, nullptr, true, " "});
-    for (size_t c = 0; c < kEncoderColumns.size(); ++c) {
-        rows.push_back({kEncoderReadButtons[c], kEncoderColumns[c], nullptr, kRead});
+    for (size_t c = 0; c < kEncoderColumnCaptions.size(); ++c) {
         for (const EncoderRow &r : kEncoderRows) {
-            rows.push_back({r.fields[c], r.caption, kEncoderColumns[c]});
-            rows.push_back({r.buttons[c], r.caption, kEncoderColumns[c], kWrite});
+            rows.push_back({r.fields[c], r.caption, kEncoderColumnCaptions[c]});
+            rows.push_back({r.buttons[c], r.caption, kEncoderColumnCaptions[c], kWrite});
         }
-        rows.push_back({kEncoderClearButtons[c], kEncoderColumns[c], nullptr, kWrite});
     }
-    for (const OutputColumn &column : kOutputColumns) {
-        for (size_t k = 0; k < kOutputRows.size(); ++k)
-            rows.push_back({column.controls[k], column.caption, kOutputRows[k]});
-    }
-    rows.push_back({"BitBtn43", "GroupBox9", nullptr, kWrite});
-    rows.push_back({"BitBtn44", "GroupBox9", nullptr, kRead});
-    for (const ControlRow &r : kControlRows) {
-        rows.push_back({r.control, r.caption, nullptr, nullptr, true});
-        rows.push_back({r.write, r.caption, nullptr, kWrite});
-        rows.push_back({r.read, r.caption, nullptr, kRead});
+    for (const ConfigBinding &b : configBindings()) {
+        if (!b.caption)
+            continue;
+        if (b.control)
+            rows.push_back({b.control, b.caption, b.detail, nullptr, b.detail == nullptr});
+        if (b.writeButton)
+            rows.push_back({b.writeButton, b.caption, b.detail, kWrite});
+        if (b.readButton)
+            rows.push_back({b.readButton, b.caption, b.detail, kRead});
     }
     rows.push_back({"ChartTime", "Label83", nullptr, nullptr, true});
     rows.push_back({"file_name_edit", "Label18", nullptr, nullptr, true});

@@ -6,6 +6,7 @@
 
 #include "accessible_interfaces.h"
 #include "accessible_names.h"
+#include "config_bindings.h"
 #include "design_font.h"
 #include "error_box.h"
 #include "keyboard_navigation.h"
@@ -28,6 +29,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 // The pictures live in a static library; without this the linker may drop them.
 static void initWindowResources() { Q_INIT_RESOURCE(resources); }
@@ -110,10 +112,10 @@ TFMain::TFMain(const TFMainOptions &options, QWidget *parent)
         setFixedSize(kClientWidth, kClientHeight);
     move(0, 0);
 
-    for (int address = 1; address <= 247; ++address)
+    for (int address = 1; address <= torvex::kModbusAddressCount; ++address)
         ui->mod_adr->addItem(QString::number(address));
     ui->mod_adr->setCurrentIndex(0);
-    ui->UpDown->setRange(1, 600);
+    ui->UpDown->setRange(torvex::kChartTimeMin, torvex::kChartTimeMax);
     ui->UpDown->setSingleStep(1);
     ui->UpDown->setValue(1);
     ui->UpDown->setBuddy(ui->ChartTime);
@@ -252,17 +254,27 @@ void TFMain::fitCaptionsToText()
 
 void TFMain::fillChannelTables()
 {
-    encModeTable = {ui->enc_mode_1, ui->enc_mode_2, ui->enc_mode_3};
-    encClearTable = {ui->enc_clear_1, ui->enc_clear_2, ui->enc_clear_3};
-    encTimeTable = {ui->enc_time_1, ui->enc_time_2, ui->enc_time_3};
-    encResolutionTable = {ui->enc_resolution_1, ui->enc_resolution_2, ui->enc_resolution_3};
-    encCoeffTable = {ui->enc_coeff_1, ui->enc_coeff_2, ui->enc_coeff_3};
-    encOffsetTable = {ui->enc_offset_1, ui->enc_offset_2, ui->enc_offset_3};
-    outSourceTable = {ui->out1_W, ui->out2_W, ui->out3_W, ui->out4_W};
-    outConditionTable = {ui->out1_B, ui->out2_B, ui->out3_B, ui->out4_B};
-    outValueTable = {ui->out1_N, ui->out2_N, ui->out3_N, ui->out4_N};
-    outStateTable = {ui->out1_S, ui->out2_S, ui->out3_S, ui->out4_S};
-    trigTypeTable = {ui->trig_master_type_1, ui->trig_master_type_2, ui->trig_master_type_3};
+    using torvex::ConfigField;
+    using torvex::ParamId;
+    // Each table holds the controls of one parameter (of the output rules, one field), by channel.
+    const auto fill = [this](auto &table, ParamId id, ConfigField field = ConfigField::Value) {
+        using Control = std::remove_pointer_t<typename std::remove_reference_t<decltype(table)>::value_type>;
+        for (const ConfigBinding &row : configBindings()) {
+            if (row.id == id && row.field == field && row.channel < table.size())
+                table[row.channel] = findChild<Control *>(QLatin1String(row.control));
+        }
+    };
+    fill(encModeTable, ParamId::EncMode);
+    fill(encClearTable, ParamId::EncClearByIndex);
+    fill(encTimeTable, ParamId::EncGateTime);
+    fill(encResolutionTable, ParamId::EncResolution);
+    fill(encCoeffTable, ParamId::EncCoeff);
+    fill(encOffsetTable, ParamId::EncOffset);
+    fill(outSourceTable, ParamId::OutputRules, ConfigField::Source);
+    fill(outConditionTable, ParamId::OutputRules, ConfigField::Condition);
+    fill(outValueTable, ParamId::OutputRules, ConfigField::Threshold);
+    fill(outStateTable, ParamId::OutputRules, ConfigField::State);
+    fill(trigTypeTable, ParamId::TriggerRegisterType);
 }
 
 void TFMain::wireControls()
@@ -281,45 +293,38 @@ void TFMain::wireControls()
     // Language: every pick, also of the language already active.
     wire(this, ui->LangCombo1, &QComboBox::activated, &TFMain::LangCombo1Change);
 
-    // Configuration writes: every Write button of the catalogue, to its own handler.
-    for (const torvex::ParamInfo &p : torvex::paramCatalogue()) {
-        for (int channel = 0; channel < p.channelCount(); ++channel) {
-            const std::string_view name = p.writeButtons[size_t(channel)];
-            if (name.empty())
-                continue;
-            auto *button = findChild<QAbstractButton *>(QString::fromLatin1(name.data(), qsizetype(name.size())));
-            const WriteHandler handler = writeHandler(p.id, uint8_t(channel));
-            if (!button || (!handler.own && !handler.shared))
-                throw std::logic_error("Write button without its control or handler: " + std::string(name));
-            if (handler.shared)
-                wire(this, button, clicked, handler.shared);
+    // Configuration: every Write and Read button of the binding table to its handler; the output sources to the
+    // enable rule; the numeric fields' colour reset on a click (through eventFilter) and for some on a text change.
+    for (const ConfigBinding &row : configBindings()) {
+        if (row.writeButton) {
+            auto *button = findChild<QAbstractButton *>(QLatin1String(row.writeButton));
+            if (!button || (!row.write && !row.sharedWrite))
+                throw std::logic_error(std::string("Write button without its control or handler: ") + row.writeButton);
+            if (row.sharedWrite)
+                wire(this, button, clicked, row.sharedWrite);
             else
-                wire(this, button, clicked, handler.own);
+                wire(this, button, clicked, row.write);
+        }
+        if (row.readButton) {
+            auto *button = findChild<QAbstractButton *>(QLatin1String(row.readButton));
+            if (!button || !row.read)
+                throw std::logic_error(std::string("Read button without its control or handler: ") + row.readButton);
+            wire(this, button, clicked, row.read);
+        }
+        if (!row.control)
+            continue;
+        QWidget *control = findChild<QWidget *>(QLatin1String(row.control));
+        if (!control)
+            throw std::logic_error(std::string("Configuration value without its control: ") + row.control);
+        if (row.field == torvex::ConfigField::Source)
+            wire(this, qobject_cast<QComboBox *>(control), &QComboBox::activated, &TFMain::out1_WChange);
+        if (auto *field = qobject_cast<QLineEdit *>(control)) {
+            if (row.resetsOnTextChange)
+                wire(this, field, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
+            field->installEventFilter(this);
         }
     }
-    for (QComboBox *c : {ui->out1_W, ui->out2_W, ui->out3_W, ui->out4_W})
-        wire(this, c, &QComboBox::activated, &TFMain::out1_WChange);
     wireListMarks();
-
-    // Numeric fields: a click resets the colour of every one (the clicks arrive through eventFilter), a text
-    // change that of some.
-    for (const torvex::NumericField &f : torvex::numericFields()) {
-        auto *field = findChild<QLineEdit *>(QString::fromLatin1(f.name.data(), qsizetype(f.name.size())));
-        if (!field)
-            throw std::logic_error("Numeric field without its control: " + std::string(f.name));
-        if (f.resetsOnTextChange)
-            wire(this, field, &QLineEdit::textChanged, &TFMain::enc_time_1Change);
-        field->installEventFilter(this);
-    }
-
-    // Configuration reads: every Read button of the catalogue, to its own handler.
-    for (const torvex::ReadButton &read : torvex::readButtonList()) {
-        auto *button = findChild<QAbstractButton *>(QString::fromLatin1(read.name.data(), qsizetype(read.name.size())));
-        const Handler handler = readHandler(read.name);
-        if (!button || !handler)
-            throw std::logic_error("Read button without its control or handler: " + std::string(read.name));
-        wire(this, button, clicked, handler);
-    }
     // The memo's text area is its viewport; clicks land there.
     ui->DebugMemo->viewport()->installEventFilter(this);
 

@@ -146,7 +146,11 @@ public:
     void BitBtn13Click();
     void BitBtn6Click();
     // Visibility of chart series 1..6 as stored in the settings file; the chart shows and changes it.
-    std::array<bool, 6> chartSeriesVisible{true, true, true, true, true, true};
+    std::array<bool, torvex::kChartKeys.size()> chartSeriesVisible = [] {
+        std::array<bool, torvex::kChartKeys.size()> all{};
+        all.fill(true);
+        return all;
+    }();
     // Settings helpers (tfmain_settings.cpp).
     torvex::ProfileFile openSettings() const;
     std::array<QCheckBox *, torvex::kLogCheckKeys.size()> logCheckBoxes() const;
@@ -224,7 +228,7 @@ public:
     void BitBtn18Click();
     void BitBtn7Click();
     void BitBtn16Click();
-    // Read handlers, one per Read button of the catalogue; readHandler() says which is whose.
+    // Read handlers, one per Read button of the binding table.
     void button_1Click();
     void button_2Click();
     void BitBtn14Click();
@@ -244,14 +248,6 @@ public:
     void BitBtn17Click();
     void DebugMemoClick();
     using Handler = void (TFMain::*)();
-    // The handler of a Read button; nullptr for any other name.
-    static Handler readHandler(std::string_view buttonName);
-    // The handler of a parameter's Write button: a shared one is told which button raised the event.
-    struct WriteHandler {
-        Handler own = nullptr;
-        void (TFMain::*shared)(QObject *) = nullptr;
-    };
-    static WriteHandler writeHandler(torvex::ParamId id, uint8_t channel);
     // The data of one type-1 report (type byte first), exactly as many bytes as arrived.
     void DecodeConfigReply(std::span<const uint8_t> reply);
     // Puts the values of a decoded reply into their controls.
@@ -281,8 +277,9 @@ private:
     void applyFieldOutcome(QLineEdit *field, const torvex::FieldOutcome &outcome);
     void finishNumberWrite(QLineEdit *field, const torvex::NumberWrite &write);
     SendResult sendWrite(const torvex::Payload &payload);
-    void sendReadFor(std::string_view controlName);
-    QWidget *configControl(std::string_view name) const;
+    void requestRead(torvex::ParamId id, uint8_t channel);
+    void requestReadOf(const QObject *readButton);
+    QWidget *configControl(const char *name) const;
 
 public:
     // ===================================================================================== indicators

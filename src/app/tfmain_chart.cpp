@@ -10,6 +10,8 @@
 
 #include <stdexcept>
 
+static_assert(ChartView::kSeriesCount == torvex::kChartKeys.size(), "one settings key per chart series");
+
 ChartView *TFMain::chartView() const { return ui->Chart; }
 
 void TFMain::applyChartSeriesTitles()

@@ -3,6 +3,7 @@
 #include "ui_tfmain.h"
 
 #include "config/config_reply.h"
+#include "config_bindings.h"
 #include "string_table.h"
 #include "write_feedback.h"
 
@@ -17,7 +18,6 @@
 #include <QStyle>
 
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 using namespace torvex;
@@ -27,12 +27,13 @@ namespace {
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 std::string stdText(const QLineEdit *field) { return field->text().toStdString(); }
 
-// A shared button's channel; buttons of parameters without channels always address 0.
+// A shared button's channel, as its row says; buttons of parameters without channels always address 0.
 uint8_t channelOf(const QObject *sender, const ParamInfo &p)
 {
     if (!p.hasChannels() || !sender)
         return 0;
-    return channelFromName(sender->objectName().toStdString()).value_or(0);
+    const ConfigBinding *row = bindingOfWriteButton(sender->objectName().toStdString());
+    return row ? row->channel : 0;
 }
 
 void setBase(QLineEdit *field, const QColor &colour)
@@ -70,7 +71,10 @@ QColor TFMain::normalFieldColour(const QLineEdit *field)
     return QApplication::palette(field).color(QPalette::Active, QPalette::Base);
 }
 
-QWidget *TFMain::configControl(std::string_view name) const { return findChild<QWidget *>(qs(name)); }
+QWidget *TFMain::configControl(const char *name) const
+{
+    return name ? findChild<QWidget *>(QLatin1String(name)) : nullptr;
+}
 
 bool TFMain::isListMarked(const QComboBox *list) { return list->property("noSelectionMark").toBool(); }
 
@@ -103,20 +107,8 @@ void TFMain::showNoSelection() { setStatusPanelText(0, idsText(u"IDS_NO_SELECTIO
 // A list the user or a reply gives a selection is no longer in want of one.
 void TFMain::wireListMarks()
 {
-    std::vector<QComboBox *> lists;
-    for (const ParamInfo &p : paramCatalogue()) {
-        if (p.encoding != Encoding::ListIndex && p.encoding != Encoding::Address)
-            continue;
-        for (int channel = 0; channel < p.channelCount(); ++channel)
-            lists.push_back(qobject_cast<QComboBox *>(configControl(p.controls[size_t(channel)])));
-    }
-    for (int k = 0; k < kOutputCount; ++k) {
-        const OutputControls &c = outputControls(k);
-        for (std::string_view name : {c.source, c.condition, c.state})
-            lists.push_back(qobject_cast<QComboBox *>(configControl(name)));
-    }
-    for (QComboBox *list : lists) {
-        if (list)
+    for (const ConfigBinding &row : configBindings()) {
+        if (auto *list = qobject_cast<QComboBox *>(configControl(row.control)))
             connect(list, &QComboBox::currentIndexChanged, this, [this, list] { setListMarked(list, false); });
     }
 }
@@ -130,10 +122,16 @@ SendResult TFMain::sendWrite(const Payload &payload)
     return connected ? SendResult::Failed : SendResult::NotConnected;
 }
 
-void TFMain::sendReadFor(std::string_view controlName)
+void TFMain::requestRead(ParamId id, uint8_t channel)
 {
-    if (const auto request = findReadButton(controlName))
-        SendReadRequest(request->id, request->channel);
+    if (const auto readId = param(id).readId)
+        SendReadRequest(*readId, channel);
+}
+
+void TFMain::requestReadOf(const QObject *readButton)
+{
+    if (const ConfigBinding *row = bindingOfReadButton(readButton->objectName().toStdString()))
+        requestRead(row->id, row->channel);
 }
 
 // ------------------------------------------------------------------------------------------ writes
@@ -161,7 +159,8 @@ void TFMain::writeListParam(QObject *Sender, ParamId id)
 {
     const ParamInfo &p = param(id);
     const uint8_t channel = channelOf(Sender, p);
-    auto *list = qobject_cast<QComboBox *>(configControl(p.controls[channel]));
+    const ConfigBinding *row = findBinding(id, channel);
+    auto *list = qobject_cast<QComboBox *>(row ? configControl(row->control) : nullptr);
     if (!list)
         return;
     const auto payload = listWritePayload(p, channel, list->currentIndex());
@@ -322,8 +321,9 @@ void TFMain::out1_WChange(QObject *Sender)
 {
     if (!Sender)
         return;
-    if (const auto output = outputFromName(Sender->objectName().toStdString()))
-        UpdateOutputEnable(*output);
+    const ConfigBinding *row = bindingOfControl(Sender->objectName().toStdString());
+    if (row && row->field == ConfigField::Source)
+        UpdateOutputEnable(row->channel);
 }
 
 void TFMain::UpdateOutputEnable(int output)
@@ -340,95 +340,27 @@ void TFMain::UpdateOutputEnable(int output)
     }
 }
 
-TFMain::WriteHandler TFMain::writeHandler(ParamId id, uint8_t channel)
-{
-    switch (id) {
-    case ParamId::EncMode:
-        return {.shared = &TFMain::button_encmode1Click};
-    case ParamId::EncGateTime:
-        return {.shared = &TFMain::button_time1Click};
-    case ParamId::EncResolution:
-        return {.shared = &TFMain::button_resolution1Click};
-    case ParamId::EncCoeff:
-        return {.shared = &TFMain::button_enccoeff1Click};
-    case ParamId::EncOffset: {
-        static constexpr Handler kOffset[kChannelCount] = {
-            &TFMain::button_encoffset1Click, &TFMain::button_encoffset2Click, &TFMain::button_encoffset3Click};
-        return {.own = channel < kChannelCount ? kOffset[channel] : nullptr};
-    }
-    case ParamId::EncClearByIndex:
-        return {.shared = &TFMain::button_encclearC3Click};
-    case ParamId::EncClearPosition:
-        return {.shared = &TFMain::button_encclear1Click};
-    case ParamId::OutputRules:
-        return {.own = &TFMain::BitBtn43Click};
-    case ParamId::TriggerMasterMode:
-        return {.own = &TFMain::BitBtn9Click};
-    case ParamId::TriggerFilter:
-        return {.own = &TFMain::BitBtn55Click};
-    case ParamId::TransmissionMode:
-        return {.own = &TFMain::BitBtn53Click};
-    case ParamId::SendInterval:
-        return {.own = &TFMain::BitBtn45Click};
-    case ParamId::TriggerRegisterType:
-        return {.shared = &TFMain::button_trigmastetype_1Click};
-    case ParamId::GreenDisplay:
-        return {.own = &TFMain::BitBtn20Click};
-    case ParamId::RedDisplay:
-        return {.own = &TFMain::BitBtn22Click};
-    case ParamId::Beeper:
-        return {.own = &TFMain::BitBtn24Click};
-    case ParamId::DotPosition:
-        return {.own = &TFMain::BitBtn18Click};
-    case ParamId::ModbusAddress:
-        return {.own = &TFMain::BitBtn7Click};
-    case ParamId::ModbusBaud:
-        return {.own = &TFMain::BitBtn16Click};
-    case ParamId::EncoderBlock:
-    case ParamId::ModbusStats:
-        break;
-    }
-    return {};
-}
-
 // ------------------------------------------------------------------------------------------ reads
 
-TFMain::Handler TFMain::readHandler(std::string_view buttonName)
-{
-    static constexpr std::pair<std::string_view, Handler> kHandlers[] = {
-        {"button_1", &TFMain::button_1Click}, {"button_2", &TFMain::button_2Click},
-        {"BitBtn14", &TFMain::BitBtn14Click}, {"BitBtn44", &TFMain::BitBtn44Click},
-        {"BitBtn10", &TFMain::BitBtn10Click}, {"BitBtn56", &TFMain::BitBtn56Click},
-        {"BitBtn54", &TFMain::BitBtn54Click}, {"BitBtn46", &TFMain::BitBtn46Click},
-        {"BitBtn12", &TFMain::BitBtn12Click}, {"BitBtn3", &TFMain::BitBtn3Click},
-        {"BitBtn8", &TFMain::BitBtn8Click},   {"BitBtn21", &TFMain::BitBtn21Click},
-        {"BitBtn23", &TFMain::BitBtn23Click}, {"BitBtn25", &TFMain::BitBtn25Click},
-        {"BitBtn19", &TFMain::BitBtn19Click}, {"BitBtn15", &TFMain::BitBtn15Click},
-        {"BitBtn17", &TFMain::BitBtn17Click},
-    };
-    const auto *found = std::ranges::find(kHandlers, buttonName, &std::pair<std::string_view, Handler>::first);
-    return found == std::end(kHandlers) ? nullptr : found->second;
-}
-
-// Each asks for what the catalogue says its button reads.
-void TFMain::button_1Click() { sendReadFor("button_1"); }
-void TFMain::button_2Click() { sendReadFor("button_2"); }
-void TFMain::BitBtn14Click() { sendReadFor("BitBtn14"); }
-void TFMain::BitBtn44Click() { sendReadFor("BitBtn44"); }
-void TFMain::BitBtn10Click() { sendReadFor("BitBtn10"); }
-void TFMain::BitBtn56Click() { sendReadFor("BitBtn56"); }
-void TFMain::BitBtn54Click() { sendReadFor("BitBtn54"); }
-void TFMain::BitBtn46Click() { sendReadFor("BitBtn46"); }
-void TFMain::BitBtn12Click() { sendReadFor("BitBtn12"); }
-void TFMain::BitBtn3Click() { sendReadFor("BitBtn3"); }
-void TFMain::BitBtn8Click() { sendReadFor("BitBtn8"); }
-void TFMain::BitBtn21Click() { sendReadFor("BitBtn21"); }
-void TFMain::BitBtn23Click() { sendReadFor("BitBtn23"); }
-void TFMain::BitBtn25Click() { sendReadFor("BitBtn25"); }
-void TFMain::BitBtn19Click() { sendReadFor("BitBtn19"); }
-void TFMain::BitBtn15Click() { sendReadFor("BitBtn15"); }
-void TFMain::BitBtn17Click() { sendReadFor("BitBtn17"); }
-void TFMain::DebugMemoClick() { sendReadFor(kStatsMemoName); }
+// Each asks for what its row of the binding table reads.
+void TFMain::button_1Click() { requestReadOf(ui->button_1); }
+void TFMain::button_2Click() { requestReadOf(ui->button_2); }
+void TFMain::BitBtn14Click() { requestReadOf(ui->BitBtn14); }
+void TFMain::BitBtn44Click() { requestReadOf(ui->BitBtn44); }
+void TFMain::BitBtn10Click() { requestReadOf(ui->BitBtn10); }
+void TFMain::BitBtn56Click() { requestReadOf(ui->BitBtn56); }
+void TFMain::BitBtn54Click() { requestReadOf(ui->BitBtn54); }
+void TFMain::BitBtn46Click() { requestReadOf(ui->BitBtn46); }
+void TFMain::BitBtn12Click() { requestReadOf(ui->BitBtn12); }
+void TFMain::BitBtn3Click() { requestReadOf(ui->BitBtn3); }
+void TFMain::BitBtn8Click() { requestReadOf(ui->BitBtn8); }
+void TFMain::BitBtn21Click() { requestReadOf(ui->BitBtn21); }
+void TFMain::BitBtn23Click() { requestReadOf(ui->BitBtn23); }
+void TFMain::BitBtn25Click() { requestReadOf(ui->BitBtn25); }
+void TFMain::BitBtn19Click() { requestReadOf(ui->BitBtn19); }
+void TFMain::BitBtn15Click() { requestReadOf(ui->BitBtn15); }
+void TFMain::BitBtn17Click() { requestReadOf(ui->BitBtn17); }
+void TFMain::DebugMemoClick() { requestRead(ParamId::ModbusStats, 0); }
 
 void TFMain::DecodeConfigReply(std::span<const uint8_t> reply)
 {
@@ -439,9 +371,10 @@ void TFMain::DecodeConfigReply(std::span<const uint8_t> reply)
 void TFMain::applyConfigReply(const ConfigReply &reply)
 {
     const ReplyEffects effects = replyEffects(reply, configNumberFormat);
-    for (const ControlUpdate &update : effects.updates) {
-        QWidget *control = configControl(update.control);
-        if (update.kind == ControlUpdate::Kind::Select) {
+    for (const ValueUpdate &update : effects.updates) {
+        const ConfigBinding *row = findBinding(update.id, update.channel, update.field);
+        QWidget *control = row ? configControl(row->control) : nullptr;
+        if (update.kind == ValueUpdate::Kind::Select) {
             if (auto *list = qobject_cast<QComboBox *>(control)) {
                 // A value put in by the program is not a user's choice: no change handler runs.
                 {

@@ -29,14 +29,20 @@ float floatAt(std::span<const std::uint8_t> d, std::size_t at) { return std::bit
 constexpr std::array<std::string_view, kStatsCounterCount> kStatsLabels{
     "BC:  ", "FRA: ", "FRC: ", "TC:  ", "FE:  ", "ORE: ", "NE:  ", "PE:  ", "ID:  "};
 
-void addSelect(ReplyEffects &fx, std::string_view control, int index)
+struct ValueKey {
+    ParamId id;
+    std::uint8_t channel;
+    ConfigField field = ConfigField::Value;
+};
+
+void addSelect(ReplyEffects &fx, ValueKey key, int index)
 {
-    fx.updates.push_back({control, ControlUpdate::Kind::Select, index, {}});
+    fx.updates.push_back({key.id, key.channel, key.field, ValueUpdate::Kind::Select, index, {}});
 }
 
-void addText(ReplyEffects &fx, std::string_view control, std::string text)
+void addText(ReplyEffects &fx, ValueKey key, std::string text)
 {
-    fx.updates.push_back({control, ControlUpdate::Kind::SetText, -1, std::move(text)});
+    fx.updates.push_back({key.id, key.channel, key.field, ValueUpdate::Kind::SetText, -1, std::move(text)});
 }
 
 // Bytes a value of this encoding takes in a reply.
@@ -151,22 +157,22 @@ ReplyEffects replyEffects(const ConfigReply &reply, const NumberFormat &format)
     if (const auto *values = std::get_if<ParamValues>(&reply.body)) {
         for (const ParamValue &v : *values) {
             const ParamInfo &member = *v.param;
-            const std::string_view control = member.controls[v.channel];
+            const ValueKey key{member.id, v.channel};
             if (const auto *wire = std::get_if<std::uint8_t>(&v.value))
-                addSelect(fx, control, listIndexFromWire(member, *wire));
+                addSelect(fx, key, listIndexFromWire(member, *wire));
             else if (const auto *integer = std::get_if<std::int32_t>(&v.value))
-                addText(fx, control, formatInt(*integer));
+                addText(fx, key, formatInt(*integer));
             else
-                addText(fx, control, formatReal3(std::get<float>(v.value), format));
+                addText(fx, key, formatReal3(std::get<float>(v.value), format));
         }
     } else if (const auto *r = std::get_if<OutputRulesReply>(&reply.body)) {
         for (int k = 0; k < kOutputCount; ++k) {
             const OutputRecord &rec = r->outputs[k];
-            const OutputControls &c = outputControls(k);
-            addSelect(fx, c.source, rec.source < kOutputSourceListSize ? rec.source : -1);
-            addSelect(fx, c.condition, rec.condition < kOutputConditionListSize ? rec.condition : -1);
-            addSelect(fx, c.state, rec.state < kOutputStateListSize ? rec.state : -1);
-            addText(fx, c.threshold, formatReal3(rec.threshold, format));
+            const auto field = [k](ConfigField f) { return ValueKey{ParamId::OutputRules, std::uint8_t(k), f}; };
+            addSelect(fx, field(ConfigField::Source), rec.source < kOutputSourceListSize ? rec.source : -1);
+            addSelect(fx, field(ConfigField::Condition), rec.condition < kOutputConditionListSize ? rec.condition : -1);
+            addSelect(fx, field(ConfigField::State), rec.state < kOutputStateListSize ? rec.state : -1);
+            addText(fx, field(ConfigField::Threshold), formatReal3(rec.threshold, format));
         }
         fx.refreshOutputEnable = true;
     } else if (const auto *s = std::get_if<StatsReply>(&reply.body)) {

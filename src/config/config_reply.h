@@ -48,17 +48,20 @@ std::optional<ConfigReply> decodeConfigReply(std::span<const std::uint8_t> data)
 // Bytes of reply data the id needs (type, id, channel and body); 0 for ids that are never answered.
 std::size_t replyLength(std::uint8_t id);
 
-// What a reply does to one control, in the order the controls are to be set.
-struct ControlUpdate {
+// What a reply shows of one value, in the order the values are to be shown: the list item to select or the text
+// to set, for (parameter, channel) and, of the output rules, (OutputRules, output, field of its record).
+struct ValueUpdate {
     enum class Kind : std::uint8_t { Select, SetText };
-    std::string_view control;
+    ParamId id;
+    std::uint8_t channel;
+    ConfigField field;
     Kind kind;
     int index = -1;   // Select: -1 leaves the list with no selection
     std::string text; // SetText
 };
 
 struct ReplyEffects {
-    std::vector<ControlUpdate> updates;
+    std::vector<ValueUpdate> updates;
     bool refreshOutputEnable = false; // after a rules reply, for T1..T4
     std::optional<std::array<std::int32_t, kStatsCounterCount>> stats;
     std::vector<std::string> memoLines; // replaces the memo's lines when stats is set

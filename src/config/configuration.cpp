@@ -172,8 +172,13 @@ void Configuration::set(std::string_view name, ConfigValue value)
 std::vector<ReadRequest> configReadRequests()
 {
     std::vector<ReadRequest> requests;
-    for (const ReadButton &button : readButtonList())
-        requests.push_back(button.request);
+    for (const ParamInfo &p : paramCatalogue()) {
+        for (int ch = 0; isKeyParam(p) && ch < p.channelCount(); ++ch) {
+            const ReadRequest request{*p.readId, static_cast<std::uint8_t>(ch)};
+            if (std::ranges::find(requests, request) == requests.end())
+                requests.push_back(request);
+        }
+    }
     return requests;
 }
 

@@ -19,9 +19,6 @@
 
 namespace torvex {
 
-// For the output rules, the field of the record; every other parameter has one value per channel.
-enum class ConfigField { Value, Source, Condition, State, Threshold };
-
 struct ConfigKey {
     std::string name;
     ParamId id;           // the parameter written (OutputRules for the Output keys)
@@ -57,7 +54,8 @@ struct Configuration {
     void set(std::string_view name, ConfigValue value);
 };
 
-// The read requests of the window's Read buttons: together they fill every key.
+// One read request per parameter group a user sets (an encoder's settings come in one reply), in catalogue
+// order: together they fill every key.
 std::vector<ReadRequest> configReadRequests();
 // The keys a request's reply fills.
 std::vector<std::size_t> keysOfRequest(const ReadRequest &request);

@@ -70,10 +70,6 @@ struct ParamInfo {
     // Request id whose reply refreshes this parameter, and where its value sits in that reply's data.
     std::optional<std::uint8_t> readId;
     std::uint8_t replyOffset;
-    // Control, Write button and Read button per channel; a parameter without channels uses index 0 only.
-    std::array<std::string_view, kChannelCount> controls;
-    std::array<std::string_view, kChannelCount> writeButtons;
-    std::array<std::string_view, kChannelCount> readButtons;
     // What the value counts, in English ("ms"); empty for plain numbers.
     std::string_view unit{};
     // The list's items as the window shows them in English (without their trailing blanks), the language of the
@@ -84,6 +80,9 @@ struct ParamInfo {
     bool isList() const { return encoding == Encoding::ListIndex || encoding == Encoding::Address; }
     int channelCount() const { return hasChannels() ? kChannelCount : 1; }
 };
+
+// The MODBUS address list: addresses 1..247, travelling as themselves.
+inline constexpr int kModbusAddressCount = 247;
 
 // Real values (coefficient, offset, thresholds) are limited as float32: beyond +-10000 they become +-9999.999.
 inline constexpr float kRealLimit = 10000.0f;
@@ -103,30 +102,10 @@ struct ReadRequest {
     std::uint8_t channel;
     friend bool operator==(const ReadRequest &, const ReadRequest &) = default;
 };
-std::optional<ReadRequest> findReadButton(std::string_view buttonName);
-// Every Read button once (one button may refresh several parameters), in catalogue order.
-struct ReadButton {
-    std::string_view name;
-    ReadRequest request;
-};
-std::span<const ReadButton> readButtonList();
-// The memo whose click asks for the MODBUS statistics.
-inline constexpr std::string_view kStatsMemoName = "DebugMemo";
 
-// Shared buttons tell their channel by the last character of their name ("button_time2" -> 1);
-// nullopt when that character is not a digit 1..3.
-std::optional<std::uint8_t> channelFromName(std::string_view name);
-// Output source lists tell their output by the fourth character ("out3_W" -> 2).
-std::optional<int> outputFromName(std::string_view name);
+// For the output rules, the field of an output's record; every other parameter has one value per channel.
+enum class ConfigField { Value, Source, Condition, State, Threshold };
 
-// The four controls of one output rule.
-struct OutputControls {
-    std::string_view source;    // outN_W
-    std::string_view condition; // outN_B
-    std::string_view threshold; // outN_N
-    std::string_view state;     // outN_S
-};
-const OutputControls &outputControls(int output);
 inline constexpr int kOutputSourceListSize = 8;
 inline constexpr int kOutputConditionListSize = 2;
 inline constexpr int kOutputStateListSize = 2;
@@ -136,13 +115,5 @@ std::span<const std::string_view> outputConditionItems();
 std::span<const std::string_view> outputStateItems();
 // Sources 0 ("inactive") and 1 ("always active") compare nothing; 2..7 compare a measurement.
 inline constexpr bool outputSourceCompares(int sourceIndex) { return sourceIndex >= 2; }
-
-// Every numeric field of the configuration pages: all reset their colour on a click; some also on any change of
-// their text, including a change made by the program.
-struct NumericField {
-    std::string_view name;
-    bool resetsOnTextChange;
-};
-std::span<const NumericField> numericFields();
 
 } // namespace torvex

@@ -2,6 +2,8 @@
 // write-then-read round trip through the real window.
 #include "window_fixture.h"
 
+#include "config_bindings.h"
+
 #include "sim_hid_platform.h"
 #include "sim_instrument_device.h"
 
@@ -318,36 +320,61 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"DisplayWithoutSelection", pick("Led4", -1), "BitBtn20", {}}),
     [](const testing::TestParamInfo<WriteCase> &p) { return std::string(p.param.name); });
 
-struct ReadCase {
-    const char *button;
-    uint8_t id;
-    uint8_t channel;
-};
-
-class ReadButtons : public ConfigWindowWithInstrument, public testing::WithParamInterface<ReadCase> {};
-
-TEST_P(ReadButtons, SendTheirRequest)
+// The Write buttons of the parameter table, written out with the parameter and channel each writes: the binding
+// table holds each once, and no other.
+TEST(ConfigBindings, EveryWriteButtonWritesItsParameterAndChannel)
 {
-    connected();
-    const size_t before = writeCount();
-    click(GetParam().button);
-    EXPECT_THAT(writtenSince(before), testing::ElementsAre(framed(1, {GetParam().id, GetParam().channel})));
+    using torvex::ParamId;
+    const std::map<std::string, std::pair<ParamId, int>> expected{
+        {"button_encmode1", {ParamId::EncMode, 0}},
+        {"button_encmode2", {ParamId::EncMode, 1}},
+        {"button_encmode3", {ParamId::EncMode, 2}},
+        {"button_time1", {ParamId::EncGateTime, 0}},
+        {"button_time2", {ParamId::EncGateTime, 1}},
+        {"button_time3", {ParamId::EncGateTime, 2}},
+        {"button_resolution1", {ParamId::EncResolution, 0}},
+        {"button_resolution2", {ParamId::EncResolution, 1}},
+        {"button_resolution3", {ParamId::EncResolution, 2}},
+        {"button_enccoeff1", {ParamId::EncCoeff, 0}},
+        {"button_enccoeff2", {ParamId::EncCoeff, 1}},
+        {"button_enccoeff3", {ParamId::EncCoeff, 2}},
+        {"button_encoffset1", {ParamId::EncOffset, 0}},
+        {"button_encoffset2", {ParamId::EncOffset, 1}},
+        {"button_encoffset3", {ParamId::EncOffset, 2}},
+        {"button_encclearC1", {ParamId::EncClearByIndex, 0}},
+        {"button_encclearC2", {ParamId::EncClearByIndex, 1}},
+        {"button_encclearC3", {ParamId::EncClearByIndex, 2}},
+        {"button_encclear1", {ParamId::EncClearPosition, 0}},
+        {"button_encclear2", {ParamId::EncClearPosition, 1}},
+        {"button_encclear3", {ParamId::EncClearPosition, 2}},
+        {"BitBtn43", {ParamId::OutputRules, 0}},
+        {"BitBtn9", {ParamId::TriggerMasterMode, 0}},
+        {"BitBtn55", {ParamId::TriggerFilter, 0}},
+        {"BitBtn53", {ParamId::TransmissionMode, 0}},
+        {"BitBtn45", {ParamId::SendInterval, 0}},
+        {"button_trigmastetype_1", {ParamId::TriggerRegisterType, 0}},
+        {"button_trigmastetype_2", {ParamId::TriggerRegisterType, 1}},
+        {"button_trigmastetype_3", {ParamId::TriggerRegisterType, 2}},
+        {"BitBtn20", {ParamId::GreenDisplay, 0}},
+        {"BitBtn22", {ParamId::RedDisplay, 0}},
+        {"BitBtn24", {ParamId::Beeper, 0}},
+        {"BitBtn18", {ParamId::DotPosition, 0}},
+        {"BitBtn7", {ParamId::ModbusAddress, 0}},
+        {"BitBtn16", {ParamId::ModbusBaud, 0}},
+    };
+    std::map<std::string, std::pair<ParamId, int>> bound;
+    for (const ConfigBinding &row : configBindings()) {
+        if (row.writeButton) {
+            EXPECT_TRUE(bound.emplace(row.writeButton, std::pair{row.id, int(row.channel)}).second) << row.writeButton;
+        }
+    }
+    EXPECT_EQ(bound, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ReadButtons,
-    testing::Values(ReadCase{"button_1", 9, 0}, ReadCase{"button_2", 9, 1}, ReadCase{"BitBtn14", 9, 2},
-                    ReadCase{"BitBtn44", 8, 0}, ReadCase{"BitBtn54", 5, 0}, ReadCase{"BitBtn46", 6, 0},
-                    ReadCase{"BitBtn56", 7, 0}, ReadCase{"BitBtn10", 13, 0}, ReadCase{"BitBtn12", 14, 0},
-                    ReadCase{"BitBtn3", 14, 1}, ReadCase{"BitBtn8", 14, 2}, ReadCase{"BitBtn21", 19, 0},
-                    ReadCase{"BitBtn23", 18, 0}, ReadCase{"BitBtn25", 20, 0}, ReadCase{"BitBtn19", 17, 0},
-                    ReadCase{"BitBtn15", 11, 0}, ReadCase{"BitBtn17", 12, 0}),
-    [](const testing::TestParamInfo<ReadCase> &p) { return std::string(p.param.button); });
-
-// Whatever Read buttons the catalogue holds, each sends the report worked out by hand from the read-request
+// Whatever Read buttons the binding table holds, each sends the report worked out by hand from the read-request
 // table (report id 1, command 1, parameter id, channel, zeros up to 65 bytes), when clicked and when its own
-// handler is called; and the catalogue holds every one of them, and nothing else captioned "Odczytaj".
-TEST_F(ConfigWindowWithInstrument, EveryReadButtonOfTheCatalogueSendsItsRequestByClickAndByHandler)
+// handler is called; and the table holds every one of them, and nothing else captioned "Odczytaj".
+TEST_F(ConfigWindowWithInstrument, EveryReadButtonOfTheBindingTableSendsItsRequestByClickAndByHandler)
 {
     const auto report = [](Bytes head) {
         head.resize(65, 0);
@@ -378,10 +405,12 @@ TEST_F(ConfigWindowWithInstrument, EveryReadButtonOfTheCatalogueSendsItsRequestB
     };
     TFMain &w = connected();
     std::set<std::string> inCatalogue;
-    for (const torvex::ReadButton &read : torvex::readButtonList()) {
-        const std::string name(read.name);
+    for (const ConfigBinding &row : configBindings()) {
+        if (!row.readButton)
+            continue;
+        const std::string name(row.readButton);
+        EXPECT_TRUE(inCatalogue.insert(name).second) << name << " twice";
         SCOPED_TRACE(name);
-        inCatalogue.insert(name);
         const auto it = expected.find(name);
         ASSERT_NE(it, expected.end()) << "not a Read button";
         size_t before = writeCount();

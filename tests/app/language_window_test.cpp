@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include "config_bindings.h"
+
 #include "language.h"
 #include "string_table.h"
 
@@ -153,6 +155,34 @@ TEST_F(LanguageWindowTest, PolishEnglishPolishRestoresEveryTextAndKeepsTheUsersS
     EXPECT_EQ(differences(userState(w), expected), "");
     EXPECT_EQ(otherStrings.count(), 2);
     EXPECT_THAT(errors(), testing::IsEmpty());
+}
+
+// torvex-cli names list items in English by the catalogue's words; they are the window's English items (less
+// their trailing blanks), word for word.
+TEST_F(LanguageWindowTest, TheCataloguesEnglishItemsAreTheWindowsWordForWord)
+{
+    pick(1);
+    ASSERT_EQ(window().activeLanguage(), kEnglish);
+    int lists = 0;
+    for (const ConfigBinding &row : configBindings()) {
+        using torvex::ConfigField;
+        const std::span<const std::string_view> items = row.field == ConfigField::Source ? torvex::outputSourceItems()
+            : row.field == ConfigField::Condition ? torvex::outputConditionItems()
+            : row.field == ConfigField::State     ? torvex::outputStateItems()
+                                                  : torvex::param(row.id).items;
+        if (items.empty())
+            continue;
+        ++lists;
+        const auto *list = control<QComboBox>(row.control);
+        ASSERT_EQ(list->count(), qsizetype(items.size())) << row.control;
+        for (int i = 0; i < list->count(); ++i) {
+            QString shown = list->itemText(i);
+            while (shown.endsWith(QLatin1Char(' ')))
+                shown.chop(1);
+            EXPECT_EQ(shown.toStdString(), items[size_t(i)]) << row.control << " item " << i;
+        }
+    }
+    EXPECT_EQ(lists, 27) << "every list whose items are words: 15 of single parameters, 12 of the outputs";
 }
 
 TEST_F(LanguageWindowTest, InEnglishNoTextThatHasAnEnglishRowStillShowsPolish)

@@ -21,9 +21,12 @@ std::vector<std::uint8_t> report(std::vector<std::uint8_t> data, std::size_t siz
     return data;
 }
 
+// The value a reply shows: parameter, channel (of the rules, the output) and field.
 struct Expected {
-    std::string control;
-    ControlUpdate::Kind kind;
+    ParamId id;
+    std::uint8_t channel;
+    ConfigField field;
+    ValueUpdate::Kind kind;
     int index;
     std::string text;
 };
@@ -32,10 +35,12 @@ void expectUpdates(const ReplyEffects &fx, const std::vector<Expected> &expected
 {
     ASSERT_EQ(fx.updates.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(expected[i].control);
-        EXPECT_EQ(fx.updates[i].control, expected[i].control);
+        SCOPED_TRACE(i);
+        EXPECT_EQ(fx.updates[i].id, expected[i].id);
+        EXPECT_EQ(fx.updates[i].channel, expected[i].channel);
+        EXPECT_EQ(fx.updates[i].field, expected[i].field);
         EXPECT_EQ(fx.updates[i].kind, expected[i].kind);
-        if (expected[i].kind == ControlUpdate::Kind::Select) {
+        if (expected[i].kind == ValueUpdate::Kind::Select) {
             EXPECT_EQ(fx.updates[i].index, expected[i].index);
         } else {
             EXPECT_EQ(fx.updates[i].text, expected[i].text);
@@ -43,8 +48,10 @@ void expectUpdates(const ReplyEffects &fx, const std::vector<Expected> &expected
     }
 }
 
-constexpr auto Sel = ControlUpdate::Kind::Select;
-constexpr auto Txt = ControlUpdate::Kind::SetText;
+constexpr auto Sel = ValueUpdate::Kind::Select;
+constexpr auto Txt = ValueUpdate::Kind::SetText;
+constexpr auto V = ConfigField::Value;
+using enum ParamId;
 
 ReplyEffects effectsOf(const std::vector<std::uint8_t> &data, const NumberFormat &format = kComma)
 {
@@ -76,25 +83,25 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"Encoder2Block",
                   kEncoder2Block,
                   &kComma,
-                  {{"enc_mode_2", Sel, 1, ""},
-                   {"enc_clear_2", Sel, 0, ""},
-                   {"enc_time_2", Txt, 0, "1000"},
-                   {"enc_resolution_2", Txt, 0, "1024"},
-                   {"enc_coeff_2", Txt, 0, "150,000"},
-                   {"enc_offset_2", Txt, 0, "-1,000"}}},
+                  {{EncMode, 1, V, Sel, 1, ""},
+                   {EncClearByIndex, 1, V, Sel, 0, ""},
+                   {EncGateTime, 1, V, Txt, 0, "1000"},
+                   {EncResolution, 1, V, Txt, 0, "1024"},
+                   {EncCoeff, 1, V, Txt, 0, "150,000"},
+                   {EncOffset, 1, V, Txt, 0, "-1,000"}}},
         ReplyCase{"Encoder1OddValues",
                   {1, 9, 0, 7, 2, 255, 255, 255, 255, 0, 0, 0, 128, 0, 0, 128, 127, 0, 0, 192, 127},
                   &kComma,
-                  {{"enc_mode_1", Sel, -1, ""},
-                   {"enc_clear_1", Sel, -1, ""},
-                   {"enc_time_1", Txt, 0, "-1"},
-                   {"enc_resolution_1", Txt, 0, "-2147483648"},
-                   {"enc_coeff_1", Txt, 0, "INF"},
-                   {"enc_offset_1", Txt, 0, "NAN"}}},
-        ReplyCase{"AddressZero", {1, 11, 0, 0}, &kComma, {{"mod_adr", Sel, -1, ""}}},
-        ReplyCase{"Address248", {1, 11, 0, 248}, &kComma, {{"mod_adr", Sel, -1, ""}}},
-        ReplyCase{"ChannelOfTransmissionModeIgnored", {1, 5, 7, 2}, &kComma, {{"trigger_mode", Sel, 2, ""}}},
-        ReplyCase{"NegativeFilter", {1, 7, 0, 251, 255, 255, 255}, &kComma, {{"trigger_filter", Txt, 0, "-5"}}}),
+                  {{EncMode, 0, V, Sel, -1, ""},
+                   {EncClearByIndex, 0, V, Sel, -1, ""},
+                   {EncGateTime, 0, V, Txt, 0, "-1"},
+                   {EncResolution, 0, V, Txt, 0, "-2147483648"},
+                   {EncCoeff, 0, V, Txt, 0, "INF"},
+                   {EncOffset, 0, V, Txt, 0, "NAN"}}},
+        ReplyCase{"AddressZero", {1, 11, 0, 0}, &kComma, {{ModbusAddress, 0, V, Sel, -1, ""}}},
+        ReplyCase{"Address248", {1, 11, 0, 248}, &kComma, {{ModbusAddress, 0, V, Sel, -1, ""}}},
+        ReplyCase{"ChannelOfTransmissionModeIgnored", {1, 5, 7, 2}, &kComma, {{TransmissionMode, 0, V, Sel, 2, ""}}},
+        ReplyCase{"NegativeFilter", {1, 7, 0, 251, 255, 255, 255}, &kComma, {{TriggerFilter, 0, V, Txt, 0, "-5"}}}),
     [](const auto &row) { return std::string(row.param.name); });
 
 TEST(RulesReply, FillsAllFourOutputsAndAsksForTheEnableRule)
@@ -107,22 +114,22 @@ TEST(RulesReply, FillsAllFourOutputsAndAsksForTheEnableRule)
         const ReplyEffects fx = effectsOf(report(data), *format);
         const bool comma = format == &kComma;
         expectUpdates(fx,
-                      {{"out1_W", Sel, 2, ""},
-                       {"out1_B", Sel, 1, ""},
-                       {"out1_S", Sel, 1, ""},
-                       {"out1_N", Txt, 0, comma ? "123,450" : "123.450"},
-                       {"out2_W", Sel, 0, ""},
-                       {"out2_B", Sel, 0, ""},
-                       {"out2_S", Sel, 0, ""},
-                       {"out2_N", Txt, 0, comma ? "0,000" : "0.000"},
-                       {"out3_W", Sel, 7, ""},
-                       {"out3_B", Sel, 0, ""},
-                       {"out3_S", Sel, 1, ""},
-                       {"out3_N", Txt, 0, comma ? "-1,000" : "-1.000"},
-                       {"out4_W", Sel, -1, ""},
-                       {"out4_B", Sel, -1, ""},
-                       {"out4_S", Sel, -1, ""},
-                       {"out4_N", Txt, 0, "INF"}});
+                      {{OutputRules, 0, ConfigField::Source, Sel, 2, ""},
+                       {OutputRules, 0, ConfigField::Condition, Sel, 1, ""},
+                       {OutputRules, 0, ConfigField::State, Sel, 1, ""},
+                       {OutputRules, 0, ConfigField::Threshold, Txt, 0, comma ? "123,450" : "123.450"},
+                       {OutputRules, 1, ConfigField::Source, Sel, 0, ""},
+                       {OutputRules, 1, ConfigField::Condition, Sel, 0, ""},
+                       {OutputRules, 1, ConfigField::State, Sel, 0, ""},
+                       {OutputRules, 1, ConfigField::Threshold, Txt, 0, comma ? "0,000" : "0.000"},
+                       {OutputRules, 2, ConfigField::Source, Sel, 7, ""},
+                       {OutputRules, 2, ConfigField::Condition, Sel, 0, ""},
+                       {OutputRules, 2, ConfigField::State, Sel, 1, ""},
+                       {OutputRules, 2, ConfigField::Threshold, Txt, 0, comma ? "-1,000" : "-1.000"},
+                       {OutputRules, 3, ConfigField::Source, Sel, -1, ""},
+                       {OutputRules, 3, ConfigField::Condition, Sel, -1, ""},
+                       {OutputRules, 3, ConfigField::State, Sel, -1, ""},
+                       {OutputRules, 3, ConfigField::Threshold, Txt, 0, "INF"}});
         EXPECT_TRUE(fx.refreshOutputEnable);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,14 +22,27 @@ struct WriteTarget {
     std::uint8_t channel = 0;
 };
 
-// The parameter and channel of a Write button, from the catalogue's button names.
+// The parameter and channel of the Write buttons the cases name, from the window's button table.
 WriteTarget writeTarget(std::string_view button)
 {
-    for (const ParamInfo &p : paramCatalogue())
-        for (int ch = 0; ch < p.channelCount(); ++ch)
-            if (p.writeButtons[size_t(ch)] == button)
-                return {&p, static_cast<std::uint8_t>(ch)};
-    return {};
+    static const std::map<std::string_view, std::pair<ParamId, std::uint8_t>> kButtons{
+        {"button_encmode2", {ParamId::EncMode, 1}},
+        {"button_encmode3", {ParamId::EncMode, 2}},
+        {"button_time1", {ParamId::EncGateTime, 0}},
+        {"button_time2", {ParamId::EncGateTime, 1}},
+        {"button_resolution3", {ParamId::EncResolution, 2}},
+        {"button_enccoeff1", {ParamId::EncCoeff, 0}},
+        {"button_encoffset2", {ParamId::EncOffset, 1}},
+        {"BitBtn45", {ParamId::SendInterval, 0}},
+        {"BitBtn55", {ParamId::TriggerFilter, 0}},
+        {"BitBtn7", {ParamId::ModbusAddress, 0}},
+        {"BitBtn16", {ParamId::ModbusBaud, 0}},
+        {"BitBtn20", {ParamId::GreenDisplay, 0}},
+        {"BitBtn24", {ParamId::Beeper, 0}},
+        {"button_trigmastetype_2", {ParamId::TriggerRegisterType, 1}},
+    };
+    const auto found = kButtons.find(button);
+    return found == kButtons.end() ? WriteTarget{} : WriteTarget{&param(found->second.first), found->second.second};
 }
 
 // A Write button, as the window sees it: the button's name decides parameter and channel.

@@ -118,10 +118,10 @@ TEST_F(ReportHandlerTest, ShorterReportLeavesTheEarlierOnesBytesBehindIt)
 
 TEST_F(ReportHandlerTest, ConfigurationReplyIsHandedOnDecoded)
 {
-    const ReportOutcome out = receive(padded({1, 9, 1, 1, 0, 232, 3, 0, 0, 0, 4, 0, 0, 0, 0, 22, 67, 0, 0, 128, 191}));
+    const ReportOutcome out = receive(padded({1, 14, 2, 3}));
     ASSERT_TRUE(out.configReply);
-    EXPECT_EQ(out.configReply->param->id, ParamId::EncoderBlock);
-    EXPECT_EQ(out.configReply->channel, 1);
+    EXPECT_EQ(out.configReply->param->id, ParamId::TriggerRegisterType);
+    EXPECT_EQ(out.configReply->channel, 2);
     EXPECT_TRUE(sink.calls.empty());
     EXPECT_EQ(handler.measurement.MeasurementCount, 0u);
 }
