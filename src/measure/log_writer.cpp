@@ -198,9 +198,15 @@ LogWriter::Rescue LogWriter::saveBacklog(const std::vector<std::string> &otherFo
         }
         if (!whole && before && file.isRegular())
             file.cutBack(before->size); // all or nothing: the next folder takes them all
-        if (file.close() && whole) {
+        const bool closed = file.close();
+        if (closed && whole) {
             rescue.path = candidate;
             break;
+        }
+        if (!whole && before && before->size == 0) {
+            // Made for this rescue and left empty: not left behind.
+            std::error_code ignored;
+            std::filesystem::remove(std::filesystem::path(std::u8string(candidate.begin(), candidate.end())), ignored);
         }
     }
     if (rescue.path.empty())

@@ -600,6 +600,20 @@ TEST_F(LogWriterTest, RecoveryFileTakesAllTheLinesOrNone)
         rescue = w.saveBacklog({other.string()});
     }
     EXPECT_EQ(contents(beside), "earlier;\r\n");
+    // Where not even a new file takes them all, none is left behind, and the one beside stays as it was.
+    fs::create_directories(dir_ / "second");
+    LogWriter tooLong;
+    tooLong.setActive(true);
+    for (int n = 0; n < 10; ++n)
+        tooLong.writeLine(path, "a line that will not fit;\r\n");
+    EXPECT_FALSE(tooLong.close());
+    {
+        FileSizeLimit limit(30);
+        EXPECT_EQ(tooLong.saveBacklog({(dir_ / "second").string()}).path, "");
+    }
+    EXPECT_EQ(tooLong.droppedLines(), 10u);
+    EXPECT_EQ(contents(beside), "earlier;\r\n");
+    EXPECT_FALSE(fs::exists(dir_ / "second" / "pomiary.recovered.csv"));
     EXPECT_EQ(rescue.path, (other / "pomiary.recovered.csv").string());
     EXPECT_EQ(rescue.lines, 3u);
     EXPECT_EQ(contents(rescue.path), "first;\r\nsecond;\r\nthird;\r\n");
