@@ -81,11 +81,13 @@ TEST(WindowsPlatform, HidInterfaceArrivalAndRemovalAreNoticesToo)
     DEV_BROADCAST_HDR volume{};
     volume.dbch_size = sizeof volume;
     volume.dbch_devicetype = DBT_DEVTYP_VOLUME;
-    const auto param = [](const void *p) { return reinterpret_cast<intptr_t>(p); };
-    ASSERT_TRUE(platform->postNotice(DBT_DEVICEARRIVAL, param(&hid)));
-    ASSERT_TRUE(platform->postNotice(DBT_DEVICEARRIVAL, param(&volume))); // not an interface: not ours
-    ASSERT_TRUE(platform->postNotice(DBT_DEVICEREMOVECOMPLETE, param(&hid)));
-    pumpMessages();
+    // These carry a pointer, so the system only sends them (a post is refused), to the notification window.
+    HWND window = FindWindowA("TorvexHidNotification", nullptr);
+    ASSERT_NE(window, nullptr);
+    const auto param = [](const void *p) { return reinterpret_cast<LPARAM>(p); };
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, param(&hid));
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, param(&volume)); // not an interface: not ours
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, param(&hid));
     // Passed on as "nodes changed", without the pointer into the system's message.
     EXPECT_EQ(notices, (std::vector<std::pair<uint32_t, intptr_t>>{{7, 0}, {7, 0}}));
     platform->setDeviceChangeSink(nullptr);
