@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 #include <utility>
 
 namespace torvex::sim {
@@ -110,6 +111,12 @@ void SimHidDevice::setWriteFails(bool fails)
     writeFails_ = fails;
 }
 
+void SimHidDevice::setWriteTimesOut(bool timesOut)
+{
+    std::lock_guard lock(mutex_);
+    writeTimesOut_ = timesOut;
+}
+
 size_t SimHidDevice::readStarts() const
 {
     std::lock_guard lock(mutex_);
@@ -147,6 +154,8 @@ void SimHidDevice::setPlugged(bool plugged)
         plugged_ = plugged;
         if (!plugged)
             input_.clear();
+        else
+            ++plugCount_;
         ++generation_;
     }
     inputCv_.notify_all();
@@ -157,11 +166,14 @@ void SimHidDevice::setPlugged(bool plugged)
 
 class SimHandle : public HidHandle {
 public:
-    SimHandle(std::shared_ptr<SimHidDevice> device, HidAccess access) : device_(std::move(device)), access_(access) {}
+    SimHandle(std::shared_ptr<SimHidDevice> device, HidAccess access)
+        : device_(std::move(device)), access_(access), plugCount_(device_->plugCount())
+    {
+    }
 
     std::optional<THidAttributes> attributes() override
     {
-        if (!device_->plugged() || !device_->description_.identifiable)
+        if (!alive() || !device_->description_.identifiable)
             return std::nullopt;
         const auto &s = device_->description_;
         return THidAttributes{s.vendorId, s.productId, s.versionNumber};
@@ -169,23 +181,25 @@ public:
 
     std::optional<std::u16string> productString() override
     {
-        if (!device_->plugged() || !device_->description_.productStringReadable)
+        if (device_->description_.productStringDelay.count() > 0)
+            std::this_thread::sleep_for(device_->description_.productStringDelay);
+        if (!alive() || !device_->description_.productStringReadable)
             return std::nullopt;
         return device_->description_.productName;
     }
 
     std::optional<std::u16string> serialNumber() override
     {
-        if (!device_->plugged() || device_->description_.serialNumber.empty())
+        if (!alive() || device_->description_.serialNumber.empty())
             return std::nullopt;
         return device_->description_.serialNumber;
     }
 
-    std::string portPath() override { return device_->plugged() ? device_->description_.portPath : std::string(); }
+    std::string portPath() override { return alive() ? device_->description_.portPath : std::string(); }
 
     std::optional<THidCaps> capabilities() override
     {
-        if (!device_->plugged() || !device_->description_.descriptorReadable)
+        if (!alive() || !device_->description_.descriptorReadable)
             return std::nullopt;
         return device_->caps_;
     }
@@ -195,12 +209,14 @@ public:
         SimHidDevice::OutputHandler handler;
         {
             std::lock_guard lock(device_->mutex_);
-            if (!device_->plugged_)
+            if (!device_->aliveLocked(plugCount_))
                 return {HidIoStatus::Gone, 0, kHidErrorDeviceNotConnected};
             if (access_ != HidAccess::ReadWrite)
                 return {HidIoStatus::Failed, 0, 5}; // access denied
             if (device_->writeFails_)
                 return {HidIoStatus::Failed, 0, 31}; // device not functioning
+            if (device_->writeTimesOut_)
+                return {HidIoStatus::Failed, 0, kHidErrorTimeout};
             if (size == 0 || (device_->description_.strictWriteLength && size != device_->caps_.OutputReportLength))
                 return {HidIoStatus::Failed, 0, kHidErrorInvalidParameter};
             device_->written_.emplace_back(data, data + size);
@@ -213,8 +229,15 @@ public:
     }
 
 private:
+    bool alive() const
+    {
+        std::lock_guard lock(device_->mutex_);
+        return device_->aliveLocked(plugCount_);
+    }
+
     std::shared_ptr<SimHidDevice> device_;
     HidAccess access_;
+    const uint64_t plugCount_;
 };
 
 class SimReader : public HidReader {
@@ -223,6 +246,7 @@ public:
     {
         std::lock_guard lock(device_->mutex_);
         ++device_->openReaders_;
+        plugCount_ = device_->plugCount_;
     }
 
     ~SimReader() override
@@ -236,7 +260,7 @@ public:
     {
         std::lock_guard lock(device_->mutex_);
         ++device_->readStarts_;
-        if (!device_->plugged_)
+        if (!device_->aliveLocked(plugCount_))
             return {HidIoStatus::Gone, 0, kHidErrorDeviceNotConnected};
         if (device_->readStartError_ != 0)
             return {HidIoStatus::Failed, 0, device_->readStartError_};
@@ -255,9 +279,14 @@ public:
         if (!pending_)
             return {HidIoStatus::Failed, 0, kHidErrorInvalidParameter};
         const bool ready = device_->inputCv_.wait_for(
-            lock, slice, [&] { return interrupted_ || !device_->input_.empty() || !device_->plugged_; });
+            lock, slice, [&] { return interrupted_ || !device_->input_.empty() || !device_->aliveLocked(plugCount_); });
         if (!ready)
             return {HidIoStatus::Timeout, 0, 0};
+        // Before the queue: after a re-plug it holds the new connection's reports, which this handle never sees.
+        if (!device_->aliveLocked(plugCount_)) {
+            finish();
+            return {HidIoStatus::Gone, 0, kHidErrorDeviceNotConnected};
+        }
         if (!device_->input_.empty()) {
             std::vector<uint8_t> report = std::move(device_->input_.front());
             device_->input_.pop_front();
@@ -269,10 +298,6 @@ public:
             std::copy_n(report.begin(), count, buffer_);
             finish();
             return {HidIoStatus::Ok, count, 0};
-        }
-        if (!device_->plugged_) {
-            finish();
-            return {HidIoStatus::Gone, 0, kHidErrorDeviceNotConnected};
         }
         interrupted_ = false;
         return {HidIoStatus::Interrupted, 0, 0};
@@ -307,6 +332,7 @@ private:
     size_t size_ = 0;
     bool pending_ = false;
     bool interrupted_ = false;
+    uint64_t plugCount_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------------------
@@ -365,6 +391,25 @@ void SimHidPlatform::setAvailable(bool available)
 {
     std::lock_guard lock(mutex_);
     available_ = available;
+}
+
+void SimHidPlatform::setQueriesMayBlock(bool mayBlock, std::chrono::milliseconds mergeDelay)
+{
+    std::lock_guard lock(mutex_);
+    queriesMayBlock_ = mayBlock;
+    mergeDelay_ = mergeDelay;
+}
+
+bool SimHidPlatform::queriesMayBlock() const
+{
+    std::lock_guard lock(mutex_);
+    return queriesMayBlock_;
+}
+
+std::chrono::milliseconds SimHidPlatform::noticeMergeDelay() const
+{
+    std::lock_guard lock(mutex_);
+    return mergeDelay_;
 }
 
 std::vector<std::shared_ptr<SimHidDevice>> SimHidPlatform::devices() const

@@ -37,6 +37,7 @@ struct SimDeviceDescription {
     std::string instance;           // device instance; generated when empty
     std::u16string serialNumber;    // the USB serial number; empty = the device has none
     std::string portPath;           // the USB port, as Linux names it ("1-4"); empty = unknown
+    std::chrono::milliseconds productStringDelay{0}; // how long reading the product string takes
 };
 
 class SimHidPlatform;
@@ -72,6 +73,8 @@ public:
     void setReadStartError(uint32_t error);
     // Every write fails (false = writes work again).
     void setWriteFails(bool fails);
+    // Every write is not taken in time and fails as the backend's bounded write does (false = writes work again).
+    void setWriteTimesOut(bool timesOut);
 
     // Observation for tests.
     size_t readStarts() const;
@@ -88,6 +91,13 @@ private:
 
     void setPlugged(bool plugged);
     void setInstance(const std::string &instance);
+    // A handle lives as long as the connection it was opened on: after a re-plug it stays dead, as the system's.
+    uint64_t plugCount() const
+    {
+        std::lock_guard lock(mutex_);
+        return plugCount_;
+    }
+    bool aliveLocked(uint64_t openedAt) const { return plugged_ && plugCount_ == openedAt; }
 
     SimDeviceDescription description_;
     THidPnPInfo info_;
@@ -103,11 +113,13 @@ private:
     bool plugged_ = false;
     uint32_t readStartError_ = 0;
     bool writeFails_ = false;
+    bool writeTimesOut_ = false;
     size_t readStarts_ = 0;
     size_t readsPending_ = 0;
     size_t openReaders_ = 0;
     size_t dropped_ = 0;
     uint64_t generation_ = 0; // bumped on every push and unplug, wakes waiting readers
+    uint64_t plugCount_ = 0;  // connections so far
 };
 
 class SimHidPlatform : public HidPlatform {
@@ -129,6 +141,9 @@ public:
     void raiseNotice(uint32_t eventCode = 7, intptr_t param = 0);
 
     void setAvailable(bool available);
+    // Behave like a backend whose queries go to the devices (Windows): the owner scans off the UI thread,
+    // gathering notices for `mergeDelay` first.
+    void setQueriesMayBlock(bool mayBlock, std::chrono::milliseconds mergeDelay = std::chrono::milliseconds(0));
 
     std::vector<std::shared_ptr<SimHidDevice>> devices() const;
     size_t listCalls() const;
@@ -140,6 +155,8 @@ public:
     std::unique_ptr<HidReader> openReader(const THidPnPInfo &info, uint32_t &error) override;
     void setDeviceChangeSink(HidDeviceChangeSink sink) override;
     std::string accessProblem(const THidPnPInfo &info) override;
+    bool queriesMayBlock() const override;
+    std::chrono::milliseconds noticeMergeDelay() const override;
 
 private:
     std::shared_ptr<SimHidDevice> find(const std::string &path) const;
@@ -148,6 +165,8 @@ private:
     std::vector<std::shared_ptr<SimHidDevice>> devices_;
     size_t listCalls_ = 0;
     bool available_ = true;
+    bool queriesMayBlock_ = false;
+    std::chrono::milliseconds mergeDelay_{0};
 
     std::mutex sinkMutex_; // held while a notice is delivered, so removing the sink waits for it
     HidDeviceChangeSink sink_;

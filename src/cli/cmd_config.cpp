@@ -19,6 +19,8 @@ public:
     ~ConfigExchange() { link_.setReportHandler(nullptr); }
 
     bool stopped() const { return session_.stopSignal() != 0; }
+    // Why the last request did not reach the instrument; empty when it was sent.
+    std::string sendProblem() const { return link_.sendProblem(); }
 
     // The decoded reply to a read request; nullopt when none came in time.
     std::optional<ConfigReply> read(const ReadRequest &request)
@@ -197,7 +199,9 @@ int runConfigSet(Session &session)
         if (exchange.write(w.payload)) {
             ++acknowledged;
         } else if (!exchange.stopped()) {
-            session.message("torvex-cli: " + w.what + ": no acknowledgement from the instrument");
+            const std::string problem = exchange.sendProblem();
+            session.message("torvex-cli: " + w.what + ": "
+                            + (problem.empty() ? "no acknowledgement from the instrument" : "not written: " + problem));
             code = kExitIo;
         }
     }

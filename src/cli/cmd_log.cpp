@@ -5,6 +5,7 @@
 #include "cli/session.h"
 #include "cli/settings_file.h"
 #include "cli/text_util.h"
+#include "text/utf8_path.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -28,7 +29,7 @@ bool waitForTheFile(Session &session, LogRecorder &recorder)
 bool isStream(const std::string &path)
 {
     std::error_code error;
-    const auto type = std::filesystem::status(path, error).type();
+    const auto type = std::filesystem::status(pathFromUtf8(path), error).type();
     return type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket
         || type == std::filesystem::file_type::character;
 }
@@ -90,14 +91,14 @@ int runLog(Session &session)
     // A file that cannot be written is found before anything else; one that does not exist yet is created only
     // once there is an instrument to record, so that a failed or stopped start leaves no empty file behind.
     std::error_code error;
-    const bool exists = toStandardOutput || std::filesystem::exists(setup.path, error);
+    const bool exists = toStandardOutput || std::filesystem::exists(pathFromUtf8(setup.path), error);
     if (exists) {
         recorder.start();
         if (!waitForTheFile(session, recorder))
             return stoppedBeforeOpening();
         if (!recorder.opened())
             return refuse(recorder.failureReason());
-    } else if (const auto folder = std::filesystem::path(setup.path).parent_path();
+    } else if (const auto folder = pathFromUtf8(setup.path).parent_path();
                !folder.empty() && !std::filesystem::is_directory(folder, error)) {
         return refuse(std::strerror(ENOENT));
     }
@@ -111,7 +112,7 @@ int runLog(Session &session)
         // Batches the broker never acknowledged go beside a log file, else where publish puts them.
         std::vector<std::filesystem::path> folders;
         if (!toStandardOutput && !isStream(setup.path))
-            folders.push_back(std::filesystem::absolute(setup.path).parent_path());
+            folders.push_back(std::filesystem::absolute(pathFromUtf8(setup.path)).parent_path());
         for (const auto &folder : publishRecoveryFolders(session))
             folders.push_back(folder);
         if (const int code = publisher.connect(session, folders); code != kExitOk) {
@@ -177,7 +178,7 @@ int runLog(Session &session)
             std::to_string(written) + " lines, " + reportRateText(recorder.reports() - reportsBefore, seconds);
         if (!toStandardOutput) {
             std::error_code sizeError;
-            const auto size = std::filesystem::file_size(setup.path, sizeError);
+            const auto size = std::filesystem::file_size(pathFromUtf8(setup.path), sizeError);
             text += ", " + (sizeError ? std::string("?") : byteCountText(size));
         }
         if (failing)
@@ -211,7 +212,7 @@ int runLog(Session &session)
                         + std::to_string(recorder.lost()) + " lines lost in all");
     } else if (end.rescue.lines > 0 && !end.rescue.path.empty()) {
         session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(end.rescue.lines)
-                        + " lines waiting for it were saved to " + std::filesystem::absolute(end.rescue.path).string());
+                        + " lines waiting for it were saved to " + pathToUtf8(std::filesystem::absolute(pathFromUtf8(end.rescue.path))));
     } else if (end.rescue.lines > 0) {
         session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(end.rescue.lines)
                         + " lines waiting for it are lost: no recovery file could be written");

@@ -1,6 +1,7 @@
 #include "cli/config_text.h"
 
 #include "config/number_text.h"
+#include "text/utf8_path.h"
 
 #include <nlohmann/json.hpp>
 
@@ -350,13 +351,14 @@ bool readConfigFile(const std::string &path, std::istream *in, std::string &text
         text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
         return true;
     }
+    const std::filesystem::path name = pathFromUtf8(path);
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    if (std::filesystem::is_directory(name, error)) {
         reason = "is a folder";
         return false;
     }
     errno = 0;
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(name, std::ios::binary);
     if (!file) {
         reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
         return false;

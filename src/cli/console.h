@@ -17,6 +17,7 @@ namespace torvex::cli::console {
 
 // Once, before anything else: a stop request is noted instead of ending the program, and a reader that goes
 // away (a closed pipe) or a file at its size limit makes the write fail with an error instead of killing it.
+// What it changes in a console that outlives the program (its code page) is put back when the program ends.
 void setUp();
 
 // The program's arguments without its name, in UTF-8.
@@ -25,6 +26,10 @@ std::vector<std::string> arguments(int argc, char **argv);
 // Standard output was closed when the program started (>&-). setUp() has then put the null device in its
 // place, so that none of the program's own descriptors takes its number.
 bool standardOutputClosed();
+
+// The folders, in UTF-8, that take a log's waiting lines when the log file's own folder cannot: the user's home
+// folder (HOME; on Windows else USERPROFILE) and on Windows also the documents folder.
+std::vector<std::string> rescueFolders();
 
 // 0, 1, 2: standard input, output, error.
 bool isTerminal(int stream);

@@ -109,6 +109,14 @@ std::string windowLocaleName(const std::function<std::optional<std::string>(cons
     return {};
 }
 
+std::vector<std::string> rescueFolders()
+{
+    for (const char *name : {"HOME", "USERPROFILE"})
+        if (const char *home = std::getenv(name); home != nullptr && home[0] != '\0')
+            return {home};
+    return {};
+}
+
 char windowDecimalSeparator()
 {
     auto environment = [](const char *name) -> std::optional<std::string> {

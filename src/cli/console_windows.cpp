@@ -3,11 +3,17 @@
 #include "measure/value_text.h"
 
 #include <windows.h>
+// windows.h first: these need its types.
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <io.h>
 
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <mutex>
 
 namespace torvex::cli::console {
@@ -21,6 +27,17 @@ LoopDispatcher *requestLoop = nullptr;
 std::function<void(int)> *requestStop = nullptr;
 
 bool terminalStreams[3] = {false, false, false};
+UINT consoleOutputCodePage = 0; // the console's own, before setUp(); 0 = not changed
+
+void restoreCodePage()
+{
+    // What is still buffered is written in the code page it was meant for.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    if (consoleOutputCodePage != 0)
+        SetConsoleOutputCP(consoleOutputCodePage);
+}
 
 int signalOf(DWORD event)
 {
@@ -46,6 +63,7 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     // After a close, logoff or shutdown event the system ends the process as soon as the handler returns (and
     // after 5 s at the latest): the handler waits for the command to write what it has and let go.
     requestDone.wait_for(lock, std::chrono::milliseconds(4500), [] { return requestLoop == nullptr; });
+    restoreCodePage(); // the process ends without running its exit handlers
     return TRUE;
 }
 
@@ -95,12 +113,29 @@ std::string utf8(const wchar_t *text, int length = -1)
     return out;
 }
 
+std::string environmentVariable(const wchar_t *name)
+{
+    // The narrow getenv() gives the ANSI code page's version of the value, which loses letters outside it.
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0)
+        return {};
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+    if (length == 0 || length >= size)
+        return {};
+    return utf8(value.data(), static_cast<int>(length));
+}
+
 } // namespace
 
 void setUp()
 {
-    // The program's texts are UTF-8 (device names, paths); the console shows them as such.
-    SetConsoleOutputCP(CP_UTF8);
+    // The program's texts are UTF-8 (device names, paths); the console shows them as such. The console belongs to
+    // the shell that started us and goes on after us: its own code page is put back at the end.
+    if (const UINT own = GetConsoleOutputCP(); own != 0 && own != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        consoleOutputCodePage = own;
+        std::atexit(restoreCodePage);
+    }
     terminalStreams[0] = _isatty(0) != 0;
     terminalStreams[1] = virtualTerminal(STD_OUTPUT_HANDLE);
     terminalStreams[2] = virtualTerminal(STD_ERROR_HANDLE);
@@ -120,6 +155,21 @@ std::vector<std::string> arguments(int, char **)
         LocalFree(words);
     }
     return out;
+}
+
+std::vector<std::string> rescueFolders()
+{
+    std::vector<std::string> folders;
+    for (const wchar_t *name : {L"HOME", L"USERPROFILE"})
+        if (std::string home = environmentVariable(name); !home.empty()) {
+            folders.push_back(std::move(home));
+            break;
+        }
+    PWSTR documents = nullptr;
+    if (SHGetKnownFolderPath(FOLDERID_Documents, KF_FLAG_DEFAULT, nullptr, &documents) == S_OK && documents != nullptr)
+        folders.push_back(utf8(documents));
+    CoTaskMemFree(documents);
+    return folders;
 }
 
 bool standardOutputClosed()

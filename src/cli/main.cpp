@@ -3,7 +3,6 @@
 #include "cli/cli.h"
 #include "cli/console.h"
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,10 +23,6 @@ int main(int argc, char *argv[])
     env.decimalSeparator = console::windowDecimalSeparator();
     env.watchStopRequest = console::watchStopRequests;
     // Log lines that the log file's own folder cannot take at the end go to the home folder.
-    for (const char *name : {"HOME", "USERPROFILE"})
-        if (const char *home = std::getenv(name); home != nullptr && home[0] != '\0') {
-            env.rescueFolders.emplace_back(home);
-            break;
-        }
+    env.rescueFolders = console::rescueFolders();
     return torvex::cli::runCli(args, env);
 }

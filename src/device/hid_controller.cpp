@@ -91,9 +91,11 @@ void THidDeviceReadThread::run()
     const std::shared_ptr<HidPlatform> platform = device_.platform_;
     bool pending = false;
 
-    auto failed = [&](uint32_t error) {
+    auto failed = [&](const HidIoResult &result) {
+        const uint32_t error = result.error;
+        const bool gone = result.status == HidIoStatus::Gone;
         lastError_ = error;
-        dispatcher_->invoke([this, error] { device_.deliverReadError(error); });
+        dispatcher_->invoke([this, error, gone] { device_.deliverReadError(error, gone); });
         // Wait one slice before trying again: a device that keeps failing must not spin a core.
         pause();
     };
@@ -111,19 +113,19 @@ void THidDeviceReadThread::run()
             }
             openedCv_.notify_all();
             if (!opened) {
-                failed(error);
+                failed({HidIoStatus::Failed, 0, error});
                 continue;
             }
             if (terminate_)
                 break;
         }
         if (buffer_.empty()) {
-            failed(kHidErrorInvalidParameter);
+            failed({HidIoStatus::Failed, 0, kHidErrorInvalidParameter});
             continue;
         }
         const HidIoResult started = reader_->startRead(buffer_.data(), buffer_.size());
         if (started.status != HidIoStatus::Ok) {
-            failed(started.error);
+            failed(started);
             continue;
         }
         pending = true;
@@ -142,6 +144,8 @@ void THidDeviceReadThread::run()
         if (count == 0) {
             if (result.status != HidIoStatus::Ok) {
                 lastError_ = result.error;
+                if (result.status == HidIoStatus::Gone)
+                    dispatcher_->invoke([this] { device_.noteGone(); });
                 pause();
             }
             continue;
@@ -197,25 +201,39 @@ bool THidDevice::openGeneral()
 
 void THidDevice::closeHandles() { general_.reset(); }
 
-std::u16string THidDevice::ProductName()
+void THidDevice::readProductName()
 {
-    if (productName_)
-        return *productName_;
-    if (!IsAccessible() || !openGeneral())
-        return {};
     std::u16string name;
     if (auto read = general_->productString())
         name = productNameFromString(*read);
     productName_ = name;
-    return name;
+}
+
+void THidDevice::readSerialNumber()
+{
+    const auto read = general_->serialNumber();
+    serialNumber_ = read ? utf16ToUtf8(productNameFromString(*read)) : std::string();
+}
+
+void THidDevice::prefetch()
+{
+    readProductName();
+    readSerialNumber();
+    portPath_ = general_->portPath();
+    caps_ = general_->capabilities();
+}
+
+std::u16string THidDevice::ProductName()
+{
+    if (!productName_ && IsAccessible() && openGeneral())
+        readProductName();
+    return productName_.value_or(std::u16string());
 }
 
 std::string THidDevice::SerialNumber()
 {
-    if (!serialNumber_ && IsAccessible() && openGeneral()) {
-        const auto read = general_->serialNumber();
-        serialNumber_ = read ? utf16ToUtf8(productNameFromString(*read)) : std::string();
-    }
+    if (!serialNumber_ && IsAccessible() && openGeneral())
+        readSerialNumber();
     return serialNumber_.value_or(std::string());
 }
 
@@ -303,8 +321,18 @@ void THidDevice::deliverReport(const uint8_t *buffer, size_t count)
     handler(this, buffer[0], buffer + 1, size);
 }
 
-void THidDevice::deliverReadError(uint32_t error)
+void THidDevice::noteGone()
 {
+    if (!deliver_ || stale_ || !present_ || controller_ == nullptr)
+        return;
+    stale_ = true;
+    controller_->requestPass();
+}
+
+void THidDevice::deliverReadError(uint32_t error, bool gone)
+{
+    if (gone)
+        noteGone();
     if (!deliver_ || !dataErrorHandler_)
         return;
     THidDataErrorEvent handler = dataErrorHandler_;
@@ -319,11 +347,16 @@ void THidDevice::deliverReadError(uint32_t error)
 bool THidDevice::WriteReport(const void *Report, uint32_t ToWrite, uint32_t &Written)
 {
     Written = 0;
+    lastWriteError_ = kHidErrorInvalidParameter;
     if (!IsAccessible() || (Report == nullptr && ToWrite > 0))
         return false;
+    lastWriteError_ = kHidErrorDeviceNotConnected;
     if (!openGeneral())
         return false;
     const HidIoResult result = general_->write(static_cast<const uint8_t *>(Report), ToWrite);
+    lastWriteError_ = result.status == HidIoStatus::Ok ? 0 : result.error;
+    if (result.status == HidIoStatus::Gone)
+        noteGone();
     if (result.status != HidIoStatus::Ok)
         return false;
     Written = static_cast<uint32_t>(result.count);
@@ -368,6 +401,15 @@ THidDeviceController::THidDeviceController(std::shared_ptr<HidPlatform> platform
                 DeviceChangeMessage(code, param);
         });
     };
+    if (platform_->queriesMayBlock() || platform_->noticeMergeDelay().count() > 0) {
+        scanWorker_ = std::make_unique<ScanWorker>(platform_->noticeMergeDelay(), [this, alive](bool startup) {
+            auto fresh = std::make_shared<std::vector<std::unique_ptr<THidDevice>>>(scan(true));
+            dispatcher_->post([this, alive, fresh, startup] {
+                if (alive.lock())
+                    apply(std::move(*fresh), startup);
+            });
+        });
+    }
     platform_->setDeviceChangeSink(post);
     if (platform_->noticeFd() >= 0)
         noticeWatch_ = dispatcher_->watchReadable(platform_->noticeFd(), [this] { platform_->processNotices(); });
@@ -395,6 +437,8 @@ THidDeviceController::~THidDeviceController()
     rescanWatch_.reset();
     if (available_)
         platform_->setDeviceChangeSink(nullptr);
+    // Waits for a scan under way; what it finds reaches nobody (alive_ is gone).
+    scanWorker_.reset();
     for (auto &device : list_) {
         // From here on no report reaches a handler: the owner is going away.
         device->deliver_ = false;
@@ -469,9 +513,49 @@ void THidDeviceController::SetDevThreadSleepTime(int value)
 
 void THidDeviceController::DeviceChangeMessage(uint32_t eventCode, intptr_t param)
 {
-    if (eventCode != kDeviceNodesChanged || destroying_ || refreshing_ || !available_)
+    if (eventCode != kDeviceNodesChanged || destroying_ || !available_)
         return;
-    refresh(param == kStartupNoticeParam);
+    if (scanWorker_) {
+        scanWorker_->request(param == kStartupNoticeParam);
+        return;
+    }
+    if (!refreshing_)
+        refresh(param == kStartupNoticeParam);
+}
+
+void THidDeviceController::requestPass()
+{
+    std::weak_ptr<bool> alive = alive_;
+    dispatcher_->post([this, alive] {
+        if (alive.lock())
+            DeviceChangeMessage(kDeviceNodesChanged, 0);
+    });
+}
+
+std::unique_ptr<THidDevice> THidDeviceController::probe(const THidPnPInfo &info, bool prefetch)
+{
+    std::unique_ptr<THidDevice> device(new THidDevice(this, platform_, dispatcher_, info));
+    if (!device->openGeneral())
+        return nullptr;
+    const std::optional<THidAttributes> attributes = device->general_->attributes();
+    if (!attributes)
+        return nullptr;
+    device->attributes_ = *attributes;
+    if (prefetch)
+        device->prefetch();
+    device->closeHandles();
+    return device;
+}
+
+std::vector<std::unique_ptr<THidDevice>> THidDeviceController::scan(bool prefetch)
+{
+    std::vector<std::unique_ptr<THidDevice>> fresh;
+    for (const THidPnPInfo &info : platform_->listInterfaces()) {
+        // One that cannot be opened or identified is left out of the list, shown nowhere.
+        if (auto device = probe(info, prefetch))
+            fresh.push_back(std::move(device));
+    }
+    return fresh;
 }
 
 std::unique_ptr<THidDevice> THidDeviceController::createDevice(const THidPnPInfo &info)
@@ -490,20 +574,26 @@ std::unique_ptr<THidDevice> THidDeviceController::createDevice(const THidPnPInfo
     return device;
 }
 
-void THidDeviceController::refresh(bool startup)
+void THidDeviceController::refresh(bool startup) { apply(scan(false), startup); }
+
+void THidDeviceController::apply(std::vector<std::unique_ptr<THidDevice>> fresh, bool startup)
 {
+    if (destroying_)
+        return;
+    if (refreshing_) {
+        // A handler of the pass under way runs an event loop: this scan may be older than what it has seen.
+        requestPass();
+        return;
+    }
+    for (auto &device : fresh) {
+        device->dataHandler_ = OnDeviceData;
+        device->dataErrorHandler_ = OnDeviceDataError;
+        device->unplugHandler_ = OnDeviceUnplug;
+    }
     bool changed = startup;
     {
         FlagScope guard(refreshing_);
 
-        std::vector<std::unique_ptr<THidDevice>> fresh;
-        for (const THidPnPInfo &info : platform_->listInterfaces()) {
-            try {
-                fresh.push_back(createDevice(info));
-            } catch (const EHidControllerError &) {
-                // Left out of the list; shown nowhere.
-            }
-        }
         auto inFresh = [&](const std::string &instance) {
             return std::any_of(fresh.begin(), fresh.end(),
                                [&](const auto &f) { return f->pnpInfo_.DeviceInstance == instance; });
@@ -513,8 +603,9 @@ void THidDeviceController::refresh(bool startup)
             if (i >= list_.size())
                 continue; // a handler released devices meanwhile
             THidDevice *device = list_[i].get();
-            // A device already marked gone (claimed, waiting for its release) does not leave a second time.
-            if (!device->present_ || inFresh(device->pnpInfo_.DeviceInstance))
+            // A device already marked gone (claimed, waiting for its release) does not leave a second time. A
+            // stale one leaves even when listed: its successor under the same instance arrives below.
+            if (!device->present_ || (!device->stale_ && inFresh(device->pnpInfo_.DeviceInstance)))
                 continue;
             changed = true;
             // Stop the reader before its handle goes: closing a handle under a pending read is unsafe.
@@ -560,6 +651,10 @@ void THidDeviceController::releaseDevice(THidDevice *device, THidDataEvent data,
     if (device->present_) {
         try {
             std::unique_ptr<THidDevice> replacement = createDevice(device->pnpInfo_);
+            // The same device: what it said of itself stands, and is not asked again on the UI thread.
+            replacement->productName_ = device->productName_;
+            replacement->serialNumber_ = device->serialNumber_;
+            replacement->portPath_ = device->portPath_;
             replacement->dataHandler_ = std::move(data);
             replacement->unplugHandler_ = std::move(unplug);
             replacement->threadSleepTime_ = device->ThreadSleepTime();

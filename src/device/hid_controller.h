@@ -5,6 +5,7 @@
 
 #include "device/hid_platform.h"
 #include "device/hand_over_dispatcher.h"
+#include "device/scan_worker.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -114,6 +115,8 @@ public:
 
     // Writes exactly `ToWrite` bytes in one synchronous write. Failure is the result, never an exception.
     bool WriteReport(const void *Report, uint32_t ToWrite, uint32_t &Written);
+    // The system's code for the last failed write (kHidErrorTimeout: not taken in time); 0 after a good one.
+    uint32_t LastWriteError() const { return lastWriteError_; }
 
     // Gives a claimed device back to its controller and destroys this object; do not use it afterwards.
     void Release();
@@ -130,11 +133,19 @@ private:
 
     bool openGeneral();
     void closeHandles();
+    // Reads the identity and capabilities while the general handle is open, so that asking for them later
+    // does not go to the device.
+    void prefetch();
+    void readProductName();
+    void readSerialNumber();
+    // UI thread: a read or write failed as if the device were gone. After a fast re-plug or a resume from sleep
+    // the system may list the device as before while this handle is dead: the next pass replaces it.
+    void noteGone();
     void startReadThreadIfAllowed();
     void stopReadThread();
     // Runs on the UI thread for a report or read error handed over by the read thread.
     void deliverReport(const uint8_t *buffer, size_t count);
-    void deliverReadError(uint32_t error);
+    void deliverReadError(uint32_t error, bool gone);
 
     THidDeviceController *controller_;
     std::shared_ptr<HidPlatform> platform_;
@@ -146,6 +157,8 @@ private:
     bool present_ = true;
     bool claimed_ = false;
     bool enumerating_ = false;
+    bool stale_ = false; // see noteGone()
+    uint32_t lastWriteError_ = 0;
     std::optional<std::u16string> productName_;
     std::optional<std::string> serialNumber_;
     std::optional<std::string> portPath_;
@@ -201,6 +214,15 @@ private:
     friend class THidDevice;
 
     void refresh(bool startup);
+    // Any thread (it touches only the platform): the present devices, opened, identified and closed again;
+    // with `prefetch` also their names and capabilities.
+    std::vector<std::unique_ptr<THidDevice>> scan(bool prefetch);
+    // UI thread: brings the list up to the scanned devices, telling the handlers what left and what arrived.
+    void apply(std::vector<std::unique_ptr<THidDevice>> fresh, bool startup);
+    // UI thread: a device pass soon, from the event loop (not inside the handler or write that asks for it).
+    void requestPass();
+    // The device, opened and identified; nullptr when it cannot be.
+    std::unique_ptr<THidDevice> probe(const THidPnPInfo &info, bool prefetch);
     std::unique_ptr<THidDevice> createDevice(const THidPnPInfo &info);
     void releaseDevice(THidDevice *device, THidDataEvent data, THidPlugEvent unplug);
 
@@ -215,6 +237,8 @@ private:
     std::shared_ptr<bool> alive_;
     std::unique_ptr<UiWatch> noticeWatch_;
     std::unique_ptr<UiWatch> rescanWatch_;
+    // Where the platform's queries may block: the scans run here, never on the UI thread.
+    std::unique_ptr<ScanWorker> scanWorker_;
 };
 
 } // namespace torvex

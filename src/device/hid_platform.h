@@ -16,6 +16,7 @@ namespace torvex {
 // Error codes handed to data-error handlers. Backends pass the operating system's own code where it has one;
 // these are the codes the layer itself and the simulated platform use.
 inline constexpr uint32_t kHidErrorInvalidParameter = 87;
+inline constexpr uint32_t kHidErrorTimeout = 1460; // a write the device did not take in time, cancelled
 inline constexpr uint32_t kHidErrorOperationAborted = 995;
 inline constexpr uint32_t kHidErrorDeviceNotConnected = 1167;
 
@@ -71,6 +72,7 @@ public:
     // one kind apart whatever their nodes.
     virtual std::string portPath() { return {}; }
     // Writes exactly `size` bytes (byte 0 = report id, 0 for unnumbered devices) in one synchronous write.
+    // A write the device does not take within the backend's bound is cancelled and fails with kHidErrorTimeout.
     virtual HidIoResult write(const uint8_t *data, size_t size) = 0;
 };
 
@@ -141,6 +143,14 @@ public:
     // When the backend cannot be sure to learn of every change (no notices at all, or notices that may not
     // come), the interval at which the owner should rescan, beside watching noticeFd().
     virtual std::chrono::milliseconds rescanInterval() const { return std::chrono::milliseconds(0); }
+
+    // True when listing and identity queries (product and serial strings) go to the devices themselves, so that
+    // one misbehaving device can hold a query for seconds: the owner then scans off the UI thread.
+    virtual bool queriesMayBlock() const { return false; }
+
+    // How long the owner gathers notices before one scan, for systems that send many for one plug-in (0 = scan
+    // at once).
+    virtual std::chrono::milliseconds noticeMergeDelay() const { return std::chrono::milliseconds(0); }
 };
 
 // The backend of the platform the program is built for (hidraw on Linux, HID.dll on Windows).

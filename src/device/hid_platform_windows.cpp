@@ -11,6 +11,8 @@
 #include <hidpi.h>
 #include <hidsdi.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,6 +25,10 @@ constexpr DWORD kProductStringBytes = kProductNameUnits * sizeof(char16_t);
 // 32 is 32 ms at the instrument's 1000 reports a second: a slow repaint would lose log lines. 512 is the most it
 // takes; Linux keeps 64 per reader.
 constexpr ULONG kInputBuffers = 512;
+// A report is sent within milliseconds; a device that has not taken one in a second will not.
+constexpr auto kWriteTimeout = std::chrono::milliseconds(1000);
+// How long a cancelled write may take to complete before its buffer is given up for lost.
+constexpr DWORD kCancelWaitMs = 1000;
 
 // The HID and setup services, loaded from the system folder only: both are known side-loading targets.
 struct HidApi {
@@ -75,10 +81,14 @@ struct HidApi {
     }
 };
 
+// A handle whose device has gone, or is gone since a re-plug or a resume from sleep that the handle did not
+// follow: "not connected", "not ready", or an abort the program did not ask for (its own cancellations never reach
+// this: a stopped read is not waited for, a timed-out write reports the timeout).
 HidIoResult failure(DWORD error)
 {
-    return {error == ERROR_DEVICE_NOT_CONNECTED ? HidIoStatus::Gone : HidIoStatus::Failed, 0,
-            static_cast<uint32_t>(error)};
+    const bool gone =
+        error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_NOT_READY || error == ERROR_OPERATION_ABORTED;
+    return {gone ? HidIoStatus::Gone : HidIoStatus::Failed, 0, static_cast<uint32_t>(error)};
 }
 
 HANDLE openPath(const std::string &path, DWORD access, DWORD flags)
@@ -91,7 +101,8 @@ HANDLE openPath(const std::string &path, DWORD access, DWORD flags)
 
 class WinHandle : public HidHandle {
 public:
-    WinHandle(const HidApi &api, HANDLE handle) : api_(api), handle_(handle) {}
+    WinHandle(const HidApi &api, HANDLE handle) : api_(api), handle_(handle), writer_(handle) {}
+    // Closing the handle first ends a write that never completed, if the driver lets it.
     ~WinHandle() override { CloseHandle(handle_); }
 
     std::optional<THidAttributes> attributes() override
@@ -132,21 +143,12 @@ public:
         return THidCaps{caps.InputReportByteLength, caps.OutputReportByteLength, caps.FeatureReportByteLength};
     }
 
-    HidIoResult write(const uint8_t *data, size_t size) override
-    {
-        DWORD written = 0;
-        if (!WriteFile(handle_, data, static_cast<DWORD>(size), &written, nullptr))
-            return failure(GetLastError());
-        // The HID class sends a whole report or fails. Its byte count is no measure of that: Wine leaves the
-        // report id out of it (64 of 65), and a caller checking for a short write would take a sent report
-        // for a lost one.
-        (void)written;
-        return {HidIoStatus::Ok, size, 0};
-    }
+    HidIoResult write(const uint8_t *data, size_t size) override { return writer_.write(data, size, kWriteTimeout); }
 
 private:
     const HidApi &api_;
     HANDLE handle_;
+    OverlappedWriter writer_;
 };
 
 // One overlapped read at a time; completion is noticed in alertable waits on the read thread itself.
@@ -245,6 +247,8 @@ public:
 
     ~WindowsHidPlatform() override
     {
+        if (interfaceNotices_ != nullptr)
+            UnregisterDeviceNotification(interfaceNotices_);
         if (window_ != nullptr) {
             SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
             DestroyWindow(window_);
@@ -288,7 +292,8 @@ public:
         if (!loaded_)
             return nullptr;
         const DWORD rights = access == HidAccess::ReadWrite ? GENERIC_READ | GENERIC_WRITE : 0;
-        HANDLE handle = openPath(info.DevicePath, rights, 0);
+        // Overlapped, so that a write can be given up; the HidD_ queries work on such a handle too.
+        HANDLE handle = openPath(info.DevicePath, rights, FILE_FLAG_OVERLAPPED);
         if (handle == INVALID_HANDLE_VALUE)
             return nullptr;
         return std::make_unique<WinHandle>(api_, handle);
@@ -319,6 +324,22 @@ public:
         return window_ != nullptr && PostMessageA(window_, WM_DEVICECHANGE, eventCode, param) != 0;
     }
 
+    std::string accessProblem(const THidPnPInfo &info) override
+    {
+        HANDLE handle = openPath(info.DevicePath, GENERIC_READ | GENERIC_WRITE, 0);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            return {};
+        }
+        return systemErrorText(GetLastError());
+    }
+
+    // The product and serial strings are asked of the device itself, which a misbehaving one can hold for
+    // seconds per query.
+    bool queriesMayBlock() const override { return true; }
+    // One plug-in sends a burst of notices (nodes changed, then each interface of each collection).
+    std::chrono::milliseconds noticeMergeDelay() const override { return std::chrono::milliseconds(200); }
+
 private:
     void createWindow()
     {
@@ -330,18 +351,37 @@ private:
         RegisterClassExA(&cls); // fails harmlessly when a second platform registers it again
         // A hidden top-level window: message-only windows do not receive the device-change broadcast.
         window_ = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, cls.hInstance, nullptr);
-        if (window_ != nullptr)
-            SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        if (window_ == nullptr)
+            return;
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        // "Nodes changed" alone can come before a slowly installing driver has made the HID interface of a first
+        // plug-in; the interface's own arrival comes when it is there.
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = hidGuid_;
+        interfaceNotices_ = RegisterDeviceNotificationW(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
+
+    static bool isHidInterfaceNotice(WPARAM wParam, LPARAM lParam)
+    {
+        if (wParam != DBT_DEVICEARRIVAL && wParam != DBT_DEVICEREMOVECOMPLETE)
+            return false;
+        const auto *header = reinterpret_cast<const DEV_BROADCAST_HDR *>(lParam);
+        return header != nullptr && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
     }
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (message == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED) {
+        if (message == WM_DEVICECHANGE && (wParam == DBT_DEVNODES_CHANGED || isHidInterfaceNotice(wParam, lParam))) {
             auto *self = reinterpret_cast<WindowsHidPlatform *>(GetWindowLongPtrA(window, GWLP_USERDATA));
             if (self != nullptr) {
                 std::lock_guard lock(self->sinkMutex_);
+                // An interface notice is passed on as "nodes changed": either way the list is scanned again,
+                // and its parameter points into the system's message, which must not outlive this call.
+                const bool nodes = wParam == DBT_DEVNODES_CHANGED;
                 if (self->sink_)
-                    self->sink_(static_cast<uint32_t>(wParam), static_cast<intptr_t>(lParam));
+                    self->sink_(DBT_DEVNODES_CHANGED, nodes ? static_cast<intptr_t>(lParam) : 0);
             }
             return TRUE;
         }
@@ -352,11 +392,91 @@ private:
     GUID hidGuid_{};
     bool loaded_ = false;
     HWND window_ = nullptr;
+    HDEVNOTIFY interfaceNotices_ = nullptr;
     std::mutex sinkMutex_;
     HidDeviceChangeSink sink_;
 };
 
 } // namespace
+
+struct OverlappedWriter::Request {
+    OVERLAPPED overlapped{};
+    HANDLE event = nullptr;
+    std::vector<uint8_t> data; // the system's until the write has completed
+};
+
+OverlappedWriter::OverlappedWriter(void *handle) : handle_(handle), request_(std::make_unique<Request>())
+{
+    request_->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+OverlappedWriter::~OverlappedWriter()
+{
+    if (stuck_) {
+        (void)request_.release(); // the system may still write to it or signal its event
+        return;
+    }
+    if (request_->event != nullptr)
+        CloseHandle(request_->event);
+}
+
+HidIoResult OverlappedWriter::write(const uint8_t *data, size_t size, std::chrono::milliseconds timeout)
+{
+    if (stuck_)
+        return {HidIoStatus::Failed, 0, kHidErrorTimeout};
+    if (request_->event == nullptr)
+        return failure(ERROR_NOT_ENOUGH_MEMORY);
+    Request &r = *request_;
+    const auto handle = static_cast<HANDLE>(handle_);
+    r.data.assign(data, data + size);
+    ZeroMemory(&r.overlapped, sizeof r.overlapped);
+    r.overlapped.hEvent = r.event;
+    ResetEvent(r.event);
+    // The HID class sends a whole report or fails. Its byte count is no measure of that: Wine leaves the report
+    // id out of it (64 of 65), and a caller checking for a short write would take a sent report for a lost one.
+    DWORD count = 0;
+    if (WriteFile(handle, r.data.data(), static_cast<DWORD>(size), &count, &r.overlapped))
+        return {HidIoStatus::Ok, size, 0};
+    if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING)
+        return failure(error);
+    if (WaitForSingleObject(r.event, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
+        CancelIoEx(handle, &r.overlapped);
+        if (WaitForSingleObject(r.event, kCancelWaitMs) != WAIT_OBJECT_0) {
+            stuck_ = true;
+            return {HidIoStatus::Failed, 0, kHidErrorTimeout};
+        }
+        // Completed after all, just before the cancel took: the report went out.
+        if (GetOverlappedResult(handle, &r.overlapped, &count, FALSE))
+            return {HidIoStatus::Ok, size, 0};
+        return {HidIoStatus::Failed, 0, kHidErrorTimeout};
+    }
+    if (!GetOverlappedResult(handle, &r.overlapped, &count, FALSE))
+        return failure(GetLastError());
+    return {HidIoStatus::Ok, size, 0};
+}
+
+std::string systemErrorText(uint32_t error)
+{
+    // In words: a device held exclusively by another program (sharing violation) must say so, as on Linux.
+    wchar_t *text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string out;
+    if (length > 0 && text != nullptr) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+        out.resize(static_cast<size_t>(std::max(size, 0)));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr, nullptr);
+    }
+    if (text != nullptr)
+        LocalFree(text);
+    // The system ends its texts with a full stop and a line break; the caller's sentence goes on.
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+        out.pop_back();
+    if (out.empty())
+        out = "system error " + std::to_string(error);
+    return out;
+}
 
 bool runningUnderWine()
 {

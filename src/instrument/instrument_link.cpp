@@ -285,6 +285,7 @@ void InstrumentLink::stop()
 bool InstrumentLink::send(std::uint8_t command, std::span<const std::uint8_t> payload)
 {
     buffer_.fill(0);
+    sendProblem_.clear();
     if (!connected || current == nullptr || stopped_)
         return false;
     // The length is asked at every send: a device may be replaced by another under the same path.
@@ -293,8 +294,13 @@ bool InstrumentLink::send(std::uint8_t command, std::span<const std::uint8_t> pa
     if (report.empty())
         return false;
     std::uint32_t written = 0;
-    return current->WriteReport(report.data(), static_cast<std::uint32_t>(report.size()), written)
-        && written == report.size();
+    if (current->WriteReport(report.data(), static_cast<std::uint32_t>(report.size()), written)
+        && written == report.size())
+        return true;
+    const std::uint32_t error = current->LastWriteError();
+    sendProblem_ = error == kHidErrorTimeout ? "the instrument took no report for a second"
+                                             : "the write failed (system error " + std::to_string(error) + ")";
+    return false;
 }
 
 std::string InstrumentLink::problemText() const

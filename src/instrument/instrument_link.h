@@ -133,6 +133,8 @@ public:
     // Frames one output report (report id 1, command, payload, zeros) and writes it. False when nothing is
     // connected or the write failed.
     bool send(std::uint8_t command, std::span<const std::uint8_t> payload);
+    // Why the last send failed at the device, in words; empty when it did not (or failed before reaching it).
+    std::string sendProblem() const { return sendProblem_; }
 
     // Stops the read thread (a report handed over just before is still delivered); sends are refused afterwards.
     void stop();
@@ -166,6 +168,7 @@ private:
     THidDataEvent handler_;
     std::string path_;
     std::string identity_;
+    std::string sendProblem_;
     int passes_ = 0;
     bool everConnected_ = false;
     bool stopped_ = false;

@@ -10,12 +10,6 @@
 
 namespace torvex {
 
-std::string pathToUtf8(const std::filesystem::path &path)
-{
-    const auto text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 ProfileFile::ProfileFile(std::filesystem::path path) : path_(std::move(path)) {}
 
 namespace {

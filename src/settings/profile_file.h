@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/utf8_path.h"
+
 namespace torvex {
 
 // A settings write that did not reach the disk. The message is shown to the user as it is.
@@ -15,9 +17,6 @@ class SettingsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// UTF-8 text of a path, for messages.
-std::string pathToUtf8(const std::filesystem::path &path);
 
 class ProfileFile {
 public:

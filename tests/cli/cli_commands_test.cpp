@@ -665,6 +665,20 @@ INSTANTIATE_TEST_SUITE_P(Commands, CliConfigStop,
                              return p.param[1] == "get" ? std::string("Get") : std::string("Set");
                          });
 
+// The backend gives up a write the device does not take (on Windows after a second): said as such, not as a
+// missing acknowledgement.
+TEST(CliConfig, WriteNotTakenInTimeIsAFailedWriteWithItsReason)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("stuck"));
+    instrument.start();
+    instrument.device()->setWriteTimesOut(true);
+    const Result r = runCli(platform, {"config", "set", "Beeper=1", "--timeout", "30"});
+    EXPECT_EQ(r.code, torvex::cli::kExitIo);
+    EXPECT_THAT(r.err, HasSubstr("Beeper: not written: the instrument took no report for a second"));
+    EXPECT_THAT(r.err, HasSubstr("0 of 1 writes acknowledged"));
+}
+
 TEST(CliConfig, UnacknowledgedWritesAreAnIoError)
 {
     auto platform = std::make_shared<SimHidPlatform>();

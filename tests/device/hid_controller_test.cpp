@@ -5,6 +5,7 @@
 
 #include <ostream>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -140,6 +141,69 @@ TEST(ControllerNotices, DescriptorAndRescanAreBothWatched)
     platform->plug(device(u"B", 2));
     ui->rescan();
     EXPECT_EQ(controller.Count(), 2);
+}
+
+// Where a device may hold a query for seconds (Windows), the scan runs off the UI thread: reports of the
+// device in use keep being handed over while another device answers slowly, and the list then arrives whole,
+// its names read beforehand.
+TEST_F(ControllerTest, SlowDeviceQueryDoesNotHoldTheUiThread)
+{
+    platform->setQueriesMayBlock(true);
+    auto fast = platform->plug(device(u"TORVEX"));
+    start();
+    ASSERT_TRUE(pumpUntil([&] { return controller->Count() == 1; }));
+    THidDevice *d = claim(0);
+    std::atomic<int> handled{0};
+    d->SetDataHandler([&](THidDevice *, uint8_t, const uint8_t *, uint16_t) { ++handled; });
+
+    auto slow = device(u"slow", 2);
+    slow.productStringDelay = 1500ms;
+    const auto plugged = std::chrono::steady_clock::now();
+    platform->plug(slow);
+    auto worst = 0ms;
+    for (int i = 0; i < 20; ++i) {
+        const int before = handled;
+        const auto pushed = std::chrono::steady_clock::now();
+        fast->pushInputReport(report(static_cast<uint8_t>(i)));
+        ASSERT_TRUE(pumpUntil([&] { return handled > before; }, 3s));
+        worst = std::max(
+            worst, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pushed));
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - plugged, 1500ms) << "the reports were not measured during the scan";
+    EXPECT_LT(worst, 100ms);
+
+    ASSERT_TRUE(pumpUntil([&] { return controller->Count() == 2; }));
+    std::vector<std::u16string> names;
+    controller->OnEnumerate = [&](THidDevice *dev, int) {
+        const auto asked = std::chrono::steady_clock::now();
+        names.push_back(dev->ProductName());
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms) << "asked the device again";
+        return true;
+    };
+    controller->Enumerate();
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"TORVEX", u"slow"}));
+}
+
+// A system that sends a burst of notices for one plug-in gets one scan for them, after the delay.
+TEST_F(ControllerTest, NoticesWithinTheMergeDelayGiveOneScan)
+{
+    platform->setQueriesMayBlock(true, 200ms);
+    start();
+    ASSERT_TRUE(pumpUntil([&] { return deviceChanges == 1; }));
+    const size_t before = platform->listCalls();
+    const auto first = std::chrono::steady_clock::now();
+    platform->plug(device(u"A"));
+    for (int i = 0; i < 4; ++i) {
+        std::this_thread::sleep_for(30ms);
+        platform->raiseNotice();
+        ui->drain();
+    }
+    ASSERT_TRUE(pumpUntil([&] { return controller->Count() == 1; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - first, 200ms);
+    pumpUntil([] { return false; }, 300ms);
+    EXPECT_EQ(platform->listCalls() - before, 1u);
+    EXPECT_EQ(deviceChanges, 2);
 }
 
 TEST_F(ControllerTest, UnavailablePlatformListsNothingAndNeverNotifies)
@@ -486,6 +550,33 @@ TEST_F(ControllerTest, UnplugWhileReadingStopsTheThreadAndCallsTheUnplugHandlerO
     EXPECT_EQ(controller->Count(), 1);
 }
 
+// Unplugged and plugged again before the notices are handled (or a resume from sleep): the system lists the
+// device as before, but the handles of the old connection are dead. Their failure replaces the device.
+TEST_F(ControllerTest, DeadHandleAfterAFastReplugReplacesTheDevice)
+{
+    auto sim = platform->plug(device(u"TORVEX"));
+    start();
+    THidDevice *d = claim(0);
+    int unplugs = 0;
+    THidDevice *arrived = nullptr;
+    controller->OnArrival = [&](THidDevice *dev) { arrived = dev; };
+    d->SetUnplugHandler([&](THidDevice *) { ++unplugs; });
+    d->SetDataHandler([](THidDevice *, uint8_t, const uint8_t *, uint16_t) {});
+    ASSERT_TRUE(pumpUntil([&] { return sim->readsPending() == 1; }));
+    platform->unplug(sim);
+    platform->plug(sim);
+    ASSERT_TRUE(pumpUntil([&] { return unplugs == 1 && arrived != nullptr; }));
+    d->SetDataHandler(nullptr);
+    d->Release();
+
+    THidDevice *again = claim(0);
+    ASSERT_EQ(again, arrived);
+    int reports = 0;
+    again->SetDataHandler([&](THidDevice *, uint8_t, const uint8_t *, uint16_t) { ++reports; });
+    sim->pushInputReport(report(1));
+    EXPECT_TRUE(pumpUntil([&] { return reports == 1; }));
+}
+
 TEST_F(ControllerTest, WriteReportWritesExactlyTheGivenBytesAndReportsFailureByResult)
 {
     auto sim = platform->plug(device(u"TORVEX"));
@@ -503,6 +594,10 @@ TEST_F(ControllerTest, WriteReportWritesExactlyTheGivenBytesAndReportsFailureByR
     EXPECT_FALSE(d->WriteReport(out.data(), 64, written)) << "the system refuses a wrong length";
     sim->setWriteFails(true);
     EXPECT_FALSE(d->WriteReport(out.data(), 65, written));
+    EXPECT_EQ(written, 0u);
+    sim->setWriteFails(false);
+    sim->setWriteTimesOut(true);
+    EXPECT_FALSE(d->WriteReport(out.data(), 65, written)) << "a write the device did not take in time";
     EXPECT_EQ(written, 0u);
     EXPECT_FALSE(ro->WriteReport(out.data(), 65, written)) << "no read/write access";
     EXPECT_TRUE(readOnly->writtenReports().empty());

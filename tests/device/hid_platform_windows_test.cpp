@@ -6,9 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+// windows.h first: dbt.h needs its types.
+#include <dbt.h>
 
 #include <algorithm>
 #include <map>
+#include <string>
+#include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 using namespace torvex;
@@ -65,6 +70,76 @@ TEST(WindowsPlatform, NotificationWindowDeliversOnlyDeviceNodeChanges)
     platform->setDeviceChangeSink(nullptr);
 }
 
+TEST(WindowsPlatform, HidInterfaceArrivalAndRemovalAreNoticesToo)
+{
+    auto platform = createNativeHidPlatform();
+    std::vector<std::pair<uint32_t, intptr_t>> notices;
+    platform->setDeviceChangeSink([&](uint32_t code, intptr_t param) { notices.emplace_back(code, param); });
+    DEV_BROADCAST_DEVICEINTERFACE_W hid{};
+    hid.dbcc_size = sizeof hid;
+    hid.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    DEV_BROADCAST_HDR volume{};
+    volume.dbch_size = sizeof volume;
+    volume.dbch_devicetype = DBT_DEVTYP_VOLUME;
+    // These carry a pointer, so the system only sends them (a post is refused), to the notification window.
+    HWND window = FindWindowA("TorvexHidNotification", nullptr);
+    ASSERT_NE(window, nullptr);
+    const auto param = [](const void *p) { return reinterpret_cast<LPARAM>(p); };
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, param(&hid));
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, param(&volume)); // not an interface: not ours
+    SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, param(&hid));
+    // Passed on as "nodes changed", without the pointer into the system's message.
+    EXPECT_EQ(notices, (std::vector<std::pair<uint32_t, intptr_t>>{{7, 0}, {7, 0}}));
+    platform->setDeviceChangeSink(nullptr);
+}
+
+// A pipe nobody reads from stands in for a device that takes no more output reports.
+TEST(WindowsPlatform, WriteThatIsNotTakenInTimeIsCancelledAndFailsAsTimedOut)
+{
+    const std::wstring name = L"\\\\.\\pipe\\torvex-write-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_WAIT, 1, 64, 64, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    HANDLE client = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    std::vector<uint8_t> report(1 << 20, 0x5A); // more than any pipe buffer takes
+    {
+        OverlappedWriter writer(server);
+        const auto started = std::chrono::steady_clock::now();
+        const HidIoResult result = writer.write(report.data(), report.size(), 200ms);
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(result.status, HidIoStatus::Failed);
+        EXPECT_EQ(result.error, kHidErrorTimeout);
+        EXPECT_GE(took, 190ms);
+        EXPECT_LT(took, 2s);
+
+        // The cancelled write is over: what it left in the pipe drains, and the next write goes through.
+        std::thread reader([&] {
+            std::vector<uint8_t> buffer(65536);
+            DWORD count = 0;
+            while (ReadFile(client, buffer.data(), DWORD(buffer.size()), &count, nullptr) && count > 0) {}
+        });
+        const uint8_t small[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        const HidIoResult second = writer.write(small, sizeof small, 5s);
+        EXPECT_EQ(second.status, HidIoStatus::Ok);
+        EXPECT_EQ(second.count, sizeof small);
+        CloseHandle(server); // ends the reader
+        server = INVALID_HANDLE_VALUE;
+        reader.join();
+    }
+    CloseHandle(client);
+}
+
+TEST(WindowsPlatform, SystemErrorTextsAreWordsInUtf8WithoutTheFullStop)
+{
+    const std::string busy = systemErrorText(ERROR_SHARING_VIOLATION);
+    EXPECT_FALSE(busy.empty());
+    EXPECT_EQ(busy.find("system error"), std::string::npos) << busy;
+    EXPECT_NE(busy.back(), '.');
+    EXPECT_NE(busy.back(), '\n');
+    EXPECT_EQ(systemErrorText(0x2FFFFFFF), "system error 805306367");
+}
+
 TEST(WindowsPlatform, ControllerListsTheDevicesAfterTheStartupNotice)
 {
     auto ui = std::make_shared<ManualUiDispatcher>();
@@ -73,8 +148,12 @@ TEST(WindowsPlatform, ControllerListsTheDevicesAfterTheStartupNotice)
     THidDeviceController controller(platform, ui);
     int changes = 0;
     controller.OnDeviceChange = [&] { ++changes; };
-    pumpMessages(); // the window's start-up notice posts the refresh
+    pumpMessages(); // the window's start-up notice asks for the scan, which runs on a thread of its own
     ui->drain();
+    for (int i = 0; i < 100 && changes == 0; ++i) {
+        ui->waitForWork(100ms);
+        ui->drain();
+    }
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(static_cast<size_t>(controller.Count()), present);
     std::vector<std::u16string> names;

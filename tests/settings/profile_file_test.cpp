@@ -7,6 +7,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "settings/durable_write.h"
 #include "settings/program_settings.h"
@@ -327,6 +328,23 @@ TEST_F(ProfileFileTest, CloseWithoutAKnownPositionKeepsTheStoredOne)
     const auto s = readStartupSettings(file, "");
     EXPECT_EQ(s.screenTop, 5);
     EXPECT_EQ(s.screenLeft, 6);
+}
+
+// Names are UTF-8 in the program; on Windows a path made from the plain string would be read in the ANSI code
+// page and miss every letter outside it.
+TEST_F(ProfileFileTest, Utf8NamesWithPolishLettersReachTheFileSystemAndComeBack)
+{
+    const std::string name = "Micha\xc5\x82-pomiary.csv";
+    std::ofstream(folder_ / pathFromUtf8(name)) << "x";
+    std::vector<fs::path> found;
+    for (const auto &entry : fs::directory_iterator(folder_))
+        found.push_back(entry.path().filename());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].u8string() == u8"Micha\u0142-pomiary.csv");
+#ifdef _WIN32
+    EXPECT_EQ(found[0].wstring(), L"Micha\u0142-pomiary.csv"); // the name the system holds
+#endif
+    EXPECT_EQ(pathToUtf8(found[0]), name);
 }
 
 TEST(ChartTime, ConvertsStrictlyAndClampsToTheUpDownRange)

@@ -1,7 +1,8 @@
 // Reads the version record, the icon and the manifest back from the built Windows executable through the
 // system's own services (version API, icon extraction, activation contexts), so a resource the loader would not
 // see fails here too.
-// TORVEX_PROGRAM names the executable (a Windows path).
+// TORVEX_PROGRAM names the executable (a Windows path): the window's or torvex-cli's, whose console program has
+// no common controls or DPI settings.
 
 #include <windows.h>
 // windows.h first: shellapi.h needs its types.
@@ -21,6 +22,12 @@ std::wstring programPath()
 {
     const wchar_t *path = _wgetenv(L"TORVEX_PROGRAM");
     return path ? std::wstring(path) : std::wstring();
+}
+
+bool consoleProgram()
+{
+    const std::wstring path = programPath();
+    return path.size() >= 14 && _wcsicmp(path.c_str() + path.size() - 14, L"torvex-cli.exe") == 0;
 }
 
 std::string narrow(const std::wstring &text)
@@ -85,7 +92,8 @@ TEST_F(VersionRecord, TextsArePolishInTheCentralEuropeanCodePage)
 
 struct StringField {
     const wchar_t *name;
-    const wchar_t *expected;
+    const wchar_t *window;
+    const wchar_t *console; // torvex-cli's
 };
 
 void PrintTo(const StringField &field, std::ostream *out) { *out << narrow(field.name); }
@@ -99,17 +107,20 @@ TEST_P(VersionStrings, HoldTheExpectedText)
         static_cast<const wchar_t *>(query(std::wstring(L"\\StringFileInfo\\041504E2\\") + GetParam().name, length));
     ASSERT_NE(text, nullptr) << "field missing";
     // The length counts the terminating zero.
-    EXPECT_EQ(narrow(std::wstring(text, length ? length - 1 : 0)), narrow(GetParam().expected));
+    EXPECT_EQ(narrow(std::wstring(text, length ? length - 1 : 0)),
+              narrow(consoleProgram() ? GetParam().console : GetParam().window));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, VersionStrings,
     ::testing::Values(
         // Written with escapes, so a wrong source code page in the resource compiler cannot match by accident.
-        StringField{L"FileDescription", L"Program do wsp\u00f3\u0142pracy z licznikiem TORVEX"},
-        StringField{L"FileVersion", L"1.0.0.4"}, StringField{L"ProductVersion", L"1.0.0.4"},
-        StringField{L"ProductName", L"TORVEX PC"}, StringField{L"InternalName", L"torvex-pc"},
-        StringField{L"OriginalFilename", L"torvex-pc.exe"}),
+        StringField{L"FileDescription", L"Program do wsp\u00f3\u0142pracy z licznikiem TORVEX",
+                    L"Program wiersza polece\u0144 do licznika TORVEX"},
+        StringField{L"FileVersion", L"1.0.0.4", L"1.0.0.4"}, StringField{L"ProductVersion", L"1.0.0.4", L"1.0.0.4"},
+        StringField{L"ProductName", L"TORVEX PC", L"TORVEX PC"},
+        StringField{L"InternalName", L"torvex-pc", L"torvex-cli"},
+        StringField{L"OriginalFilename", L"torvex-pc.exe", L"torvex-cli.exe"}),
     [](const ::testing::TestParamInfo<StringField> &field) { return narrow(field.param.name); });
 
 // The manifest as the loader takes it: resource 1 of type RT_MANIFEST, turned into an activation context.
@@ -172,8 +183,16 @@ TEST_F(Manifest, RunsWithTheRightsOfTheInvokingUser)
     EXPECT_EQ(level.UiAccess, 0u);
 }
 
+// Paths beyond 260 characters, where the system allows them (a setting of the machine).
+TEST_F(Manifest, AllowsLongPaths)
+{
+    EXPECT_EQ(narrow(setting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"longPathAware")), "true");
+}
+
 TEST_F(Manifest, UsesCommonControlsVersion6)
 {
+    if (consoleProgram())
+        GTEST_SKIP() << "a console program draws no controls";
     // Assembly 1 is the program itself; its dependencies follow.
     std::vector<std::string> identities;
     for (DWORD index = 2;; ++index) {
@@ -198,6 +217,8 @@ TEST_F(Manifest, UsesCommonControlsVersion6)
 
 TEST_F(Manifest, IsPerMonitorDpiAware)
 {
+    if (consoleProgram())
+        GTEST_SKIP() << "a console program draws nothing itself";
     EXPECT_EQ(narrow(setting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness")),
               "PerMonitorV2, PerMonitor");
     // Systems older than Windows 10 1607 read only this one.
