@@ -6,7 +6,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "settings/profile_format.h"
 
 namespace torvex {
 
@@ -19,6 +22,23 @@ public:
 // UTF-8 text of a path, for messages.
 std::string pathToUtf8(const std::filesystem::path &path);
 
+// The file's values as they were when it was read, for many reads in a row: the file is read once.
+class ProfileValues {
+public:
+    explicit ProfileValues(std::string content) : content_(std::move(content)), index_(content_) {}
+    // The index points into the content: not copied or moved (a short string moves its bytes).
+    ProfileValues(const ProfileValues &) = delete;
+    ProfileValues &operator=(const ProfileValues &) = delete;
+
+    std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+    std::int32_t readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
+    bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+private:
+    std::string content_;
+    profile::ValueIndex index_;
+};
+
 class ProfileFile {
 public:
     explicit ProfileFile(std::filesystem::path path);
@@ -29,6 +49,8 @@ public:
     std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
     std::int32_t readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
     bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+    // The whole file read once, for reading many keys.
+    ProfileValues values() const;
 
     // Each write has reached the disk when it returns; on failure the file keeps its previous content and
     // SettingsError("Unable to write to <path>") is thrown.
