@@ -108,6 +108,24 @@ TEST(CliList, ShowsEveryDeviceWithWhatTellsItApartInEachForm)
     EXPECT_EQ(none.out, "sim:unnamed\tDevice VID=1234 PID=00AB\tno\t\t\t1234\t00AB\t33\t33\tok\n");
 }
 
+// A product string is the device's to choose: an escape sequence in it must not reach the terminal raw.
+TEST(CliList, ControlCharactersOfADeviceAreShownEscaped)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimDeviceDescription planted;
+    planted.productName = u"Pad\x1b]0;owned\x07\u009b2J";
+    planted.serialNumber = u"S\x1b[2J";
+    planted.vendorId = 0x1234;
+    planted.productId = 0x00AB;
+    planted.caps = torvex::THidCaps{33, 33, 0};
+    planted.instance = "planted";
+    platform->plug(planted);
+    const Result text = runCli(platform, {"list"});
+    EXPECT_THAT(text.out, HasSubstr("\n Pad\\x1b]0;owned\\x07\\u009b2J  sim:planted  S\\x1b[2J"));
+    const Result tsv = runCli(platform, {"list", "--format", "tsv"});
+    EXPECT_EQ(tsv.out, "sim:planted\tPad\\x1b]0;owned\\x07\\u009b2J\tno\tS\\x1b[2J\t\t1234\t00AB\t33\t33\tok\n");
+}
+
 TEST(CliLog, OneWellFormedLinePerReportAtOneMillisecond)
 {
     auto platform = std::make_shared<SimHidPlatform>();
@@ -436,12 +454,20 @@ TEST(CliWatch, CsvHasALinePerReportWithTheDecimalCommaQuoted)
     }
 }
 
-TEST(CliWatch, MissingSettingsFileIsAnIoError)
+// A refused FILE, as README's exit codes have it, with the reason.
+TEST(CliWatch, MissingSettingsFileIsARefusedFile)
 {
     auto platform = std::make_shared<SimHidPlatform>();
-    const Result r = runCli(platform, {"watch", "--settings", "/nonexistent/config.ini"});
-    EXPECT_EQ(r.code, torvex::cli::kExitIo);
-    EXPECT_THAT(r.err, HasSubstr("cannot read the settings file /nonexistent/config.ini"));
+    for (const std::string command : {"watch", "log"}) {
+        std::vector<std::string> args{command, "--settings", "/nonexistent/config.ini"};
+        if (command == "log")
+            args.insert(args.begin() + 1, "-");
+        const Result r = runCli(platform, args);
+        EXPECT_EQ(r.code, torvex::cli::kExitUsage) << command;
+        EXPECT_EQ(r.err,
+                  "torvex-cli: cannot read the settings file /nonexistent/config.ini: No such file or directory\n")
+            << command;
+    }
 }
 
 // A configuration far from the factory one, in every parameter the files carry.
