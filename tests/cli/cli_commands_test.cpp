@@ -10,7 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <regex>
+#include <span>
 
 using namespace cli_test;
 using namespace std::chrono_literals;
@@ -622,6 +624,73 @@ TEST(CliConfig, UnansweredRequestsAreReportedNotInvented)
                 HasSubstr("no answer to read request 9, channel 1 (Encoder2.Mode, Encoder2.ClearByIndex, "
                           "Encoder2.GateTime, Encoder2.Resolution, Encoder2.Coeff, Encoder2.Offset)"));
     EXPECT_THAT(r.out, testing::Not(testing::ContainsRegex("\n[A-Za-z0-9.]+ = ")));
+}
+
+// A backup replaces the previous one only when it is whole: a run that fails leaves the old one readable.
+TEST(CliConfig, BackupFileIsWrittenWholeOrLeftAsItWas)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    TempDir dir;
+    const std::string backup = dir.file("backup.ini");
+    writeFile(backup, "Beeper = 1\n");
+
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
+    const Result partial = runCli(platform, {"config", "get", "-o", backup, "--timeout", "30"});
+    EXPECT_EQ(partial.code, torvex::cli::kExitIo);
+    EXPECT_THAT(partial.err, HasSubstr("no answer to read request 9, channel 1 (Encoder2.Mode"));
+    EXPECT_THAT(partial.err,
+                HasSubstr("torvex-cli: " + backup
+                          + " was left as it was, since some values had no "
+                            "answer\n"));
+    EXPECT_EQ(readFile(backup), "Beeper = 1\n");
+
+    SimInstrumentDevice second(*platform, instrumentAt("second"));
+    const Result several = runCli(platform, {"config", "get", "-o", backup});
+    EXPECT_EQ(several.code, torvex::cli::kExitNoInstrument);
+    EXPECT_EQ(readFile(backup), "Beeper = 1\n");
+    platform->unplug(second.device());
+
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = false; });
+    const Result printed = runCli(platform, {"config", "get"});
+    const Result written = runCli(platform, {"config", "get", "-o", backup});
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_EQ(written.out, "");
+    EXPECT_THAT(printed.out, HasSubstr("Encoder2.GateTime = "));
+    EXPECT_EQ(readFile(backup), printed.out);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 1) << "no temporary file left";
+}
+
+// Unplugged half-way: said once, with what the instrument took before it went, instead of a line for every
+// value the check could not read.
+TEST(CliConfig, AnInstrumentThatGoesAwayIsSaidOnceWithWhatWasWritten)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    // The instrument takes two writes; the third finds it on its way out.
+    std::atomic<int> writes = 0;
+    instrument.device()->setOutputHandler([&](std::span<const std::uint8_t> report) {
+        if (++writes <= 2)
+            instrument.driver().handleOutputReport(report);
+    });
+    std::thread unplug([&] {
+        waitFor([&] { return writes >= 3; });
+        platform->unplug(instrument.device());
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const Result r = runCli(platform,
+                            {"config", "set", "Beeper=1", "SendInterval=50", "TriggerFilter=3", "RedDisplay=1",
+                             "--verify", "--timeout", "20000"});
+    unplug.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s) << "no wait for an answer from an unplugged one";
+    EXPECT_EQ(r.code, torvex::cli::kExitNoInstrument) << r.err;
+    EXPECT_THAT(r.err,
+                testing::EndsWith("; 2 of 4 writes acknowledged before it went (SendInterval, TriggerFilter), "
+                                  "the others not done\n"));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "");
 }
 
 // The instrument keeps no threshold for an output whose source compares nothing: --verify checks what it holds
