@@ -197,6 +197,10 @@ int runCli(const std::vector<std::string_view> &args, CliEnv &env)
         }
     }
 
+    const bool writesValues = options.command == Command::Watch || options.command == Command::Log;
+    if (writesValues && !options.decimalSeparator && !env.decimalNote.empty())
+        *env.err << env.decimalNote << "\n";
+
     std::unique_ptr<DemoDevices> demo;
     CliEnv run = env;
     if (!run.platform && options.command != Command::ConfigKeys) {

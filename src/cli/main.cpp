@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     env.err = &std::cerr;
     env.outIsTerminal = console::isTerminal(1);
     env.errIsTerminal = console::isTerminal(2);
-    env.decimalSeparator = console::windowDecimalSeparator();
+    env.decimalSeparator = console::windowDecimalSeparator(&env.decimalNote);
     env.watchStopRequest = console::watchStopRequests;
     // Log lines that the log file's own folder cannot take at the end go to the home folder.
     for (const char *name : {"HOME", "USERPROFILE"})
