@@ -2,6 +2,8 @@
 
 #include "cli/demo.h"
 #include "cli/session.h"
+#include "cli/settings_file.h"
+#include "cli/text_util.h"
 #include "instrument/instrument_link.h"
 
 #include <nlohmann/json.hpp>
@@ -41,9 +43,11 @@ std::string deviceTable(const std::vector<SurveyedDevice> &devices)
             access = "no read/write access" + (d.accessProblem.empty() ? "" : ": " + d.accessProblem);
             anyWithoutAccess = anyWithoutAccess || l.instrument;
         }
-        rows.push_back({l.instrument ? "*" : "", l.label, l.path, orDash(l.serial), orDash(l.port),
+        // What a device says of itself reaches the terminal with its control characters escaped.
+        rows.push_back({l.instrument ? "*" : "", visibleText(l.label), visibleText(l.path),
+                        visibleText(orDash(l.serial)), visibleText(orDash(l.port)),
                         hex4(l.vendorId) + ":" + hex4(l.productId), std::to_string(d.caps.InputReportLength),
-                        std::to_string(d.caps.OutputReportLength), access});
+                        std::to_string(d.caps.OutputReportLength), visibleText(access)});
         anyInstrument = anyInstrument || l.instrument;
     }
     std::vector<size_t> widths(rows.front().size(), 0);
@@ -75,11 +79,12 @@ std::string deviceTable(const std::vector<SurveyedDevice> &devices)
 
 std::string deviceTsv(const std::vector<SurveyedDevice> &devices)
 {
-    // Tabs and line breaks cannot be told from the separators: a name with one gets a space instead.
+    // Tabs and line breaks cannot be told from the separators: a name with one gets a space instead. Other
+    // control characters are escaped.
     auto field = [](std::string text) {
         std::replace_if(
             text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-        return text;
+        return visibleText(text);
     };
     std::string out;
     for (const SurveyedDevice &d : devices) {
@@ -185,6 +190,18 @@ int runCli(const std::vector<std::string_view> &args, CliEnv &env)
         *env.out << parsed.help;
         return kExitOk;
     }
+
+    // A missing --settings file is a refused FILE, like any other, before any instrument is looked for.
+    if (!options.settings.empty()) {
+        if (const std::string problem = settingsFileProblem(options.settings); !problem.empty()) {
+            *env.err << "torvex-cli: cannot read the settings file " << options.settings << ": " << problem << "\n";
+            return kExitUsage;
+        }
+    }
+
+    const bool writesValues = options.command == Command::Watch || options.command == Command::Log;
+    if (writesValues && !options.decimalSeparator && !env.decimalNote.empty())
+        *env.err << env.decimalNote << "\n";
 
     std::unique_ptr<DemoDevices> demo;
     CliEnv run = env;

@@ -32,6 +32,8 @@ struct CliEnv {
     bool errIsTerminal = false;
     // The decimal mark of log and watch without --decimal-separator: the window's on this machine.
     char decimalSeparator = '.';
+    // Said where that mark is used: the locale's name could not be resolved (empty when it was).
+    std::string decimalNote;
     // The HID devices to use. Empty: the system's, or the simulated ones for --demo.
     std::shared_ptr<HidPlatform> platform;
     // Lets the user stop a command (Ctrl+C, SIGTERM): calls `stop` with the signal's number on the loop thread.

@@ -15,7 +15,7 @@ namespace {
 // own, and a second use or a missing value can be told apart from a wrong one.
 struct Raw {
     std::vector<std::string> device, demo, demoInterval, settings, seconds, columns, mod, format, timeout,
-        decimalSeparator, skip, positional;
+        decimalSeparator, output, skip, positional;
     int exitOnUnplug = 0, wait = 0, verify = 0;
     // publish
     std::vector<std::string> publishUrl, name, passwordFile, caFile, certFile, keyFile, batchMs;
@@ -50,7 +50,7 @@ const std::map<std::string, CommandInfo, std::less<>> kCommands{
     {"config", {Command::None, "usage: torvex-cli config get|set|keys [OPTIONS]   (torvex-cli config COMMAND --help)"}},
     {"config get",
      {Command::ConfigGet,
-      "usage: torvex-cli config get [--device DEVICE] [--format ini|json] [--timeout MS] "
+      "usage: torvex-cli config get [-o FILE] [--device DEVICE] [--format ini|json] [--timeout MS] "
       "[--demo[=N]]"}},
     {"config set",
      {Command::ConfigSet,
@@ -66,11 +66,11 @@ const char *const kDecimalHelp =
     "the decimal mark of the values, \",\" or \".\"; by default the window's on this machine: that of the locale "
     "in LC_ALL, LC_NUMERIC or LANG, or where none is set (cron, services) of the machine's default locale";
 const char *const kExitCodes =
-    "Exit codes: 0 done, 1 usage (or a refused FILE), 2 no instrument, several without --device, or no access,\n"
-    "3 I/O error (log file, a missing answer or acknowledgement, differences found by --verify, reports the\n"
-    "broker never acknowledged, another torvex-cli publishing the instrument), 4 the broker refused the\n"
-    "connection or could not be reached at the start, 128+N stopped by signal N before the command was done\n"
-    "(130 Ctrl+C, 143 SIGTERM; watch, log and publish end with 0 that way).\n";
+    "Exit codes: 0 done, 1 usage (or a refused FILE), 2 no instrument, several without --device, no access, or\n"
+    "gone during a config command, 3 I/O error (log file, a missing answer or acknowledgement, differences found\n"
+    "by --verify, reports the broker never acknowledged, another torvex-cli publishing the instrument), 4 the\n"
+    "broker refused the connection or could not be reached at the start, 128+N stopped by signal N before the\n"
+    "command was done (130 Ctrl+C, 143 SIGTERM; watch, log and publish end with 0 that way).\n";
 
 bool anyCommandHas(const CLI::App &app, const std::string &name)
 {
@@ -256,6 +256,9 @@ public:
                "Reads every configuration parameter of the instrument and prints it, in ini form "
                "(Encoder2.GateTime = 1000, a list value with its item as a comment) or as JSON.");
         device(get);
+        option(get, "-o,--output", raw_.output, "FILE",
+               "write it to FILE (a backup) instead of standard output, only when every value was read: a "
+               "failed or partial read leaves FILE as it was");
         option(get, "--format", raw_.format, "ini|json", "output form (default ini)");
         option(get, "--timeout", raw_.timeout, "MS", "wait this long for each answer (default 1000)");
         demo(get);
@@ -495,6 +498,11 @@ void Parser::check()
         if (v->empty())
             return (void)fail("--settings needs the path of a config.ini");
         o.settings = *v;
+    }
+    if (const auto v = once(raw_.output, "-o")) {
+        if (v->empty())
+            return (void)fail("-o needs a FILE");
+        o.output = *v == "-" ? std::string() : *v;
     }
     if (const auto v = once(raw_.seconds, "--seconds")) {
         const auto s = whole(v);

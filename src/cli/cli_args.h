@@ -38,6 +38,7 @@ struct CliOptions {
     std::vector<std::string> assignments;              // config set KEY=VALUE ...
     std::vector<std::string> skip;                     // config set --skip KEY
     std::string settings;                              // --settings FILE (the window's config.ini)
+    std::string output;                                // config get -o FILE; empty: standard output
     std::optional<std::chrono::milliseconds> duration; // --seconds N
     std::optional<LogColumns> columns;                 // --columns LIST
     std::optional<std::int32_t> modulo;                // --mod M

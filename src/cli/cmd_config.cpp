@@ -2,7 +2,11 @@
 #include "cli/config_text.h"
 #include "cli/session.h"
 #include "instrument/report_dispatch.h"
+#include "settings/durable_write.h"
 
+#include <algorithm>
+#include <functional>
+#include <system_error>
 #include <utility>
 
 namespace torvex::cli {
@@ -12,15 +16,26 @@ namespace {
 // user's stop request.
 class ConfigExchange {
 public:
-    explicit ConfigExchange(Session &session) : session_(session), link_(session.link())
+    explicit ConfigExchange(Session &session)
+        : session_(session), link_(session.link()), sessionUnplug_(std::exchange(link_.onDisconnected, nullptr))
     {
         link_.setReportHandler([this](std::span<const std::uint8_t> report) { received(handler_.handle(report)); });
+        // No answer will come from an instrument that went away: every wait ends, and the command says so once.
+        link_.onDisconnected = [this] { gone_ = true; };
     }
-    ~ConfigExchange() { link_.setReportHandler(nullptr); }
+    ~ConfigExchange()
+    {
+        link_.setReportHandler(nullptr);
+        link_.onDisconnected = std::move(sessionUnplug_);
+    }
 
     bool stopped() const { return session_.stopSignal() != 0; }
     // Why the last request did not reach the instrument; empty when it was sent.
     std::string sendProblem() const { return link_.sendProblem(); }
+    // The instrument went away: nothing more is sent.
+    bool gone() const { return gone_; }
+    // Stopped by the user or the instrument gone: the remaining requests are not sent.
+    bool ended() const { return stopped() || gone_; }
 
     // The decoded reply to a read request; nullopt when none came in time.
     std::optional<ConfigReply> read(const ReadRequest &request)
@@ -28,7 +43,7 @@ public:
         reply_.reset();
         wanted_ = request;
         waitingReply_ = true;
-        if (!stopped()
+        if (!ended()
             && link_.send(static_cast<std::uint8_t>(torvex::Command::ReadRequest),
                           readRequestPayload(request.id, request.channel)))
             wait([this] { return reply_.has_value(); });
@@ -42,20 +57,21 @@ public:
         acked_ = false;
         wanted_ = {payload.data[0], payload.data[1]};
         waitingAck_ = true;
-        if (!stopped() && link_.send(static_cast<std::uint8_t>(torvex::Command::ParameterWrite), payload.bytes()))
+        if (!ended() && link_.send(static_cast<std::uint8_t>(torvex::Command::ParameterWrite), payload.bytes()))
             wait([this] { return acked_; });
         waitingAck_ = false;
         return acked_;
     }
 
-    // Reads every parameter; the requests that got no answer are listed in `missing`. Ends early on a stop.
+    // Reads every parameter; the requests that got no answer are listed in `missing`. Ends early on a stop or
+    // when the instrument goes away.
     Configuration readAll(std::vector<std::string> &missing)
     {
         Configuration config;
         for (const ReadRequest &request : configReadRequests()) {
             if (const auto reply = read(request)) {
                 applyReply(config, *reply);
-            } else if (!stopped()) {
+            } else if (!ended()) {
                 std::string keys;
                 for (size_t index : keysOfRequest(request))
                     keys += (keys.empty() ? "" : ", ") + configKeys()[index].name;
@@ -69,7 +85,7 @@ public:
 private:
     void wait(const std::function<bool()> &done)
     {
-        session_.loop().runFor(session_.options().timeout, [&] { return done() || stopped(); });
+        session_.loop().runFor(session_.options().timeout, [&] { return done() || ended(); });
     }
 
     void received(const ReportOutcome &outcome)
@@ -92,6 +108,8 @@ private:
     bool waitingAck_ = false;
     std::optional<ConfigReply> reply_;
     bool acked_ = false;
+    std::function<void()> sessionUnplug_;
+    bool gone_ = false;
 };
 
 // The file or the KEY=VALUE arguments, less the --skip keys; false after the reasons have been printed.
@@ -101,9 +119,12 @@ bool readAsked(Session &session, ParsedConfig &parsed)
     const std::string source = options.file.empty() ? "the arguments"
         : options.file == "-"                       ? "standard input"
                                                     : options.file;
-    auto refuse = [&](const std::vector<std::string> &reasons) {
-        for (const std::string &r : reasons)
-            session.message("torvex-cli: " + source + ": " + r);
+    // A file of nothing but mistakes (some other file) would bury the terminal: the first ones tell enough.
+    auto refuse = [&](const std::vector<std::string> &reasons, std::size_t notKept = 0) {
+        for (std::size_t i = 0; i < reasons.size() && i < kKeptErrors; ++i)
+            session.message("torvex-cli: " + source + ": " + reasons[i]);
+        if (const std::size_t more = notKept + reasons.size() - std::min(reasons.size(), kKeptErrors); more > 0)
+            session.message("torvex-cli: " + source + ": ... and " + std::to_string(more) + " more");
         session.message("torvex-cli: nothing was sent");
         return false;
     };
@@ -118,34 +139,56 @@ bool readAsked(Session &session, ParsedConfig &parsed)
     }
     std::vector<std::string> refused = parsed.errors;
     for (const std::string &name : options.skip) {
-        if (const auto index = findConfigKey(name)) {
-            parsed.config.values[*index].reset();
-        } else {
+        const std::vector<std::size_t> keys = findKeyOrGroup(name);
+        for (std::size_t index : keys)
+            parsed.config.values[index].reset();
+        if (keys.empty())
             refused.push_back("--skip " + name + ": unknown key (torvex-cli config keys lists them)");
-        }
     }
     const std::vector<std::string> outside = checkLimits(parsed);
     refused.insert(refused.end(), outside.begin(), outside.end());
     if (refused.empty() && parsed.config.empty())
         refused.push_back("no parameter to write");
-    return refused.empty() || refuse(refused);
+    return refused.empty() || refuse(refused, parsed.errorsNotKept);
 }
 
 } // namespace
 
 int runConfigGet(Session &session)
 {
+    const std::string &output = session.options().output;
+    const std::string untouched = output.empty() ? "nothing was printed" : output + " was left as it was";
     if (const int code = session.open(); code != kExitOk)
         return code;
     ConfigExchange exchange(session);
     std::vector<std::string> missing;
     const Configuration config = exchange.readAll(missing);
     if (exchange.stopped())
-        return session.interrupted("nothing was printed, since the configuration was not read whole");
-    session.out() << (session.options().format == Format::Json ? formatJson(config) : formatIni(config, missing));
-    session.out().flush();
+        return session.interrupted(untouched + ", since the configuration was not read whole");
+    if (exchange.gone()) {
+        session.message("torvex-cli: " + session.link().problemText() + "; " + untouched
+                        + ", since the configuration was not read whole");
+        return kExitNoInstrument;
+    }
+    const std::string text = session.options().format == Format::Json ? formatJson(config) : formatIni(config, missing);
     for (const std::string &m : missing)
         session.message("torvex-cli: " + m);
+    if (!output.empty()) {
+        // A backup is written whole or not at all: an older one stays better than a part of this one.
+        if (!missing.empty()) {
+            session.message("torvex-cli: " + untouched + ", since some values had no answer");
+            return kExitIo;
+        }
+        try {
+            replaceFileWhole(output, text);
+        } catch (const std::system_error &e) {
+            session.message("torvex-cli: cannot write " + output + ": " + e.code().message() + "; " + untouched);
+            return kExitIo;
+        }
+        return kExitOk;
+    }
+    session.out() << text;
+    session.out().flush();
     if (!session.out()) {
         session.message("torvex-cli: cannot write the configuration to standard output");
         return kExitIo;
@@ -168,6 +211,10 @@ int runConfigSet(Session &session)
         const auto reply = exchange.read({static_cast<std::uint8_t>(ParamId::OutputRules), 0});
         if (exchange.stopped())
             return session.interrupted("nothing was sent");
+        if (exchange.gone()) {
+            session.message("torvex-cli: " + session.link().problemText() + "; nothing was sent");
+            return kExitNoInstrument;
+        }
         if (!reply) {
             session.message("torvex-cli: the file sets only some output rules and the instrument did not tell the "
                             "others; nothing was sent");
@@ -190,14 +237,21 @@ int runConfigSet(Session &session)
     int code = kExitOk;
     size_t acknowledged = 0;
     size_t done = 0;
+    std::string written; // the writes acknowledged, for a message when the instrument goes away
     const std::vector<PlannedWrite> writes = planWrites(config);
     for (const PlannedWrite &w : writes) {
         if (exchange.stopped())
             return session.interrupted(std::to_string(acknowledged) + " of " + std::to_string(writes.size())
                                        + " writes acknowledged, the others not sent");
+        if (exchange.gone())
+            break;
         ++done;
         if (exchange.write(w.payload)) {
             ++acknowledged;
+            written += (written.empty() ? "" : ", ") + w.what;
+        } else if (exchange.gone()) {
+            --done; // unanswered because the instrument went away: whether it took the value nobody can tell
+            break;
         } else if (!exchange.stopped()) {
             const std::string problem = exchange.sendProblem();
             session.message("torvex-cli: " + w.what + ": "
@@ -208,6 +262,12 @@ int runConfigSet(Session &session)
     if (exchange.stopped())
         return session.interrupted(std::to_string(acknowledged) + " of " + std::to_string(writes.size())
                                    + " writes acknowledged, " + std::to_string(writes.size() - done) + " not sent");
+    if (exchange.gone()) {
+        session.message("torvex-cli: " + session.link().problemText() + "; " + std::to_string(acknowledged) + " of "
+                        + std::to_string(writes.size()) + " writes acknowledged before it went"
+                        + (written.empty() ? "" : " (" + written + ")") + ", the others not done");
+        return kExitNoInstrument;
+    }
     session.message("torvex-cli: " + std::to_string(acknowledged) + " of " + std::to_string(writes.size())
                     + " writes acknowledged");
 
@@ -216,6 +276,11 @@ int runConfigSet(Session &session)
         const Configuration actual = exchange.readAll(missing);
         if (exchange.stopped())
             return session.interrupted("the writes were done, the check was not");
+        if (exchange.gone()) {
+            session.message("torvex-cli: " + session.link().problemText()
+                            + "; the writes were done, the check was not");
+            return kExitNoInstrument;
+        }
         const std::vector<std::string> diff = differences(asked, actual);
         for (const std::string &d : diff)
             session.out() << d << "\n";

@@ -1,6 +1,8 @@
 #include "cli/cli.h"
+#include "cli/report_rate.h"
 #include "cli/session.h"
 #include "cli/settings_file.h"
+#include "cli/text_util.h"
 #include "cli/watch_screen.h"
 #include "instrument/report_dispatch.h"
 #include "record/log_file_output.h"
@@ -20,8 +22,10 @@ int runWatch(Session &session)
         const auto settings = readSettingsFile(options.settings, *session.env().err);
         if (!settings)
             return kExitIo;
-        view.names = settings->names;
-        view.units = settings->units;
+        for (std::size_t i = 0; i < view.names.size(); ++i) { // from a file: shown with control characters escaped
+            view.names[i] = visibleText(settings->names[i]);
+            view.units[i] = visibleText(settings->units[i]);
+        }
     }
 
     std::ostream &out = session.out();
@@ -48,7 +52,7 @@ int runWatch(Session &session)
             session.message(view.note);
         return code;
     }
-    view.device = session.link().deviceText();
+    view.device = visibleText(session.link().deviceText());
     if (perReport) {
         LogFileOutput::Options o;
         o.path = session.env().recordOutput;
@@ -68,6 +72,7 @@ int runWatch(Session &session)
         [&](std::span<const std::uint8_t> report) { handler.handle(report, perReport ? &recorder : nullptr); });
 
     size_t screenLines = 0;
+    ReportRate rate;
     auto previous = LoopDispatcher::Clock::now();
     auto refresh = [&] {
         if (perReport) {
@@ -77,10 +82,12 @@ int runWatch(Session &session)
             return;
         } else {
             const auto now = LoopDispatcher::Clock::now();
-            view.intervalMs = static_cast<std::uint32_t>(std::max<std::int64_t>(
-                1, std::chrono::duration_cast<std::chrono::milliseconds>(now - previous).count()));
+            rate.add(std::exchange(handler.receivedCount, 0),
+                     static_cast<std::uint32_t>(std::max<std::int64_t>(
+                         1, std::chrono::duration_cast<std::chrono::milliseconds>(now - previous).count())));
             previous = now;
-            view.reports = std::exchange(handler.receivedCount, 0);
+            view.reports = static_cast<std::uint32_t>(rate.reports());
+            view.intervalMs = rate.ms();
             view.state = handler.measurement;
             view.connected = session.link().connected;
             if (screen) {

@@ -1,5 +1,6 @@
 #include "cli/config_text.h"
 
+#include "cli/file_number.h"
 #include "config/number_text.h"
 #include "text/utf8_path.h"
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 namespace torvex::cli {
 namespace {
@@ -67,48 +69,39 @@ std::string outsideText(const ConfigKey &key, std::string_view written)
     return text;
 }
 
-// A whole number, however large: too large for the key is a matter of its limits, not of its form.
-bool looksWhole(std::string_view text)
-{
-    text = trim(text);
-    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
-        text.remove_prefix(1);
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
 void store(ParsedConfig &parsed, std::string_view where, std::string_view name, std::string_view text)
 {
     const auto index = findConfigKey(name);
     if (!index) {
-        parsed.errors.push_back(std::string(where) + "unknown key " + std::string(name)
-                                + " (torvex-cli config keys lists them)");
+        parsed.refuse(std::string(where) + "unknown key " + std::string(name) + " (torvex-cli config keys lists them)");
         return;
     }
     const ConfigKey &key = configKeys()[*index];
     if (parsed.config.values[*index]) {
-        parsed.errors.push_back(std::string(where) + key.name + " is given twice");
+        parsed.refuse(std::string(where) + key.name + " is given twice");
         return;
     }
     std::optional<ConfigValue> value;
     if (isRealKey(key)) {
-        if (const auto v = parseReal(text, kFileFormat)) {
+        if (const auto v = parseFileReal(text)) {
             // Beyond any single-precision number: outside the key's limits, never an infinity that no file or
             // instrument can take back.
             if (!std::isfinite(*v)) {
-                parsed.errors.push_back(std::string(where) + outsideText(key, trim(text)));
+                parsed.refuse(std::string(where) + outsideText(key, trim(text)));
                 return;
             }
             value = ConfigValue{*v};
         }
-    } else if (const auto v = parseInt32(text)) {
-        value = ConfigValue{*v};
-    } else if (looksWhole(text)) {
-        parsed.errors.push_back(std::string(where) + outsideText(key, trim(text)));
+    } else if (const auto w = parseFileWhole(text); w && w->kind == FileWhole::Kind::Number) {
+        value = ConfigValue{w->value};
+    } else if ((w && w->kind == FileWhole::Kind::TooLarge) || !keyItems(key).empty()) {
+        // Too large for the key is a matter of its limits, not of its form; a list names its items.
+        parsed.refuse(std::string(where) + outsideText(key, trim(text)));
         return;
     }
     if (!value) {
-        parsed.errors.push_back(std::string(where) + key.name + ": \"" + std::string(text) + "\" is not "
-                                + (isRealKey(key) ? "a number" : "a whole number"));
+        parsed.refuse(std::string(where) + key.name + ": \"" + std::string(text) + "\" is not "
+                      + (isRealKey(key) ? "a number" : "a whole number"));
         return;
     }
     parsed.config.values[*index] = value;
@@ -131,13 +124,16 @@ void parseIni(std::string_view text, ParsedConfig &parsed, bool numberLines)
         line = trim(line);
         if (line.empty())
             continue;
-        const std::string where = numberLines ? "line " + std::to_string(lineNumber) + ": " : std::string();
         const size_t eq = line.find('=');
-        if (eq == std::string_view::npos) {
-            parsed.errors.push_back(where + "expected KEY = VALUE");
-            continue;
+        if (eq != std::string_view::npos || parsed.errors.size() < kKeptErrors) {
+            const std::string where = numberLines ? "line " + std::to_string(lineNumber) + ": " : std::string();
+            if (eq == std::string_view::npos)
+                parsed.refuse(where + "expected KEY = VALUE");
+            else
+                store(parsed, where, trim(line.substr(0, eq)), trim(line.substr(eq + 1)));
+        } else {
+            ++parsed.errorsNotKept; // no words built for a refusal nobody will see
         }
-        store(parsed, where, trim(line.substr(0, eq)), trim(line.substr(eq + 1)));
     }
 }
 
@@ -202,7 +198,7 @@ private:
     }
     bool fail(const std::string &what)
     {
-        parsed_.errors.push_back(what);
+        parsed_.refuse(what);
         return false;
     }
 
@@ -211,6 +207,23 @@ private:
     std::string group_;
     std::string key_;
 };
+
+// The encodings whose byte order mark starts `text` and that are not UTF-8; nullptr for any other text. The
+// four-byte marks first: UTF-32's little-endian one begins with UTF-16's.
+const char *wideEncoding(std::string_view text)
+{
+    using namespace std::string_view_literals;
+    static constexpr std::pair<std::string_view, const char *> kMarks[] = {
+        {"\xFF\xFE\x00\x00"sv, "UTF-32"},
+        {"\x00\x00\xFE\xFF"sv, "UTF-32"},
+        {"\xFF\xFE"sv, "UTF-16"},
+        {"\xFE\xFF"sv, "UTF-16"},
+    };
+    for (const auto &[mark, name] : kMarks)
+        if (text.starts_with(mark))
+            return name;
+    return nullptr;
+}
 
 ParsedConfig emptyParse()
 {
@@ -258,43 +271,32 @@ std::string formatIni(const Configuration &config, const std::vector<std::string
 std::string formatJson(const Configuration &config)
 {
     const auto &keys = configKeys();
-    std::string out = "{";
-    std::string openGroup;
-    bool firstTop = true;
-    bool firstInGroup = true;
+    nlohmann::ordered_json out = nlohmann::ordered_json::object();
     for (size_t i = 0; i < keys.size(); ++i) {
         if (!config.values[i])
             continue;
         const std::string &name = keys[i].name;
         const size_t dot = name.find('.');
-        const std::string group = dot == std::string::npos ? "" : name.substr(0, dot);
-        const std::string field = dot == std::string::npos ? name : name.substr(dot + 1);
-        if (group != openGroup) {
-            if (!openGroup.empty())
-                out += "\n  }";
-            if (!group.empty()) {
-                out += std::string(firstTop ? "" : ",") + "\n  \"" + group + "\": {";
-                firstTop = false;
-                firstInGroup = true;
-            }
-            openGroup = group;
-        }
+        nlohmann::ordered_json &slot =
+            dot == std::string::npos ? out[name] : out[name.substr(0, dot)][name.substr(dot + 1)];
         const ConfigValue &value = *config.values[i];
-        const float *real = std::get_if<float>(&value);
-        // JSON has no words for values that are not finite numbers.
-        const std::string text = real != nullptr && !std::isfinite(*real) ? "null" : formatValue(value);
-        if (group.empty()) {
-            out += std::string(firstTop ? "" : ",") + "\n  \"" + field + "\": " + text;
-            firstTop = false;
+        if (const float *real = std::get_if<float>(&value)) {
+            // JSON has no words for values that are not finite numbers. A real goes through the text the ini
+            // form writes, so that the JSON number is its shortest form that comes back exactly (0.0001, not
+            // the float's 9.99999974737875e-05).
+            if (std::isfinite(*real)) {
+                const std::string text = realText(*real);
+                double exact = 0.0;
+                std::from_chars(text.data(), text.data() + text.size(), exact); // not strtod: the locale's mark
+                slot = exact;
+            } else {
+                slot = nullptr;
+            }
         } else {
-            out += std::string(firstInGroup ? "" : ",") + "\n    \"" + field + "\": " + text;
-            firstInGroup = false;
+            slot = std::get<std::int32_t>(value);
         }
     }
-    if (!openGroup.empty())
-        out += "\n  }";
-    out += "\n}\n";
-    return out;
+    return out.dump(2) + "\n";
 }
 
 std::string formatKeys()
@@ -321,6 +323,12 @@ std::string formatKeys()
 ParsedConfig parseConfigText(std::string_view text)
 {
     ParsedConfig parsed = emptyParse();
+    if (const char *encoding = wideEncoding(text)) {
+        parsed.refuse("is " + std::string(encoding)
+                      + " text (its byte order mark says so), which torvex-cli does not read: save it "
+                        "as UTF-8");
+        return parsed;
+    }
     if (text.starts_with(kByteOrderMark))
         text.remove_prefix(kByteOrderMark.size());
     const std::string_view body = trim(text);
@@ -343,13 +351,29 @@ ParsedConfig parseAssignments(const std::vector<std::string> &assignments)
 
 bool readConfigFile(const std::string &path, std::istream *in, std::string &text, std::string &reason)
 {
+    // Read in pieces up to one byte past the limit: endless input (/dev/zero) or a huge file costs no more.
+    auto readBounded = [&](std::istream &stream) {
+        text.clear();
+        char buffer[65536];
+        while (text.size() <= kConfigFileLimit && stream.read(buffer, sizeof buffer).gcount() > 0)
+            text.append(buffer, static_cast<std::size_t>(stream.gcount()));
+        if (text.size() > kConfigFileLimit) {
+            text.clear();
+            reason = "it is larger than 1 MiB, which no configuration file is (config get writes under 10 kB)";
+            return false;
+        }
+        if (stream.bad()) {
+            reason = "cannot be read";
+            return false;
+        }
+        return true;
+    };
     if (path == "-") {
         if (in == nullptr) {
             reason = "standard input cannot be read";
             return false;
         }
-        text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
-        return true;
+        return readBounded(*in);
     }
     const std::filesystem::path name = pathFromUtf8(path);
     std::error_code error;
@@ -363,14 +387,25 @@ bool readConfigFile(const std::string &path, std::istream *in, std::string &text
         reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
         return false;
     }
-    std::ostringstream all;
-    all << file.rdbuf();
-    if (file.bad()) {
-        reason = "cannot be read";
-        return false;
+    return readBounded(file);
+}
+
+std::vector<std::size_t> findKeyOrGroup(std::string_view name)
+{
+    if (const auto index = findConfigKey(name))
+        return {*index};
+    std::vector<std::size_t> found;
+    const auto &keys = configKeys();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::string_view key = keys[i].name;
+        const auto dot = key.find('.');
+        if (dot != std::string_view::npos && dot == name.size()
+            && std::equal(name.begin(), name.end(), key.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               }))
+            found.push_back(i);
     }
-    text = all.str();
-    return true;
+    return found;
 }
 
 std::vector<std::string> checkLimits(const ParsedConfig &parsed)
@@ -388,12 +423,13 @@ std::vector<std::string> ignoredValues(const ParsedConfig &asked, const Configur
 {
     std::vector<std::string> found;
     for (std::size_t i : ignoredThresholds(written)) {
-        if (!asked.config.values[i])
-            continue;
         const ConfigKey &key = configKeys()[i];
         const ConfigKey &source = configKeys()[outputSourceKey(key)];
-        found.push_back(key.name + " = " + asked.texts[i] + " ignored: " + source.name + " "
-                        + formatValue(*written.at(source.name)) + " does not compare");
+        const std::string because = source.name + " " + formatValue(*written.at(source.name)) + " does not compare";
+        // Not asked for: the instrument's own threshold, which the write of the rules clears.
+        found.push_back(asked.config.values[i]
+                            ? key.name + " = " + asked.texts[i] + " ignored: " + because
+                            : key.name + " " + formatValue(*written.values[i]) + " cleared: " + because);
     }
     return found;
 }

@@ -46,7 +46,8 @@ std::string windowLocaleName(const std::function<std::optional<std::string>(cons
                              const std::vector<std::string> &machineFiles);
 #endif
 
-// The decimal mark of the window on this machine: '.' or ','.
-char windowDecimalSeparator();
+// The decimal mark of the window on this machine: '.' or ','. Where the locale's name cannot be resolved,
+// `unresolved` gets a message that says so and which mark is used.
+char windowDecimalSeparator(std::string *unresolved = nullptr);
 
 } // namespace torvex::cli::console

@@ -1,6 +1,6 @@
 #include "cli/console.h"
 
-#include "measure/value_text.h"
+#include "measure/locale_mark.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <langinfo.h>
-#include <locale.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -117,7 +115,7 @@ std::vector<std::string> rescueFolders()
     return {};
 }
 
-char windowDecimalSeparator()
+char windowDecimalSeparator(std::string *unresolved)
 {
     auto environment = [](const char *name) -> std::optional<std::string> {
         const char *value = std::getenv(name);
@@ -131,13 +129,14 @@ char windowDecimalSeparator()
         files.push_back(text.str());
     }
     const std::string name = windowLocaleName(environment, files);
-    std::string radix = ".";
-    if (locale_t locale = ::newlocale(LC_NUMERIC_MASK, name.c_str(), static_cast<locale_t>(nullptr))) {
-        if (const char *text = ::nl_langinfo_l(RADIXCHAR, locale))
-            radix = text;
-        ::freelocale(locale);
-    }
-    return torvex::valueTextSeparator(radix);
+    // The window's toolkit carries its own locale data: its answer stands even where the C library has not
+    // generated the locale (and where the two differ).
+    if (const auto mark = localeDecimalMark(name))
+        return *mark;
+    if (unresolved != nullptr)
+        *unresolved = "torvex-cli: the locale " + name
+            + " is not one torvex-cli knows; the decimal mark is \".\", as the window's (--decimal-separator sets it)";
+    return '.';
 }
 
 } // namespace torvex::cli::console

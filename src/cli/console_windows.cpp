@@ -183,7 +183,7 @@ std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<v
     return std::make_unique<StopRequestWatch>(loop, std::move(stop));
 }
 
-char windowDecimalSeparator()
+char windowDecimalSeparator(std::string *)
 {
     // The window takes its decimal mark from the user's regional settings.
     wchar_t text[8] = {};

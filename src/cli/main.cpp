@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     env.outIsTerminal = console::isTerminal(1);
     env.outClosed = console::standardOutputClosed();
     env.errIsTerminal = console::isTerminal(2);
-    env.decimalSeparator = console::windowDecimalSeparator();
+    env.decimalSeparator = console::windowDecimalSeparator(&env.decimalNote);
     env.watchStopRequest = console::watchStopRequests;
     // Log lines that the log file's own folder cannot take at the end go to the home folder.
     env.rescueFolders = console::rescueFolders();

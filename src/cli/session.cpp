@@ -1,5 +1,7 @@
 #include "cli/session.h"
 
+#include "cli/text_util.h"
+
 #include <csignal>
 
 namespace torvex::cli {
@@ -134,8 +136,10 @@ void Session::finish(int exitCode)
         exitCode_ = exitCode;
 }
 
-void Session::message(const std::string &text)
+void Session::message(const std::string &raw)
 {
+    // Messages quote device names and file contents: nothing in them may steer the terminal.
+    const std::string text = visibleText(raw, true);
     if (showMessage) {
         showMessage(text);
         return;
@@ -151,7 +155,7 @@ void Session::status(const std::string &text)
 {
     if (!env_.errIsTerminal)
         return;
-    *env_.err << "\r" << text << "\x1b[K" << std::flush;
+    *env_.err << "\r" << visibleText(text) << "\x1b[K" << std::flush;
     statusShown_ = true;
 }
 

@@ -18,7 +18,10 @@ struct WindowSettings {
     std::int32_t modulo = 1;
 };
 
-// nullopt, after a message on `err`, when the file does not exist or cannot be read.
+// Why the file named by --settings cannot be read ("No such file or directory", "is a folder"); empty when it can.
+std::string settingsFileProblem(const std::string &path);
+
+// nullopt, after a message with the reason on `err`, when the file does not exist or cannot be read.
 std::optional<WindowSettings> readSettingsFile(const std::string &path, std::ostream &err);
 
 } // namespace torvex::cli

@@ -15,8 +15,8 @@ struct WatchView {
     MeasurementState state;
     std::array<std::string, kEncoderCount> names; // empty: "Encoder n"
     std::array<std::string, kEncoderCount> units; // empty: "..." as the window shows it
-    std::uint32_t reports = 0;                    // input reports of any type since the previous refresh
-    std::uint32_t intervalMs = 250;               // time since the previous refresh
+    std::uint32_t reports = 0;                    // input reports of any type over the last intervalMs
+    std::uint32_t intervalMs = 250;               // the time the rate is measured over
     std::string device;
     bool connected = true;
     char separator = '.';

@@ -95,6 +95,12 @@ void copyOwnership(int fd, const std::filesystem::path &original)
 }
 #endif
 
+std::string pathToText(const std::filesystem::path &path)
+{
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::filesystem::path temporaryNameFor(const std::filesystem::path &target)
 {
     static thread_local std::mt19937_64 random{std::random_device{}()};
@@ -104,9 +110,27 @@ std::filesystem::path temporaryNameFor(const std::filesystem::path &target)
     return target.parent_path() / name;
 }
 
+#ifndef _WIN32
+// The kernel's protected-link rule, wherever the link lies: a link is followed only when it belongs to the user
+// who follows it or to the owner of its folder. Anyone else's link in a folder shared with them could otherwise
+// make this program overwrite a file of the user's own.
+bool mayFollow(const std::filesystem::path &link)
+{
+    struct stat linkStat {};
+    struct stat folderStat {};
+    const std::filesystem::path folder = link.parent_path().empty() ? std::filesystem::path(".") : link.parent_path();
+    if (::lstat(link.c_str(), &linkStat) != 0 || ::stat(folder.c_str(), &folderStat) != 0)
+        return false;
+    return linkStat.st_uid == ::geteuid() || linkStat.st_uid == folderStat.st_uid;
+}
+#else
+bool mayFollow(const std::filesystem::path &) { return true; } // links there need privileges to be made
+#endif
+
 // The file a path stands for: links are followed to their end even when there is no file there yet, so that
 // the first write creates the link's target instead of putting a file in place of the link. (Resolving with
-// weakly_canonical stops at a link whose target is missing and returns the link itself.)
+// weakly_canonical stops at a link whose target is missing and returns the link itself.) A link that may not be
+// followed ends the write with EACCES.
 std::filesystem::path followLinks(const std::filesystem::path &requested)
 {
     std::filesystem::path path = requested;
@@ -115,6 +139,9 @@ std::filesystem::path followLinks(const std::filesystem::path &requested)
         std::error_code ec;
         if (!std::filesystem::is_symlink(path, ec))
             break;
+        if (!mayFollow(path))
+            throw std::system_error(EACCES, std::generic_category(),
+                                    pathToText(path) + " is a link of another user, which is not followed");
         const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
         if (ec)
             break;
@@ -170,37 +197,59 @@ void rewriteFileInPlace(const std::filesystem::path &path, std::string_view cont
     throwErrno(error, "write");
 }
 
-ReplaceMethod replaceFileDurably(const std::filesystem::path &requested, std::string_view content,
-                                 std::string_view previous)
+namespace {
+
+// Writes `content` to a temporary file beside `path` and renames it over `path`. False, with nothing changed,
+// when no temporary file can be made or the rename is refused (`error` says why); throws when the temporary file
+// cannot be written.
+bool replaceViaTemporary(const std::filesystem::path &path, std::string_view content, std::error_code &error)
 {
     std::error_code ec;
-    // Replace the file a link points to, not the link.
-    const std::filesystem::path path = followLinks(requested);
     const bool existed = std::filesystem::exists(path, ec);
-
     auto temp = createTemporary(path);
     if (!temp) {
-        rewriteFileInPlace(path, content, previous);
-        return ReplaceMethod::InPlace;
+        error = std::error_code(errno, std::generic_category());
+        return false;
     }
     if (existed)
         copyOwnership(temp->fd, path);
     const bool written = writeAll(temp->fd, content) && syncFile(temp->fd);
-    const int error = errno;
+    const int writeError = errno;
     closeFile(temp->fd);
     if (!written) {
         std::filesystem::remove(temp->path, ec);
-        throwErrno(error, "write");
+        throwErrno(writeError, "write");
     }
-    std::filesystem::rename(temp->path, path, ec);
-    if (ec) {
+    std::filesystem::rename(temp->path, path, error);
+    if (error) {
         std::filesystem::remove(temp->path, ec);
-        rewriteFileInPlace(path, content, previous);
-        return ReplaceMethod::InPlace;
+        return false;
     }
     auto folder = path.parent_path();
     syncFolder(folder.empty() ? std::filesystem::path(".") : folder);
-    return ReplaceMethod::ViaTemporary;
+    return true;
+}
+
+} // namespace
+
+ReplaceMethod replaceFileDurably(const std::filesystem::path &requested, std::string_view content,
+                                 std::string_view previous)
+{
+    // Replace the file a link points to, not the link.
+    const std::filesystem::path path = followLinks(requested);
+    std::error_code error;
+    if (replaceViaTemporary(path, content, error))
+        return ReplaceMethod::ViaTemporary;
+    rewriteFileInPlace(path, content, previous);
+    return ReplaceMethod::InPlace;
+}
+
+void replaceFileWhole(const std::filesystem::path &requested, std::string_view content)
+{
+    const std::filesystem::path path = followLinks(requested);
+    std::error_code error;
+    if (!replaceViaTemporary(path, content, error))
+        throw std::system_error(error, pathToText(path));
 }
 
 } // namespace torvex

@@ -18,6 +18,13 @@ enum class ReplaceMethod {
 ReplaceMethod replaceFileDurably(const std::filesystem::path &path, std::string_view content,
                                  std::string_view previous);
 
+// Links are followed only where they belong to the user running the program or to the owner of their folder;
+// another's link ends the write with std::system_error (EACCES) before anything is written.
+
+// The temporary route alone, for a file that must hold either all of `content` or what it held before (a
+// backup): throws std::system_error, with nothing changed, where that route is not available.
+void replaceFileWhole(const std::filesystem::path &path, std::string_view content);
+
 // The in-place route alone (also the fallback of replaceFileDurably).
 void rewriteFileInPlace(const std::filesystem::path &path, std::string_view content, std::string_view previous);
 

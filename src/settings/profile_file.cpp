@@ -21,7 +21,11 @@ bool readBytes(const std::filesystem::path &path, std::string &out)
         std::ifstream in(path, std::ios::binary);
         if (!in)
             return false;
-        out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // In blocks, not byte by byte: a file of any size reads at the disk's pace.
+        out.clear();
+        char block[65536];
+        while (in.read(block, sizeof block) || in.gcount() > 0)
+            out.append(block, static_cast<std::size_t>(in.gcount()));
         return !in.bad();
     } catch (const std::exception &) { // the stream reports some read errors by throwing
         return false;
@@ -38,23 +42,40 @@ std::string ProfileFile::load() const
     return content;
 }
 
-std::string ProfileFile::readText(std::string_view section, std::string_view key, std::string_view defaultValue) const
+std::string ProfileValues::readText(std::string_view section, std::string_view key, std::string_view defaultValue) const
 {
-    const auto value = profile::findValue(load(), utf8ToCp1250(section), utf8ToCp1250(key));
+    const auto value = index_.find(utf8ToCp1250(section), utf8ToCp1250(key));
     return value ? cp1250ToUtf8(*value) : std::string(defaultValue);
 }
 
-std::int32_t ProfileFile::readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const
+std::int32_t ProfileValues::readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const
 {
-    const auto value = profile::findValue(load(), utf8ToCp1250(section), utf8ToCp1250(key));
+    const auto value = index_.find(utf8ToCp1250(section), utf8ToCp1250(key));
     if (!value)
         return defaultValue;
     return profile::parseInteger(*value).value_or(defaultValue);
 }
 
-bool ProfileFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const
+bool ProfileValues::readBool(std::string_view section, std::string_view key, bool defaultValue) const
 {
     return readInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+ProfileValues ProfileFile::values() const { return ProfileValues(load()); }
+
+std::string ProfileFile::readText(std::string_view section, std::string_view key, std::string_view defaultValue) const
+{
+    return values().readText(section, key, defaultValue);
+}
+
+std::int32_t ProfileFile::readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const
+{
+    return values().readInteger(section, key, defaultValue);
+}
+
+bool ProfileFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const
+{
+    return values().readBool(section, key, defaultValue);
 }
 
 std::string ProfileFile::loadForUpdate() const

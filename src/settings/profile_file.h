@@ -6,9 +6,11 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "text/utf8_path.h"
+#include "settings/profile_format.h"
 
 namespace torvex {
 
@@ -16,6 +18,23 @@ namespace torvex {
 class SettingsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The file's values as they were when it was read, for many reads in a row: the file is read once.
+class ProfileValues {
+public:
+    explicit ProfileValues(std::string content) : content_(std::move(content)), index_(content_) {}
+    // The index points into the content: not copied or moved (a short string moves its bytes).
+    ProfileValues(const ProfileValues &) = delete;
+    ProfileValues &operator=(const ProfileValues &) = delete;
+
+    std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+    std::int32_t readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
+    bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+private:
+    std::string content_;
+    profile::ValueIndex index_;
 };
 
 class ProfileFile {
@@ -28,6 +47,8 @@ public:
     std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
     std::int32_t readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
     bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+    // The whole file read once, for reading many keys.
+    ProfileValues values() const;
 
     // Each write has reached the disk when it returns; on failure the file keeps its previous content and
     // SettingsError("Unable to write to <path>") is thrown.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "settings/cp1250.h"
@@ -152,13 +154,12 @@ bool isValidName(std::string_view name)
     return true;
 }
 
-std::optional<std::string> findValue(std::string_view content, std::string_view section, std::string_view key)
+namespace {
+
+// The value of a key line: surrounding blanks and one pair of matching quotes removed, cut to kMaxValueLength;
+// nullopt for a bare key.
+std::optional<std::string> valueOf(std::string_view text)
 {
-    const auto lines = splitLines(content);
-    const Location where = locate(content, lines, section, key);
-    if (!where.keyLine)
-        return std::nullopt;
-    const std::string_view text = lineText(content, lines[*where.keyLine]);
     const std::size_t eq = text.find('=');
     if (eq == std::string_view::npos)
         return std::nullopt;
@@ -167,6 +168,60 @@ std::optional<std::string> findValue(std::string_view content, std::string_view 
         value = value.substr(1, value.size() - 2);
     }
     return std::string(value.substr(0, kMaxValueLength));
+}
+
+} // namespace
+
+std::size_t ValueIndex::NameHash::operator()(const Name &name) const
+{
+    std::size_t hash = 14695981039346656037ull; // FNV-1a over the lower-case bytes
+    for (std::string_view part : {name.section, std::string_view("\n"), name.key})
+        for (char c : part)
+            hash = (hash ^ cp1250ToLower(static_cast<unsigned char>(c))) * 1099511628211ull;
+    return hash;
+}
+
+bool ValueIndex::NameEqual::operator()(const Name &a, const Name &b) const
+{
+    return sameName(a.section, b.section) && sameName(a.key, b.key);
+}
+
+ValueIndex::ValueIndex(std::string_view content)
+{
+    // Only a section's first header counts, and in it a key's first line (as locate finds them).
+    std::unordered_map<Name, std::string_view, NameHash, NameEqual> sectionsSeen; // the key part empty
+    bool inFirstOfItsName = false;
+    std::string_view section;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        const std::size_t nl = content.find('\n', pos);
+        std::size_t end = nl == std::string_view::npos ? content.size() : nl;
+        const std::size_t next = nl == std::string_view::npos ? content.size() : nl + 1;
+        if (end > pos && content[end - 1] == '\r')
+            --end;
+        const std::string_view text = content.substr(pos, end - pos);
+        pos = next;
+        if (const auto name = sectionName(text)) {
+            section = *name;
+            inFirstOfItsName = sectionsSeen.try_emplace(Name{section, {}}, text).second;
+            continue;
+        }
+        if (!inFirstOfItsName)
+            continue;
+        if (const auto key = keyName(text))
+            lines_.try_emplace(Name{section, *key}, text);
+    }
+}
+
+std::optional<std::string> ValueIndex::find(std::string_view section, std::string_view key) const
+{
+    const auto found = lines_.find(Name{section, key});
+    return found == lines_.end() ? std::nullopt : valueOf(found->second);
+}
+
+std::optional<std::string> findValue(std::string_view content, std::string_view section, std::string_view key)
+{
+    return ValueIndex(content).find(section, key);
 }
 
 std::string setValue(std::string_view content, std::string_view section, std::string_view key, std::string_view value)

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace torvex::profile {
 
@@ -15,6 +16,29 @@ inline constexpr std::size_t kMaxValueLength = 2047;
 // surrounding spaces and one pair of matching quotes removed, cut to kMaxValueLength. nullopt when absent or
 // when that first line is the bare key without "=". A "[" line without its "]" is no section header.
 std::optional<std::string> findValue(std::string_view content, std::string_view section, std::string_view key);
+
+// Every value findValue would find, gathered in one pass over `content` (which must outlive the index): reading
+// many keys costs one reading of the file, whatever its size.
+class ValueIndex {
+public:
+    explicit ValueIndex(std::string_view content);
+    std::optional<std::string> find(std::string_view section, std::string_view key) const;
+
+private:
+    // Names as the file spells them, compared and hashed without regard to letter case: no copy of each key.
+    struct Name {
+        std::string_view section;
+        std::string_view key;
+    };
+    struct NameHash {
+        std::size_t operator()(const Name &name) const;
+    };
+    struct NameEqual {
+        bool operator()(const Name &a, const Name &b) const;
+    };
+    // The key's whole line.
+    std::unordered_map<Name, std::string_view, NameHash, NameEqual> lines_;
+};
 
 // `content` with `key=value` in `[section]`: an existing key's line (bare or not) replaced in place, spelled as
 // the file spells the key, a new key appended after the section's last non-blank line, a missing section

@@ -27,8 +27,9 @@ LogColumns logColumnsOf(const LogChecks &checks)
     return columns;
 }
 
-StartupSettings readStartupSettings(const ProfileFile &file, std::string_view defaultFileName)
+StartupSettings readStartupSettings(const ProfileFile &source, std::string_view defaultFileName)
 {
+    const ProfileValues file = source.values(); // every key from one reading, whatever the file's size
     const auto section = kOptionsSection;
     StartupSettings s;
     for (int i = 0; i < kEncoderCount; ++i) {

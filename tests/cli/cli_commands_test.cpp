@@ -10,7 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <regex>
+#include <span>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -109,6 +111,24 @@ TEST(CliList, ShowsEveryDeviceWithWhatTellsItApartInEachForm)
     const Result none = runCli(platform, {"list", "--format", "tsv"});
     EXPECT_EQ(none.code, torvex::cli::kExitNoInstrument);
     EXPECT_EQ(none.out, "sim:unnamed\tDevice VID=1234 PID=00AB\tno\t\t\t1234\t00AB\t33\t33\tok\n");
+}
+
+// A product string is the device's to choose: an escape sequence in it must not reach the terminal raw.
+TEST(CliList, ControlCharactersOfADeviceAreShownEscaped)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimDeviceDescription planted;
+    planted.productName = u"Pad\x1b]0;owned\x07\u009b2J";
+    planted.serialNumber = u"S\x1b[2J";
+    planted.vendorId = 0x1234;
+    planted.productId = 0x00AB;
+    planted.caps = torvex::THidCaps{33, 33, 0};
+    planted.instance = "planted";
+    platform->plug(planted);
+    const Result text = runCli(platform, {"list"});
+    EXPECT_THAT(text.out, HasSubstr("\n Pad\\x1b]0;owned\\x07\\u009b2J  sim:planted  S\\x1b[2J"));
+    const Result tsv = runCli(platform, {"list", "--format", "tsv"});
+    EXPECT_EQ(tsv.out, "sim:planted\tPad\\x1b]0;owned\\x07\\u009b2J\tno\tS\\x1b[2J\t\t1234\t00AB\t33\t33\tok\n");
 }
 
 TEST(CliLog, OneWellFormedLinePerReportAtOneMillisecond)
@@ -447,23 +467,28 @@ TEST(CliWatch, CsvHasALinePerReportWithTheDecimalCommaQuoted)
               "out3,out4,trig1,trig2");
     static const std::regex shape("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d{3},(\\d+),[-0-9: ]+"
                                   "(,\"-?\\d+,\\d{2}\"){6}(,[01]){6}");
-    // The instrument may have counted a report or two before the program opened it.
-    unsigned long first = 0;
+    // Numbered from 0, as the log numbers its lines.
     for (size_t i = 1; i < lines.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, shape)) << lines[i];
-        if (i == 1)
-            first = std::stoul(m[1]);
-        ASSERT_EQ(std::stoul(m[1]), first + i - 1) << "one line per report, in order";
+        ASSERT_EQ(std::stoul(m[1]), i - 1) << "one line per report, in order";
     }
 }
 
-TEST(CliWatch, MissingSettingsFileIsAnIoError)
+// A refused FILE, as README's exit codes have it, with the reason.
+TEST(CliWatch, MissingSettingsFileIsARefusedFile)
 {
     auto platform = std::make_shared<SimHidPlatform>();
-    const Result r = runCli(platform, {"watch", "--settings", "/nonexistent/config.ini"});
-    EXPECT_EQ(r.code, torvex::cli::kExitIo);
-    EXPECT_THAT(r.err, HasSubstr("cannot read the settings file /nonexistent/config.ini"));
+    for (const std::string command : {"watch", "log"}) {
+        std::vector<std::string> args{command, "--settings", "/nonexistent/config.ini"};
+        if (command == "log")
+            args.insert(args.begin() + 1, "-");
+        const Result r = runCli(platform, args);
+        EXPECT_EQ(r.code, torvex::cli::kExitUsage) << command;
+        EXPECT_EQ(r.err,
+                  "torvex-cli: cannot read the settings file /nonexistent/config.ini: No such file or directory\n")
+            << command;
+    }
 }
 
 // A configuration far from the factory one, in every parameter the files carry.
@@ -618,6 +643,73 @@ TEST(CliConfig, UnansweredRequestsAreReportedNotInvented)
                 HasSubstr("no answer to read request 9, channel 1 (Encoder2.Mode, Encoder2.ClearByIndex, "
                           "Encoder2.GateTime, Encoder2.Resolution, Encoder2.Coeff, Encoder2.Offset)"));
     EXPECT_THAT(r.out, testing::Not(testing::ContainsRegex("\n[A-Za-z0-9.]+ = ")));
+}
+
+// A backup replaces the previous one only when it is whole: a run that fails leaves the old one readable.
+TEST(CliConfig, BackupFileIsWrittenWholeOrLeftAsItWas)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    TempDir dir;
+    const std::string backup = dir.file("backup.ini");
+    writeFile(backup, "Beeper = 1\n");
+
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
+    const Result partial = runCli(platform, {"config", "get", "-o", backup, "--timeout", "30"});
+    EXPECT_EQ(partial.code, torvex::cli::kExitIo);
+    EXPECT_THAT(partial.err, HasSubstr("no answer to read request 9, channel 1 (Encoder2.Mode"));
+    EXPECT_THAT(partial.err,
+                HasSubstr("torvex-cli: " + backup
+                          + " was left as it was, since some values had no "
+                            "answer\n"));
+    EXPECT_EQ(readFile(backup), "Beeper = 1\n");
+
+    SimInstrumentDevice second(*platform, instrumentAt("second"));
+    const Result several = runCli(platform, {"config", "get", "-o", backup});
+    EXPECT_EQ(several.code, torvex::cli::kExitNoInstrument);
+    EXPECT_EQ(readFile(backup), "Beeper = 1\n");
+    platform->unplug(second.device());
+
+    instrument.driver().withInstrument([](auto &model) { model.faults().silent = false; });
+    const Result printed = runCli(platform, {"config", "get"});
+    const Result written = runCli(platform, {"config", "get", "-o", backup});
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_EQ(written.out, "");
+    EXPECT_THAT(printed.out, HasSubstr("Encoder2.GateTime = "));
+    EXPECT_EQ(readFile(backup), printed.out);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 1) << "no temporary file left";
+}
+
+// Unplugged half-way: said once, with what the instrument took before it went, instead of a line for every
+// value the check could not read.
+TEST(CliConfig, AnInstrumentThatGoesAwayIsSaidOnceWithWhatWasWritten)
+{
+    auto platform = std::make_shared<SimHidPlatform>();
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
+    // The instrument takes two writes; the third finds it on its way out.
+    std::atomic<int> writes = 0;
+    instrument.device()->setOutputHandler([&](std::span<const std::uint8_t> report) {
+        if (++writes <= 2)
+            instrument.driver().handleOutputReport(report);
+    });
+    std::thread unplug([&] {
+        waitFor([&] { return writes >= 3; });
+        platform->unplug(instrument.device());
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const Result r = runCli(platform,
+                            {"config", "set", "Beeper=1", "SendInterval=50", "TriggerFilter=3", "RedDisplay=1",
+                             "--verify", "--timeout", "20000"});
+    unplug.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s) << "no wait for an answer from an unplugged one";
+    EXPECT_EQ(r.code, torvex::cli::kExitNoInstrument) << r.err;
+    EXPECT_THAT(r.err,
+                testing::EndsWith("; 2 of 4 writes acknowledged before it went (SendInterval, TriggerFilter), "
+                                  "the others not done\n"));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "");
 }
 
 // The instrument keeps no threshold for an output whose source compares nothing: --verify checks what it holds

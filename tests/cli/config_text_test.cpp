@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -120,6 +121,56 @@ INSTANTIATE_TEST_SUITE_P(
                     LimitCase{"NegativeIndex", "Beeper = -1", "Beeper = -1 is not an item of the list: 0 No, 1 Yes"}),
     [](const testing::TestParamInfo<LimitCase> &p) { return std::string(p.param.name); });
 
+struct NumberCase {
+    const char *name;
+    const char *text;
+    const char *key;
+    std::optional<ConfigValue> value; // nullopt: refused with `refusal`
+    const char *refusal = "";
+};
+
+class Numbers : public testing::TestWithParam<NumberCase> {};
+
+// Every number JSON allows, in either form; a whole-number key takes an exponent form only where it is whole.
+TEST_P(Numbers, ExponentFormsAreNumbersWithinTheKeysRules)
+{
+    const ParsedConfig parsed = parseConfigText(GetParam().text);
+    std::vector<std::string> refused = parsed.errors;
+    for (const std::string &r : checkLimits(parsed))
+        refused.push_back(r);
+    if (GetParam().value) {
+        EXPECT_THAT(refused, testing::IsEmpty());
+        EXPECT_EQ(parsed.config.at(GetParam().key), GetParam().value);
+    } else {
+        EXPECT_THAT(refused, ElementsAre(GetParam().refusal));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Numbers,
+    testing::Values(
+        NumberCase{"JsonSmallReal", "{\"Encoder1\": {\"Coeff\": 1e-05}}", "Encoder1.Coeff", ConfigValue{0.00001f}},
+        NumberCase{"IniCapitalE", "Encoder1.Coeff = 2.5E+3", "Encoder1.Coeff", ConfigValue{2500.0f}},
+        NumberCase{"RealTooSmallForAFloat", "Encoder1.Offset = -1e-60", "Encoder1.Offset", ConfigValue{-0.0f}},
+        NumberCase{"RealTooLargeForAFloat", "Encoder1.Offset = 1e39", "Encoder1.Offset", std::nullopt,
+                   "line 1: Encoder1.Offset = 1e39 is outside the limits -10000..10000"},
+        NumberCase{"JsonWhole", "{\"SendInterval\": 1E3}", "SendInterval", ConfigValue{std::int32_t{1000}}},
+        NumberCase{"WholeWithFraction", "Encoder1.GateTime = 1.5e1", "Encoder1.GateTime",
+                   ConfigValue{std::int32_t{15}}},
+        NumberCase{"WholeNegativeExponent", "Encoder1.GateTime = 1200e-2", "Encoder1.GateTime",
+                   ConfigValue{std::int32_t{12}}},
+        NumberCase{"NotWhole", "Encoder1.GateTime = 1.25e1", "Encoder1.GateTime", std::nullopt,
+                   "line 1: Encoder1.GateTime: \"1.25e1\" is not a whole number"},
+        NumberCase{"NotWholeSmall", "Encoder1.GateTime = 1e-3", "Encoder1.GateTime", std::nullopt,
+                   "line 1: Encoder1.GateTime: \"1e-3\" is not a whole number"},
+        NumberCase{"WholeTooLarge", "Encoder1.GateTime = 1e10", "Encoder1.GateTime", std::nullopt,
+                   "line 1: Encoder1.GateTime = 1e10 is outside the limits 1..65535"},
+        NumberCase{"WholeOutsideLimits", "Encoder1.GateTime = 7e4", "Encoder1.GateTime", std::nullopt,
+                   "Encoder1.GateTime = 7e4 is outside the limits 1..65535"},
+        NumberCase{"ListItemByName", "Beeper = Yes", "Beeper", std::nullopt,
+                   "line 1: Beeper = Yes is not an item of the list: 0 No, 1 Yes"}),
+    [](const testing::TestParamInfo<NumberCase> &p) { return std::string(p.param.name); });
+
 TEST(ConfigText, SyntaxMistakesNameTheirLine)
 {
     const ParsedConfig parsed = parseConfigText("; comment\n"
@@ -129,14 +180,26 @@ TEST(ConfigText, SyntaxMistakesNameTheirLine)
                                                 "just words\n"
                                                 "encoder1.gatetime = 200\n"
                                                 "Encoder1.Coeff = 1,5\n"
-                                                "Encoder1.Offset = 1e3\n");
+                                                "Encoder1.Offset = 1e\n");
     EXPECT_THAT(parsed.errors,
                 ElementsAre("line 3: unknown key Encoder1.Speed (torvex-cli config keys lists them)",
                             "line 4: Encoder1.Resolution: \"1k\" is not a whole number", "line 5: expected KEY = VALUE",
                             "line 6: Encoder1.GateTime is given twice",
-                            "line 8: Encoder1.Offset: \"1e3\" is not a number"));
+                            "line 8: Encoder1.Offset: \"1e\" is not a number"));
     EXPECT_EQ(parsed.config.at("Encoder1.GateTime"), ConfigValue{std::int32_t{100}});
     EXPECT_EQ(parsed.config.at("Encoder1.Coeff"), ConfigValue{1.5f}) << "a decimal comma is taken as the window does";
+}
+
+// Some other file given by mistake: the first refusals are kept to be shown, the rest only counted.
+TEST(ConfigText, AFileOfMistakesKeepsTheFirstTwentyAndCountsTheRest)
+{
+    std::string text;
+    for (int i = 0; i < 25; ++i)
+        text += "not a key\n";
+    const ParsedConfig parsed = parseConfigText(text);
+    ASSERT_EQ(parsed.errors.size(), 20u);
+    EXPECT_EQ(parsed.errors.back(), "line 20: expected KEY = VALUE");
+    EXPECT_EQ(parsed.errorsNotKept, 5u);
 }
 
 TEST(ConfigText, JsonMistakes)
@@ -166,6 +229,39 @@ TEST(ConfigText, AByteOrderMarkIsNoPartOfTheFirstKey)
     }
 }
 
+// Windows editors also save "Unicode" (UTF-16): refused by its name instead of read as keys full of NUL bytes.
+TEST(ConfigText, WideEncodingsAreRefusedByName)
+{
+    using namespace std::string_literals;
+    for (const auto &[text, encoding] : {std::pair{"\xFF\xFE"
+                                                   "B\0e\0"s,
+                                                   "UTF-16"},
+                                         std::pair{"\xFE\xFF\0B\0e"s, "UTF-16"},
+                                         std::pair{"\xFF\xFE\0\0"
+                                                   "B\0\0\0"s,
+                                                   "UTF-32"},
+                                         std::pair{"\0\0\xFE\xFF\0\0\0B"s, "UTF-32"}})
+        EXPECT_THAT(parseConfigText(text).errors,
+                    ElementsAre("is "s + encoding
+                                + " text (its byte order mark says so), which torvex-cli does not read: save it as "
+                                  "UTF-8"));
+}
+
+TEST(ConfigText, SkipTakesAKeyOrAGroup)
+{
+    const auto names = [](const std::vector<std::size_t> &keys) {
+        std::vector<std::string> out;
+        for (std::size_t i : keys)
+            out.push_back(configKeys()[i].name);
+        return out;
+    };
+    EXPECT_THAT(names(findKeyOrGroup("output1")),
+                ElementsAre("Output1.Source", "Output1.Condition", "Output1.State", "Output1.Threshold"));
+    EXPECT_THAT(names(findKeyOrGroup("Beeper")), ElementsAre("Beeper"));
+    EXPECT_THAT(findKeyOrGroup("Output"), testing::IsEmpty());
+    EXPECT_THAT(findKeyOrGroup("Output1.Sourc"), testing::IsEmpty());
+}
+
 TEST(ConfigText, AssignmentsAreLinesOfTheIniForm)
 {
     const ParsedConfig parsed = parseAssignments({"Encoder2.GateTime=500", "beeper = 1", "Slot9.X=1", "Beeper=0"});
@@ -185,10 +281,21 @@ TEST(ConfigText, AFileThatCannotBeReadSaysWhy)
     std::istringstream in("Beeper = 1\n");
     EXPECT_TRUE(readConfigFile("-", &in, text, reason));
     EXPECT_EQ(text, "Beeper = 1\n");
+
+    // No configuration is that large: read no further than the limit, be it a file, endless or standard input.
+    const char *const tooLarge = "it is larger than 1 MiB, which no configuration file is (config get writes under "
+                                 "10 kB)";
+    EXPECT_FALSE(readConfigFile("/dev/zero", nullptr, text, reason));
+    EXPECT_EQ(reason, tooLarge);
+    std::istringstream large(std::string(1024 * 1024 + 1, '\n'));
+    EXPECT_FALSE(readConfigFile("-", &large, text, reason));
+    EXPECT_EQ(reason, tooLarge);
+    std::istringstream largest(std::string(1024 * 1024, '\n'));
+    EXPECT_TRUE(readConfigFile("-", &largest, text, reason));
 }
 
 // A threshold only counts where the output's source compares; what the write drops is named, with the value
-// the file asked for.
+// the file asked for or the instrument held.
 TEST(ConfigText, IgnoredThresholdsAreNamedWithTheirSource)
 {
     const ParsedConfig asked = parseConfigText("Output1.Threshold = 50\nOutput2.Threshold = 0\n"
@@ -197,9 +304,10 @@ TEST(ConfigText, IgnoredThresholdsAreNamedWithTheirSource)
     written.set("Output1.Source", std::int32_t{0});
     written.set("Output2.Source", std::int32_t{1});
     written.set("Output4.Source", std::int32_t{0});
-    written.set("Output4.Threshold", 3.0f); // the instrument's own, not asked for
+    written.set("Output4.Threshold", 3.0f); // the instrument's own, not asked for: the write clears it
     EXPECT_THAT(ignoredValues(asked, written),
-                ElementsAre("Output1.Threshold = 50 ignored: Output1.Source 0 does not compare"));
+                ElementsAre("Output1.Threshold = 50 ignored: Output1.Source 0 does not compare",
+                            "Output4.Threshold 3.000 cleared: Output4.Source 0 does not compare"));
 }
 
 TEST(ConfigText, DifferencesNameTheKeyWhatWasAskedAndWhatTheInstrumentHolds)

@@ -1,3 +1,4 @@
+#include "cli/report_rate.h"
 #include "cli/text_util.h"
 #include "cli/watch_screen.h"
 
@@ -67,6 +68,21 @@ TEST(TextUtil, ByteCounts)
     EXPECT_EQ(byteCountText(999), "999 B");
     EXPECT_EQ(byteCountText(1500), "1.5 kB");
     EXPECT_EQ(byteCountText(999'960), "1.0 MB");
+}
+
+// 10 reports/s seen every 250 ms arrive as 2, 3, 2, 3: the rate shown must not swing between 8 and 12.
+TEST(ReportRate, ARateThatDoesNotDivideIntoTheRefreshesReadsSteadily)
+{
+    ReportRate rate;
+    std::vector<std::string> shown;
+    for (int refresh = 0; refresh < 16; ++refresh) {
+        rate.add(refresh % 2 == 0 ? 2 : 3, 250);
+        shown.push_back(reportRateText(rate.reports(), rate.ms() / 1000.0));
+    }
+    EXPECT_THAT(std::vector<std::string>(shown.begin() + 3, shown.end()), testing::Each(std::string("10 reports/s")));
+    // A refresh that came late still counts with its own length, and the window moves on.
+    rate.add(30, 3000);
+    EXPECT_EQ(reportRateText(rate.reports(), rate.ms() / 1000.0), "10 reports/s");
 }
 
 } // namespace

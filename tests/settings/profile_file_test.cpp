@@ -16,6 +16,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace torvex {
@@ -38,9 +39,9 @@ protected:
     }
 
     void put(const std::string &bytes) const { std::ofstream(path_, std::ios::binary) << bytes; }
-    std::string bytes() const
+    std::string bytes(const fs::path &path = {}) const
     {
-        std::ifstream in(path_, std::ios::binary);
+        std::ifstream in(path.empty() ? path_ : path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
@@ -256,6 +257,50 @@ INSTANTIATE_TEST_SUITE_P(Links, SettingsLinkTest,
                                            LinkCase{"ChainToMissingFile", false, true, false, true},
                                            LinkCase{"RelativeChainToMissingFile", true, true, false, true},
                                            LinkCase{"ToMissingFolder", false, false, false, false}),
+                         [](const auto &param) { return std::string(param.param.name); });
+
+// In a folder shared with others, someone else's link named config.ini must not make the program overwrite a
+// file of the user's own: a link is followed only when it is the user's or the folder owner's.
+struct PlantedLinkCase {
+    const char *name;
+    bool linkMine;
+    bool folderMine;
+    bool followed;
+};
+
+class PlantedLinkTest : public ProfileFileTest, public ::testing::WithParamInterface<PlantedLinkCase> {};
+
+TEST_P(PlantedLinkTest, OnlyTheUsersOrTheFolderOwnersLinkIsFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link of another user takes root to make";
+    const PlantedLinkCase &c = GetParam();
+    constexpr uid_t kOther = 54321;
+    const fs::path victim = folder_ / "profile";
+    std::ofstream(victim, std::ios::binary) << "secret\n";
+    const fs::path shared = folder_ / "shared";
+    fs::create_directories(shared);
+    const fs::path link = shared / "config.ini";
+    fs::create_symlink(victim, link);
+    ASSERT_EQ(::lchown(link.c_str(), c.linkMine ? ::geteuid() : kOther, -1), 0);
+    ASSERT_EQ(::chown(shared.c_str(), c.folderMine ? ::geteuid() : kOther, -1), 0);
+
+    ProfileFile file(link);
+    if (c.followed) {
+        file.writeInteger("Options", "Mod", 2);
+        EXPECT_EQ(bytes(victim), "secret\n[Options]\nMod=2\n");
+    } else {
+        EXPECT_THROW(file.writeInteger("Options", "Mod", 2), SettingsError);
+        EXPECT_EQ(bytes(victim), "secret\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(shared), {}), 1) << "nothing written beside the link";
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+}
+
+INSTANTIATE_TEST_SUITE_P(Owners, PlantedLinkTest,
+                         ::testing::Values(PlantedLinkCase{"AnothersLinkInMyFolder", false, true, false},
+                                           PlantedLinkCase{"TheFolderOwnersLink", false, false, true},
+                                           PlantedLinkCase{"MyLinkInAnothersFolder", true, false, true}),
                          [](const auto &param) { return std::string(param.param.name); });
 #endif
 
