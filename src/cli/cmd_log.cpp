@@ -212,7 +212,8 @@ int runLog(Session &session)
                         + std::to_string(recorder.lost()) + " lines lost in all");
     } else if (end.rescue.lines > 0 && !end.rescue.path.empty()) {
         session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(end.rescue.lines)
-                        + " lines waiting for it were saved to " + pathToUtf8(std::filesystem::absolute(pathFromUtf8(end.rescue.path))));
+                        + " lines waiting for it were saved to "
+                        + pathToUtf8(std::filesystem::absolute(pathFromUtf8(end.rescue.path))));
     } else if (end.rescue.lines > 0) {
         session.message("torvex-cli: cannot write to " + name + "; the " + std::to_string(end.rescue.lines)
                         + " lines waiting for it are lost: no recovery file could be written");
