@@ -12,6 +12,16 @@
 #include <sstream>
 #include <sys/resource.h>
 
+#ifdef TORVEX_BENCH_PUBLISH
+#include "test_broker.h"
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <set>
+#include <thread>
+#endif
+
 namespace {
 
 double threadCpuSeconds()
@@ -31,8 +41,9 @@ double processCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Runs `log` for `seconds` against one instrument; every column ticked, as the window's default.
-void runLog(benchmark::State &state, int sendIntervalMs, bool flood, int seconds)
+// Runs `log` for `seconds` against one instrument; every column ticked, as the window's default. With
+// `publishTo`, the same run also publishes every report to that broker (log FILE --publish URL).
+void runLog(benchmark::State &state, int sendIntervalMs, bool flood, int seconds, const std::string &publishTo = {})
 {
     const auto path = std::filesystem::temp_directory_path() / "torvex-cli-bench.csv";
     double lines = 0;
@@ -55,7 +66,9 @@ void runLog(benchmark::State &state, int sendIntervalMs, bool flood, int seconds
         env.platform = platform;
         const std::string file = path.string();
         const std::string duration = std::to_string(seconds);
-        const std::vector<std::string_view> args{"log", file, "--seconds", duration};
+        std::vector<std::string_view> args{"log", file, "--seconds", duration};
+        if (!publishTo.empty())
+            args.insert(args.end(), {"--publish", publishTo, "--name", "bench"});
         const auto begin = std::chrono::steady_clock::now();
         const double cpu0 = threadCpuSeconds();
         const double process0 = processCpuSeconds();
@@ -83,5 +96,96 @@ void BM_CliLogAt1000PerSecond(benchmark::State &state) { runLog(state, 1, false,
 
 BENCHMARK(BM_CliLogFlood)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
 BENCHMARK(BM_CliLogAt1000PerSecond)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+
+#ifdef TORVEX_BENCH_PUBLISH
+// log FILE --publish URL against a local mosquitto: set its process_us_per_report against
+// BM_CliLogAt1000PerSecond's of the same run.
+void BM_CliLogPublishAt1000PerSecond(benchmark::State &state)
+{
+    broker_test::TestBroker broker;
+    if (!broker.running()) {
+        state.SkipWithError("mosquitto did not start");
+        return;
+    }
+    runLog(state, 1, false, 3, "mqtt://127.0.0.1:" + std::to_string(broker.port()) + "/bench");
+}
+BENCHMARK(BM_CliLogPublishAt1000PerSecond)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+
+// Ten instruments at 1,000 reports/s each, ten publish commands (threads of one process here) into one local
+// broker; a persistent subscriber counts what arrived: every report each command read, none lost.
+void BM_TenInstrumentsIntoOneBroker(benchmark::State &state)
+{
+    constexpr int kInstruments = 10;
+    broker_test::TestBroker broker;
+    if (!broker.running()) {
+        state.SkipWithError("mosquitto did not start");
+        return;
+    }
+    const std::string url = "mqtt://127.0.0.1:" + std::to_string(broker.port()) + "/plant";
+    double published = 0, received = 0, missing = 0, wall = 0;
+    for (auto _ : state) {
+        broker_test::Subscriber subscriber(broker, "plant/+/measurements", "bench-plant");
+        if (!subscriber.waitSubscribed()) {
+            state.SkipWithError("the subscriber did not subscribe");
+            return;
+        }
+        std::vector<std::shared_ptr<torvex::sim::SimHidPlatform>> platforms;
+        std::vector<std::unique_ptr<torvex::sim::SimInstrumentDevice>> instruments;
+        for (int n = 0; n < kInstruments; ++n) {
+            platforms.push_back(std::make_shared<torvex::sim::SimHidPlatform>());
+            instruments.push_back(std::make_unique<torvex::sim::SimInstrumentDevice>(*platforms.back()));
+            instruments.back()->driver().withInstrument([](auto &model) { model.parameters().sendInterval = 1; });
+            instruments.back()->start();
+        }
+        std::vector<std::string> errors(kInstruments);
+        std::vector<std::thread> commands;
+        const auto begin = std::chrono::steady_clock::now();
+        for (int n = 0; n < kInstruments; ++n) {
+            commands.emplace_back([&, n] {
+                std::ostringstream out, err;
+                torvex::cli::CliEnv env;
+                env.out = &out;
+                env.err = &err;
+                env.platform = platforms[std::size_t(n)];
+                const std::string name = "bench" + std::to_string(n);
+                const std::vector<std::string_view> args{"publish", url, "--name", name, "--seconds", "5"};
+                torvex::cli::runCli(args, env);
+                errors[std::size_t(n)] = err.str();
+            });
+        }
+        for (std::thread &command : commands)
+            command.join();
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        for (auto &instrument : instruments)
+            instrument->stop();
+        std::this_thread::sleep_for(std::chrono::seconds(2)); // the subscriber's last messages
+        subscriber.stop();
+        // Distinct counters per instrument, as a consumer that drops duplicates counts them.
+        std::map<std::string, std::set<long>> counters;
+        for (const std::string &line : subscriber.lines()) {
+            const auto space = line.find(' ');
+            const auto json = nlohmann::json::parse(line.substr(space + 1), nullptr, false);
+            if (json.is_discarded() || !json.contains("reports"))
+                continue;
+            for (const auto &report : json["reports"])
+                counters[line.substr(0, space)].insert(report["counter"].get<long>());
+        }
+        for (int n = 0; n < kInstruments; ++n) {
+            std::smatch m;
+            if (std::regex_search(errors[std::size_t(n)], m, std::regex("(\\d+) reports published")))
+                published += std::stod(m[1]);
+            const auto &got = counters["plant/bench" + std::to_string(n) + "/measurements"];
+            received += double(got.size());
+            if (!got.empty())
+                missing += double(*got.rbegin() - *got.begin() + 1) - double(got.size());
+        }
+    }
+    state.counters["published"] = published;
+    state.counters["received_distinct"] = received;
+    state.counters["gaps"] = missing;
+    state.counters["reports_per_s_all"] = received / wall;
+}
+BENCHMARK(BM_TenInstrumentsIntoOneBroker)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1)->UseRealTime();
+#endif
 
 } // namespace
