@@ -24,7 +24,8 @@ constexpr int kLoopTimeoutMs = 20; // how long a batch taken may wait for the ne
 struct Batch {
     std::string payload;
     std::size_t records = 0;
-    int mid = -1; // the message id it was published under on this connection; -1: still to be published
+    int mid = -1;             // the message id it was published under on this connection; -1: still to be published
+    std::uint64_t number = 0; // which batch it is, so that it is found again after the mutex was let go
 };
 
 std::string lowerFirst(std::string text)
@@ -220,9 +221,9 @@ public:
                 std::lock_guard lock(s_.mutex);
                 if (s_.stop)
                     return {};
-                if (s_.connected && !publishWaiting())
-                    return {};
             }
+            if (!publishWaiting())
+                return {};
             const int rc = mosquitto_loop(mosq_, kLoopTimeoutMs, 1);
             const int error = errno;
             int refused = 0;
@@ -245,23 +246,46 @@ private:
             == MOSQ_ERR_SUCCESS;
     }
 
-    // With the mutex held. False once the retained "offline" of the end is acknowledged and the connection
-    // closed.
+    // False once the retained "offline" of the end is acknowledged and the connection closed. libmosquitto's
+    // calls take its own lock and it calls back into ours with its lock held: so what is to go out is gathered
+    // under our mutex and published without it, never holding both.
     bool publishWaiting()
     {
         const MqttSettings &settings = s_.settings;
-        if (s_.statusDirty) {
-            s_.statusDirty = false;
+        bool status = false, present = false, offline = false, done = false;
+        std::vector<std::pair<std::uint64_t, std::string>> toPublish;
+        {
+            std::lock_guard lock(s_.mutex);
+            if (!s_.connected)
+                return true;
+            status = std::exchange(s_.statusDirty, false);
+            present = s_.present;
+            for (const Batch &b : s_.batches)
+                if (b.mid < 0)
+                    toPublish.emplace_back(b.number, b.payload);
+            offline = s_.goOffline && s_.offlineMid < 0;
+            done = s_.offlineDone;
+        }
+        if (status) {
             publish(settings.topics.info, settings.info, true, nullptr);
-            publish(settings.topics.status, s_.present ? "online" : "unplugged", true, nullptr);
+            publish(settings.topics.status, present ? "online" : "unplugged", true, nullptr);
         }
-        for (Batch &b : s_.batches) {
-            if (b.mid < 0 && !publish(settings.topics.measurements, b.payload, false, &b.mid))
-                b.mid = -1;
+        for (const auto &[number, payload] : toPublish) {
+            int mid = -1;
+            if (!publish(settings.topics.measurements, payload, false, &mid))
+                continue;
+            std::lock_guard lock(s_.mutex);
+            for (Batch &b : s_.batches)
+                if (b.number == number)
+                    b.mid = mid;
         }
-        if (s_.goOffline && s_.offlineMid < 0)
-            publish(settings.topics.status, "offline", true, &s_.offlineMid);
-        if (s_.offlineDone) {
+        if (offline) {
+            int mid = -1;
+            publish(settings.topics.status, "offline", true, &mid);
+            std::lock_guard lock(s_.mutex);
+            s_.offlineMid = mid;
+        }
+        if (done) {
             // A clean disconnect does not fire the will: "offline" went out above, acknowledged.
             mosquitto_disconnect(mosq_);
             return false;
@@ -434,7 +458,7 @@ void MqttOutput::seal(Clock::time_point now, bool all)
         }
         const std::size_t count = std::min(settings.batchRecords, pending_.size());
         const std::vector<MeasurementRecord> chunk(pending_.begin(), pending_.begin() + static_cast<long>(count));
-        Batch batch{batchJson(settings.run, chunk), count, -1};
+        Batch batch{batchJson(settings.run, chunk), count, -1, ++batchesMade_};
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(count));
         std::lock_guard lock(s.mutex);
         s.batches.push_back(std::move(batch));

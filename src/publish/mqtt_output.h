@@ -89,6 +89,7 @@ private:
     // Taken and not yet made into a batch; only this output's thread uses it.
     std::deque<MeasurementRecord> pending_;
     Clock::time_point lastSeal_{};
+    std::uint64_t batchesMade_ = 0; // numbers the batches, see Batch::number
 };
 
 } // namespace torvex

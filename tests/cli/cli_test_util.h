@@ -3,6 +3,7 @@
 
 #include "cli/cli.h"
 
+#include <atomic>
 #include <chrono>
 #include <unistd.h>
 #include <filesystem>
@@ -103,7 +104,7 @@ inline Result runCli(std::shared_ptr<torvex::HidPlatform> platform, const std::v
     env.platform = std::move(platform);
     env.watchStopRequest = std::move(watchStop);
     // The lines of log - and watch --format come from a writer thread straight to a descriptor: a file here.
-    static int runs = 0;
+    static std::atomic<int> runs{0};
     const std::filesystem::path lines = std::filesystem::temp_directory_path()
         / ("torvex_cli_out_" + std::to_string(::getpid()) + "_" + std::to_string(++runs));
     env.recordOutput = lines.string();

@@ -52,6 +52,17 @@ std::vector<std::string> crlfLines(const std::string &text)
     return lines;
 }
 
+// A folder of its own with a copy of the program in it: config.ini lives beside the executable.
+fs::path programFolder()
+{
+    char pattern[] = "/tmp/torvex-black-box-XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return {};
+    const fs::path dir = pattern;
+    fs::copy_file(TORVEX_PC_PATH, dir / "torvex-pc");
+    return dir;
+}
+
 // Exit status, or -1 when it did not end in time (then it is killed).
 int waitForExit(pid_t pid, std::chrono::seconds timeout)
 {
@@ -71,12 +82,8 @@ int waitForExit(pid_t pid, std::chrono::seconds timeout)
 TEST(TorvexPcBlackBox, RunsOnTheEmulatedInstrumentLogsEveryReportAndClosesCleanly)
 {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb (xvfb-run)";
-    char pattern[] = "/tmp/torvex-black-box-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
-    // config.ini lives beside the executable, so the program runs from a copy in its own folder.
+    const fs::path dir = programFolder();
     const fs::path program = dir / "torvex-pc";
-    fs::copy_file(TORVEX_PC_PATH, program);
     const fs::path log = dir / "pomiary.csv";
     std::ofstream(dir / "config.ini", std::ios::binary)
         << "[Options]\r\nSaveAuto=1\r\nMod=4\r\nFileName=" << log.string() << "\r\n";
@@ -229,11 +236,8 @@ TEST(TorvexCliBlackBox, AReaderThatPausesCostsNoReport)
 TEST(TorvexPcBlackBox, AFifoReaderThatPausesCostsNoReport)
 {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb (xvfb-run)";
-    char pattern[] = "/tmp/torvex-black-box-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    const fs::path dir = programFolder();
     const fs::path program = dir / "torvex-pc";
-    fs::copy_file(TORVEX_PC_PATH, program);
     const fs::path fifo = dir / "pomiary.csv";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::ofstream(dir / "config.ini", std::ios::binary)
