@@ -137,7 +137,7 @@ BENCHMARK(BM_ReportToRecorder)
 // The two paths above at the instrument's fastest rate, paced to 1,000 reports a second (5 s each): the CPU of
 // the whole process per report, the writer's last lines included, and the reading thread's own share. Flat out,
 // the two threads of the recorder fight over its queue's lock, which at 1 kHz they do not.
-void paceReports(benchmark::State &bench, const std::function<void(const std::vector<std::uint8_t> &, int)> &report,
+void paceReports(benchmark::State &bench, const std::function<void(const std::array<std::uint8_t, 64> &, int)> &report,
                  const std::function<void()> &finish)
 {
     using Clock = std::chrono::steady_clock;
@@ -171,7 +171,7 @@ void BM_LogFileAt1000PerSecond(benchmark::State &bench)
     writer.setActive(true);
     paceReports(
         bench,
-        [&](const std::vector<std::uint8_t> &report, int i) {
+        [&](const std::array<std::uint8_t, 64> &report, int i) {
             torvex::DecodeMeasurementReport(report.data(), report.size(), state);
             input.takeMeasurement(state);
             torvex::BuildLogLine(line, input, clock.now());
@@ -196,7 +196,7 @@ void BM_RecorderAt1000PerSecond(benchmark::State &bench)
     const int id = recorder.addOutput(std::make_shared<torvex::LogFileOutput>(options));
     paceReports(
         bench,
-        [&](const std::vector<std::uint8_t> &report, int i) {
+        [&](const std::array<std::uint8_t, 64> &report, int i) {
             torvex::DecodeMeasurementReport(report.data(), report.size(), state);
             recorder.handOverMeasurement(state);
             ++state.MeasurementCount;
