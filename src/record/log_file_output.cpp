@@ -58,7 +58,9 @@ LogFileOutput::~LogFileOutput()
 bool LogFileOutput::readerGone(const LogFile::Failure &failure)
 {
 #ifdef _WIN32
-    return failure.systemError == ERROR_NO_DATA || failure.systemError == ERROR_BROKEN_PIPE;
+    // Windows says "the pipe is being closed"; Wine, whose pipes are the host's, "pipe not connected".
+    return failure.systemError == ERROR_NO_DATA || failure.systemError == ERROR_BROKEN_PIPE
+        || failure.systemError == ERROR_PIPE_NOT_CONNECTED;
 #else
     return failure.systemError == EPIPE;
 #endif
