@@ -196,6 +196,22 @@ size_t checkConsecutive(const std::vector<std::string> &lines)
     return lines.size();
 }
 
+// What a run with a pausing reader must show, by the instrument's own counts: (next to) nothing dropped at the
+// node, and every report the program read one line, in order.
+void expectEveryReportOnce(EmulatedInstrument &instrument, const std::string &text)
+{
+    const auto counts = instrument.driver().measurementCounts();
+    // None on a quiet machine; a hiccup of the machine (more than the node's 64 ms of reports) is not what this
+    // counts. The programs that wrote on the reading path lost a quarter of the reports here.
+    EXPECT_LE(counts.dropped, counts.produced / 100)
+        << counts.dropped << " of " << counts.produced << " reports dropped at the node while the reader paused";
+    const std::vector<std::string> lines = crlfLines(text);
+    ASSERT_GT(lines.size(), 3000u);
+    const uint64_t delivered = instrument.device().deliveredInputReports();
+    EXPECT_TRUE(checkConsecutive(lines) == delivered || lines.size() + 1 == delivered)
+        << lines.size() << " lines for " << delivered << " reports read";
+}
+
 // A reader of standard output that takes nothing for five seconds at 1,000 reports/s: the program keeps reading
 // the instrument meanwhile, so the emulated node drops nothing, and every report it read is one line, in order.
 TEST(TorvexCliBlackBox, AReaderThatPausesCostsNoReport)
@@ -222,16 +238,7 @@ TEST(TorvexCliBlackBox, AReaderThatPausesCostsNoReport)
     ::close(pipe[0]);
     instrument.stop();
     EXPECT_EQ(exitStatus, 0);
-    const auto counts = instrument.driver().measurementCounts();
-    // None on a quiet machine; a hiccup of the machine (more than the node's 64 ms of reports) is not what this
-    // counts. The programs that wrote on the reading path lost a quarter of the reports here.
-    EXPECT_LE(counts.dropped, counts.produced / 100)
-        << counts.dropped << " of " << counts.produced << " reports dropped at the node while the reader paused";
-    const std::vector<std::string> lines = crlfLines(text);
-    ASSERT_GT(lines.size(), 3000u);
-    const uint64_t delivered = instrument.device().deliveredInputReports();
-    EXPECT_TRUE(checkConsecutive(lines) == delivered || lines.size() + 1 == delivered)
-        << lines.size() << " lines for " << delivered << " reports read";
+    expectEveryReportOnce(instrument, text);
 }
 
 // The window logging into a FIFO whose reader holds it open but reads nothing for five seconds, at 1,000
@@ -278,16 +285,7 @@ TEST(TorvexPcBlackBox, AFifoReaderThatPausesCostsNoReport)
     instrument.stop();
     EXPECT_TRUE(closeAsked) << "no window of the program found";
     EXPECT_EQ(exitStatus, 0);
-    const auto counts = instrument.driver().measurementCounts();
-    // None on a quiet machine; a hiccup of the machine (more than the node's 64 ms of reports) is not what this
-    // counts. The programs that wrote on the reading path lost a quarter of the reports here.
-    EXPECT_LE(counts.dropped, counts.produced / 100)
-        << counts.dropped << " of " << counts.produced << " reports dropped at the node while the reader paused";
-    const std::vector<std::string> lines = crlfLines(text);
-    ASSERT_GT(lines.size(), 3000u);
-    const uint64_t delivered = instrument.device().deliveredInputReports();
-    EXPECT_TRUE(checkConsecutive(lines) == delivered || lines.size() + 1 == delivered)
-        << lines.size() << " lines for " << delivered << " reports read";
+    expectEveryReportOnce(instrument, text);
     fs::remove_all(dir);
 }
 
