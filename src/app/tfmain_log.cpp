@@ -100,8 +100,14 @@ torvex::LogFileOutput::Status TFMain::logOutputStatus() const
     if (m_logOutputId == 0)
         return m_logEnded;
     torvex::LogFileOutput::Status status = m_logOutput->status();
-    status.waiting += recorder.waiting(m_logOutputId);
-    status.dropped += recorder.lost(m_logOutputId);
+    const std::uint64_t queued = recorder.waiting(m_logOutputId);
+    const std::uint64_t lost = recorder.lost(m_logOutputId);
+    status.waiting += queued;
+    status.dropped += lost;
+    // A file so slow that the queue's bound was reached, and still behind: lines are being lost, which is shown
+    // as the error it is, not as a slow file.
+    if (lost > 0 && queued >= kSlowLogWaiting)
+        status.failing = true;
     return status;
 }
 
