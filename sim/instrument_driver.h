@@ -61,7 +61,7 @@ public:
     // Send measurement reports back to back, ignoring the transmission settings (for load tests).
     void setFlood(bool on);
 
-    // Locked access to the model, e.g. to change parameters or faults while running.
+    // Locked access to the model, e.g. to change parameters while running.
     template <typename F>
     auto withInstrument(F &&f)
     {

@@ -182,13 +182,11 @@ Report Instrument::measurementReport(Instant now) const
         putFloat(r, at + 1, position(k, now));
         putFloat(r, at + 5, velocity(k, now));
     }
-    return finish(std::move(r));
+    return r;
 }
 
 std::vector<Report> Instrument::poll(Instant now)
 {
-    if (faults_.silent)
-        return {};
     const milliseconds interval{params_.sendInterval};
     const bool trig1 = trigger(0, now);
     bool due = false;
@@ -303,7 +301,7 @@ std::optional<Report> Instrument::configReply(std::uint8_t item, std::uint8_t ch
     default:
         return std::nullopt; // write-only or unknown items have no reply
     }
-    return finish(std::move(r));
+    return r;
 }
 
 bool Instrument::applyWrite(std::uint8_t id, std::uint8_t channel, std::span<const std::uint8_t> value, Instant now)
@@ -400,7 +398,7 @@ bool Instrument::applyWrite(std::uint8_t id, std::uint8_t channel, std::span<con
 std::vector<Report> Instrument::handleOutputReport(std::span<const std::uint8_t> report, Instant now)
 {
     // report id, command, id/item, channel: anything shorter carries no request.
-    if (faults_.silent || report.size() < 4 || report[0] != kReportId)
+    if (report.size() < 4 || report[0] != kReportId)
         return {};
     const std::uint8_t command = report[1];
     const std::uint8_t id = report[2];
@@ -414,18 +412,10 @@ std::vector<Report> Instrument::handleOutputReport(std::span<const std::uint8_t>
         Report ack = blankReport(2);
         ack[kData + 1] = id;
         ack[kData + 2] = channel;
-        return {finish(std::move(ack))};
+        return {ack};
     }
     return {};
 }
 
-Report Instrument::finish(Report report) const
-{
-    if (faults_.forcedType)
-        report[kData] = *faults_.forcedType;
-    if (faults_.reportLength)
-        report.resize(*faults_.reportLength, 0);
-    return report;
-}
 
 } // namespace torvex::sim

@@ -74,13 +74,6 @@ struct Parameters {
     std::array<std::uint32_t, 9> modbusStats{0, 0, 0, 0, 0, 0, 0, 0, 0};
 };
 
-// Ways to misbehave, for tests of the host's robustness.
-struct Faults {
-    bool silent = false;                     // answer nothing and send no measurement reports
-    std::optional<std::size_t> reportLength; // every report cut or zero-padded to this many bytes (id included)
-    std::optional<std::uint8_t> forcedType;  // every report carries this type byte instead of its own
-};
-
 class Instrument {
 public:
     Instrument();
@@ -105,7 +98,6 @@ public:
 
     Parameters &parameters() { return params_; }
     const Parameters &parameters() const { return params_; }
-    Faults &faults() { return faults_; }
 
     // Trigger inputs (0 = TRIG1, 1 = TRIG2) follow a built-in pattern unless held at a level here.
     void holdTrigger(int input, std::optional<bool> level);
@@ -120,10 +112,8 @@ private:
     double rawCounts(int encoder, std::chrono::milliseconds t) const;
     std::optional<Report> configReply(std::uint8_t item, std::uint8_t channel) const;
     bool applyWrite(std::uint8_t id, std::uint8_t channel, std::span<const std::uint8_t> value, Instant now);
-    Report finish(Report report) const;
 
     Parameters params_;
-    Faults faults_;
     std::array<double, 3> countBase_{}; // raw count at the last position clear
     std::array<std::optional<bool>, 2> heldTrigger_{};
     std::optional<std::chrono::milliseconds> lastSent_;

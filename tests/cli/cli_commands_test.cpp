@@ -88,7 +88,11 @@ TEST(CliList, ShowsEveryDeviceWithWhatTellsItApartInEachForm)
               "* TORVEX                    sim:ok       TX0042  3-1.4  F07E:0C01  65   65\n"
               "  Device VID=1234 PID=00AB  sim:unnamed  -       -      1234:00AB  33   33\n"
               "(* TORVEX instrument)\n"
-                  + torvex::accessHint() + "\n");
+#ifdef __linux__
+              "On Linux the hidraw node needs the udev rule 70-torvex.rules to be opened by your user "
+              "(see packaging/linux/README.md).\n"
+#endif
+    );
 
     const Result tsv = runCli(platform, {"list", "--format", "tsv"});
     EXPECT_EQ(tsv.out,
@@ -634,9 +638,8 @@ TEST(CliConfig, SomeOutputRulesKeepTheOthersTheInstrumentHas)
 TEST(CliConfig, UnansweredRequestsAreReportedNotInvented)
 {
     auto platform = std::make_shared<SimHidPlatform>();
-    SimInstrumentDevice instrument(*platform, instrumentAt("mute"));
-    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
-    instrument.start();
+    // The instrument's device with nothing behind it: it takes every report and answers none.
+    const auto mute = platform->plug(instrumentAt("mute"));
     const Result r = runCli(platform, {"config", "get", "--timeout", "30"});
     EXPECT_EQ(r.code, torvex::cli::kExitIo);
     EXPECT_THAT(r.err,
@@ -649,13 +652,11 @@ TEST(CliConfig, UnansweredRequestsAreReportedNotInvented)
 TEST(CliConfig, BackupFileIsWrittenWholeOrLeftAsItWas)
 {
     auto platform = std::make_shared<SimHidPlatform>();
-    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
-    instrument.start();
     TempDir dir;
     const std::string backup = dir.file("backup.ini");
     writeFile(backup, "Beeper = 1\n");
 
-    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
+    const auto mute = platform->plug(instrumentAt("mute")); // answers nothing
     const Result partial = runCli(platform, {"config", "get", "-o", backup, "--timeout", "30"});
     EXPECT_EQ(partial.code, torvex::cli::kExitIo);
     EXPECT_THAT(partial.err, HasSubstr("no answer to read request 9, channel 1 (Encoder2.Mode"));
@@ -671,7 +672,9 @@ TEST(CliConfig, BackupFileIsWrittenWholeOrLeftAsItWas)
     EXPECT_EQ(readFile(backup), "Beeper = 1\n");
     platform->unplug(second.device());
 
-    instrument.driver().withInstrument([](auto &model) { model.faults().silent = false; });
+    platform->unplug(mute);
+    SimInstrumentDevice instrument(*platform, instrumentAt("i"));
+    instrument.start();
     const Result printed = runCli(platform, {"config", "get"});
     const Result written = runCli(platform, {"config", "get", "-o", backup});
     EXPECT_EQ(written.code, 0) << written.err;
@@ -734,9 +737,8 @@ class CliConfigStop : public testing::TestWithParam<std::vector<std::string>> {}
 TEST_P(CliConfigStop, EndsWithinASecondOfTheRequest)
 {
     auto platform = std::make_shared<SimHidPlatform>();
-    SimInstrumentDevice instrument(*platform, instrumentAt("mute"));
-    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
-    instrument.start();
+    // The instrument's device with nothing behind it: it takes every report and answers none.
+    const auto mute = platform->plug(instrumentAt("mute"));
     StopSwitch stop;
     Result r;
     std::thread run([&] { r = runCli(platform, GetParam(), stop.watcher()); });
@@ -774,9 +776,8 @@ TEST(CliConfig, WriteNotTakenInTimeIsAFailedWriteWithItsReason)
 TEST(CliConfig, UnacknowledgedWritesAreAnIoError)
 {
     auto platform = std::make_shared<SimHidPlatform>();
-    SimInstrumentDevice instrument(*platform, instrumentAt("mute"));
-    instrument.driver().withInstrument([](auto &model) { model.faults().silent = true; });
-    instrument.start();
+    // The instrument's device with nothing behind it: it takes every report and answers none.
+    const auto mute = platform->plug(instrumentAt("mute"));
     TempDir dir;
     const std::string file = dir.file("one.ini");
     writeFile(file, "Beeper = 1\n");
@@ -784,8 +785,8 @@ TEST(CliConfig, UnacknowledgedWritesAreAnIoError)
     EXPECT_EQ(r.code, torvex::cli::kExitIo);
     EXPECT_THAT(r.err, HasSubstr("Beeper: no acknowledgement from the instrument"));
     EXPECT_THAT(r.err, HasSubstr("0 of 1 writes acknowledged"));
-    ASSERT_EQ(instrument.device()->writtenReports().size(), 1u);
-    const auto report = instrument.device()->writtenReports()[0];
+    ASSERT_EQ(mute->writtenReports().size(), 1u);
+    const auto report = mute->writtenReports()[0];
     EXPECT_EQ(report.size(), 65u);
     EXPECT_EQ((std::vector<std::uint8_t>(report.begin(), report.begin() + 5)),
               (std::vector<std::uint8_t>{1, 2, 20, 0, 1}));

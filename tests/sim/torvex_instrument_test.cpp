@@ -331,23 +331,6 @@ TEST(InstrumentSchedule, EverySendTimeIsSentOrSkipped)
     EXPECT_EQ(ins.skippedReports(), 99u + 59u);
 }
 
-TEST(InstrumentFaults, MisbehaviourSwitches)
-{
-    Instrument ins;
-    ins.faults().silent = true;
-    EXPECT_TRUE(ins.handleOutputReport(request(1, {5, 0}), at(0)).empty());
-    EXPECT_TRUE(ins.poll(at(0)).empty());
-
-    ins.faults() = Faults{false, 20, std::nullopt};
-    EXPECT_EQ(ins.measurementReport(at(0)).size(), 20u);
-    ins.faults() = Faults{false, 100, 3};
-    const auto replies = ins.handleOutputReport(request(2, {20, 0, 1}), at(0));
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].size(), 100u);
-    EXPECT_EQ((Bytes(replies[0].begin(), replies[0].begin() + 4)), (Bytes{1, 3, 20, 0}));
-    EXPECT_EQ(replies[0][99], 0);
-}
-
 TEST(InstrumentDriverTest, RepliesAndScheduledReportsReachTheSink)
 {
     std::mutex m;
