@@ -1,49 +1,16 @@
 #include "stop_signals.h"
 
 #ifndef _WIN32
-#include <QSocketNotifier>
+#include "device/stop_signal_pipe.h"
 
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
+#include <QSocketNotifier>
 #endif
 
 namespace {
 
 StopSignals *current = nullptr;
-
 #ifndef _WIN32
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int signal)
-{
-    const int saved = errno;
-    const auto byte = static_cast<unsigned char>(signal);
-    (void)!::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool installHandlers()
-{
-    if (signalPipe[0] >= 0)
-        return true;
-    if (::pipe(signalPipe) != 0)
-        return false;
-    for (int fd : signalPipe) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    return true;
-}
+int signalPipe = -1;
 #endif
 
 } // namespace
@@ -52,11 +19,12 @@ StopSignals::StopSignals(std::function<void(int)> onStop, QObject *parent)
     : QObject(parent), m_onStop(std::move(onStop)), m_previous(current)
 {
 #ifndef _WIN32
-    if (!installHandlers())
+    signalPipe = torvex::stopSignalPipe(true);
+    if (signalPipe < 0)
         return;
     if (m_previous && m_previous->m_notifier)
         m_previous->m_notifier->setEnabled(false);
-    m_notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(signalPipe, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { readSignals(); });
 #endif
     current = this;
@@ -75,9 +43,7 @@ StopSignals::~StopSignals()
 void StopSignals::readSignals()
 {
 #ifndef _WIN32
-    unsigned char received[16];
-    const ssize_t n = ::read(signalPipe[0], received, sizeof received);
-    if (n > 0 && m_onStop)
-        m_onStop(received[n - 1]);
+    if (const int signal = torvex::takeStopSignal(signalPipe); signal != 0 && m_onStop)
+        m_onStop(signal);
 #endif
 }

@@ -1,10 +1,10 @@
 #include "cli/console.h"
 
+#include "device/stop_signal_pipe.h"
 #include "measure/locale_mark.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -14,16 +14,8 @@
 namespace torvex::cli::console {
 namespace {
 
-int stopPipe[2] = {-1, -1};
+int stopPipe = -1;
 bool outputClosed = false;
-
-extern "C" void onStopSignal(int signal)
-{
-    const int saved = errno;
-    const auto byte = static_cast<unsigned char>(signal);
-    (void)!::write(stopPipe[1], &byte, 1);
-    errno = saved;
-}
 
 // The value of `key` in a file of KEY=VALUE lines (quotes allowed), as the locale files are written.
 std::optional<std::string> valueIn(const std::string &text, std::string_view key)
@@ -58,21 +50,10 @@ void setUp()
         if (null >= 0 && null != stream)
             ::close(null); // a lower stream was free after all: it is filled in its own round
     }
-    if (::pipe(stopPipe) == 0) {
-        for (int fd : stopPipe) {
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        }
-        struct sigaction action {};
-        action.sa_handler = onStopSignal;
-        sigemptyset(&action.sa_mask);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP})
-            ::sigaction(signal, &action, nullptr);
-    }
-    // A reader that goes away (watch | head) and a file at its size limit (ulimit -f) show as failed writes,
-    // which the program reports, not as a process killed with a line half written.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
+    // A blocking call that the stop interrupts fails with EINTR, so that it notices the stop. A reader that goes
+    // away (watch | head) and a file at its size limit (ulimit -f) show as failed writes, which the program
+    // reports, not as a process killed with a line half written.
+    stopPipe = stopSignalPipe(false);
 }
 
 bool isTerminal(int stream) { return ::isatty(stream) != 0; }
@@ -83,13 +64,11 @@ bool standardOutputClosed() { return outputClosed; }
 
 std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop)
 {
-    if (stopPipe[0] < 0)
+    if (stopPipe < 0)
         return nullptr;
-    return loop.watchReadable(stopPipe[0], [stop = std::move(stop)] {
-        unsigned char signals[16];
-        const ssize_t n = ::read(stopPipe[0], signals, sizeof signals);
-        if (n > 0)
-            stop(signals[n - 1]);
+    return loop.watchReadable(stopPipe, [stop = std::move(stop)] {
+        if (const int signal = takeStopSignal(stopPipe))
+            stop(signal);
     });
 }
 
