@@ -426,6 +426,9 @@ bool TFMain::FormCanResize(int, int) const { return false; }
 
 void TFMain::FormClose()
 {
+    // Reading ends before the log closes, so that every report read from the instrument is in the log; one
+    // handed over just now is still handled here.
+    deviceLink.stop();
     // A failing settings write is reported, but the log file is still closed so no recorded line is lost.
     torvex::runHandler([this] { saveSettingsOnClose(); });
     torvex::runHandler([this] { closeLogFile(); });
