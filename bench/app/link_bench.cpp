@@ -51,7 +51,7 @@ struct Rig {
         window = std::make_unique<TFMain>(options);
         if (liveWindow)
             window->show();
-        for (int i = 0; i < 500 && !window->Connected; ++i)
+        for (int i = 0; i < 500 && !window->Connected(); ++i)
             spin(10);
         instrument->setFlood(flood);
         instrument->start();

@@ -75,7 +75,7 @@ int main(int argc, char **argv)
     options.startTimers = false;
     options.hidPlatform = torvex::createLinuxHidPlatform(24h); // changes come only through the monitor
     TFMain window(options);
-    if (!waitFor([&] { return window.Connected; })) {
+    if (!waitFor([&] { return window.Connected(); })) {
         std::fprintf(stderr, "the window never connected\n");
         return 1;
     }
@@ -92,14 +92,14 @@ int main(int argc, char **argv)
         const auto start = Clock::now();
         instrument.device().unplug();
         const auto unplugged = Clock::now();
-        if (!waitFor([&] { return !window.Connected; }))
+        if (!waitFor([&] { return !window.Connected(); }))
             return false;
         const auto removed = Clock::now();
         const auto removeChanged = changed;
         const auto plugStart = Clock::now();
         instrument.device().plug(); // builds the sysfs entries, then sends the uevents
         const auto plugged = Clock::now();
-        if (!waitFor([&] { return window.Connected; }))
+        if (!waitFor([&] { return window.Connected(); }))
             return false;
         const auto added = Clock::now();
         const uint32_t count = window.ReceivedReportCount;

@@ -184,8 +184,9 @@ public:
     torvex::InstrumentLink deviceLink{torvex::ChoicePolicy::LastListed, torvex::InstrumentLink::Claim::EveryListed};
     // The link's controller; none when the window was given no HID platform.
     torvex::THidDeviceController *HidDeviceController1 = nullptr;
-    torvex::THidDevice *&CurrentDevice = deviceLink.current;
-    bool &Connected = deviceLink.connected;
+    // The device in use, and whether reports flow and sends go out; the link alone changes them.
+    torvex::THidDevice *CurrentDevice() const { return deviceLink.current(); }
+    bool Connected() const { return deviceLink.connected(); }
     // What a report does is decided in the core; the handler keeps the state below, under the window's names.
     torvex::InputReportHandler reportHandler;
     // Data of the latest input report (type byte first); never cleared, each report overwrites its own length.

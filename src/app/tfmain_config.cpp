@@ -115,7 +115,7 @@ void TFMain::wireListMarks()
 
 SendResult TFMain::sendWrite(const Payload &payload)
 {
-    const bool connected = Connected && CurrentDevice != nullptr;
+    const bool connected = Connected() && CurrentDevice() != nullptr;
     if (SendCommand(static_cast<uint8_t>(Command::ParameterWrite), payload.data.data(),
                     static_cast<unsigned>(payload.size)))
         return SendResult::Sent;

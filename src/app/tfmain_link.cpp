@@ -69,7 +69,6 @@ bool TFMain::HidDeviceController1Enumerate(THidDevice *HidDev, int Idx)
     deviceLink.list(std::move(listed), size_t(ui->ListBox1->row(entry))); // claims it for the entry
     setStatusPanelText(0, idsText(u"IDS_7"));
     setStatusPanelText(1, idsText(u"IDS_5"));
-    Connected = false;
     return true;
 }
 
@@ -77,14 +76,12 @@ void TFMain::HidDeviceController1DeviceChange()
 {
     if (!HidDeviceController1)
         return;
-    deviceLink.clear();
+    deviceLink.clear(); // disconnected until the pass has chosen again
     ui->ListBox1->clear();
 
     // A pass that lists nothing must not leave "connected" on show with no instrument behind it.
-    if (HidDeviceController1->Enumerate() == 0) {
-        Connected = false;
+    if (HidDeviceController1->Enumerate() == 0)
         setStatusPanelText(1, idsText(u"IDS_5"));
-    }
 
     switch (deviceLink.connectChoice()) {
     case torvex::InstrumentLink::State::Connected:

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/demo.h"
+#include "cli/link_problem.h"
 #include "cli/session.h"
 #include "cli/settings_file.h"
 #include "cli/text_util.h"

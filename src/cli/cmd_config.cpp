@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "cli/config_text.h"
+#include "cli/link_problem.h"
 #include "cli/session.h"
 #include "instrument/report_dispatch.h"
 #include "settings/durable_write.h"
@@ -31,7 +32,7 @@ public:
 
     bool stopped() const { return session_.stopSignal() != 0; }
     // Why the last request did not reach the instrument; empty when it was sent.
-    std::string sendProblem() const { return link_.sendProblem(); }
+    std::string sendProblem() const { return sendProblemText(link_.sendError()); }
     // The instrument went away: nothing more is sent.
     bool gone() const { return gone_; }
     // Stopped by the user or the instrument gone: the remaining requests are not sent.
@@ -166,7 +167,7 @@ int runConfigGet(Session &session)
     if (exchange.stopped())
         return session.interrupted(untouched + ", since the configuration was not read whole");
     if (exchange.gone()) {
-        session.message("torvex-cli: " + session.link().problemText() + "; " + untouched
+        session.message("torvex-cli: " + linkProblemText(session.link()) + "; " + untouched
                         + ", since the configuration was not read whole");
         return kExitNoInstrument;
     }
@@ -212,7 +213,7 @@ int runConfigSet(Session &session)
         if (exchange.stopped())
             return session.interrupted("nothing was sent");
         if (exchange.gone()) {
-            session.message("torvex-cli: " + session.link().problemText() + "; nothing was sent");
+            session.message("torvex-cli: " + linkProblemText(session.link()) + "; nothing was sent");
             return kExitNoInstrument;
         }
         if (!reply) {
@@ -263,7 +264,7 @@ int runConfigSet(Session &session)
         return session.interrupted(std::to_string(acknowledged) + " of " + std::to_string(writes.size())
                                    + " writes acknowledged, " + std::to_string(writes.size() - done) + " not sent");
     if (exchange.gone()) {
-        session.message("torvex-cli: " + session.link().problemText() + "; " + std::to_string(acknowledged) + " of "
+        session.message("torvex-cli: " + linkProblemText(session.link()) + "; " + std::to_string(acknowledged) + " of "
                         + std::to_string(writes.size()) + " writes acknowledged before it went"
                         + (written.empty() ? "" : " (" + written + ")") + ", the others not done");
         return kExitNoInstrument;
@@ -277,7 +278,7 @@ int runConfigSet(Session &session)
         if (exchange.stopped())
             return session.interrupted("the writes were done, the check was not");
         if (exchange.gone()) {
-            session.message("torvex-cli: " + session.link().problemText()
+            session.message("torvex-cli: " + linkProblemText(session.link())
                             + "; the writes were done, the check was not");
             return kExitNoInstrument;
         }

@@ -89,7 +89,7 @@ int runWatch(Session &session)
             view.reports = static_cast<std::uint32_t>(rate.reports());
             view.intervalMs = rate.ms();
             view.state = handler.measurement;
-            view.connected = session.link().connected;
+            view.connected = session.link().connected();
             if (screen) {
                 const std::vector<std::string> lines = watchScreen(view);
                 if (screenLines > 0)

@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include "cli/link_problem.h"
 #include "cli/text_util.h"
 
 #include <csignal>
@@ -62,7 +63,7 @@ int Session::open()
     }
     if (!connect()) {
         if (stopSignal_ == 0) {
-            std::string text = "torvex-cli: " + link_->problemText();
+            std::string text = "torvex-cli: " + linkProblemText(*link_);
             switch (link_->state()) {
             case InstrumentLink::State::NoInstrument:
             case InstrumentLink::State::NoSuchDevice:
@@ -86,7 +87,7 @@ int Session::open()
     link_->onDisconnected = [this] {
         if (onInstrumentPresence)
             onInstrumentPresence(false);
-        std::string text = "torvex-cli: " + link_->problemText();
+        std::string text = "torvex-cli: " + linkProblemText(*link_);
         if (describeProgress)
             text += " (" + describeProgress() + ")";
         if (options_.exitOnUnplug) {
@@ -111,9 +112,9 @@ bool Session::connect()
     // Several instruments stay several however long one waits; everything else may change with a plug.
     if (!options_.wait || stopSignal_ != 0 || link_->state() == InstrumentLink::State::Several)
         return false;
-    message("torvex-cli: " + link_->problemText() + "; waiting for the instrument (--wait)");
-    loop_->run([this] { return link_->connected || stopSignal_ != 0; });
-    if (!link_->connected)
+    message("torvex-cli: " + linkProblemText(*link_) + "; waiting for the instrument (--wait)");
+    loop_->run([this] { return link_->connected() || stopSignal_ != 0; });
+    if (!link_->connected())
         return false;
     message("torvex-cli: found the instrument at " + link_->deviceText());
     return true;

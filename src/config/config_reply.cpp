@@ -1,6 +1,6 @@
 #include "config/config_reply.h"
 
-#include "instrument/report_link.h"
+#include "protocol/report_link.h"
 
 #include <algorithm>
 #include <bit>

@@ -2,7 +2,7 @@
 
 #include "device/loop_dispatcher.h"
 #include "device/product_name.h"
-#include "instrument/instrument.h"
+#include "protocol/instrument.h"
 
 #include <chrono>
 #include <filesystem>
@@ -13,8 +13,6 @@ namespace {
 
 // The controller's start-up notice comes through the loop at once; the bound only guards a broken backend.
 constexpr auto kFirstPassBound = std::chrono::seconds(10);
-
-const std::string kInstrumentText(kInstrumentName.begin(), kInstrumentName.end());
 
 } // namespace
 
@@ -136,7 +134,7 @@ bool InstrumentLink::start(std::shared_ptr<HidPlatform> platform, std::shared_pt
 
 void InstrumentLink::shutdown()
 {
-    current = nullptr;
+    current_ = nullptr;
     for (ListedDevice &d : devices_)
         d.device = nullptr;
     controller_.reset();
@@ -156,11 +154,11 @@ void InstrumentLink::setReportHandler(std::function<void(std::span<const std::ui
 
 void InstrumentLink::clear()
 {
-    if (current != nullptr) {
-        current->SetDataHandler(nullptr);
-        current = nullptr;
+    if (current_ != nullptr) {
+        current_->SetDataHandler(nullptr);
+        current_ = nullptr;
     }
-    connected = false;
+    connected_ = false;
     for (ListedDevice &d : devices_) {
         if (THidDevice *device = std::exchange(d.device, nullptr))
             device->Release();
@@ -202,21 +200,21 @@ InstrumentLink::State InstrumentLink::connectChoice()
         chosen.device = controller_->ClaimByIndex(chosen.index);
     if (chosen.device == nullptr)
         return state_ = selector_.empty() ? State::NoInstrument : State::NoSuchDevice;
-    current = chosen.device;
-    if (current->ReadWriteAccess()) {
-        current->SetDataHandler(
+    current_ = chosen.device;
+    if (current_->ReadWriteAccess()) {
+        current_->SetDataHandler(
             [this](THidDevice *device, std::uint8_t reportId, const std::uint8_t *data, std::uint16_t size) {
                 if (handler_)
                     handler_(device, reportId, data, size);
             });
-        connected = true;
+        connected_ = true;
         return state_ = State::Connected;
     }
-    current->SetDataHandler(nullptr);
-    connected = false;
+    current_->SetDataHandler(nullptr);
+    connected_ = false;
     if (claim_ == Claim::ChosenOnly) {
         // Nothing can be done with it; another program may have more luck.
-        drop(current);
+        drop(current_);
         chosen.device = nullptr;
     }
     return state_ = State::NoAccess;
@@ -224,9 +222,9 @@ InstrumentLink::State InstrumentLink::connectChoice()
 
 void InstrumentLink::drop(THidDevice *device)
 {
-    if (device == current) {
-        current = nullptr;
-        connected = false;
+    if (device == current_) {
+        current_ = nullptr;
+        connected_ = false;
     }
     device->SetDataHandler(nullptr);
     device->Release();
@@ -240,7 +238,7 @@ bool InstrumentLink::follow(LoopDispatcher &loop)
     };
     controller_->OnDeviceChange = [this] { pass(); };
     loop.runFor(kFirstPassBound, [this] { return passes_ > 0; });
-    return connected;
+    return connected_;
 }
 
 void InstrumentLink::pass()
@@ -248,18 +246,18 @@ void InstrumentLink::pass()
     ++passes_;
     if (stopped_)
         return;
-    if (current != nullptr && !current->IsPluggedIn()) {
+    if (current_ != nullptr && !current_->IsPluggedIn()) {
         for (ListedDevice &d : devices_) {
-            if (d.device == current)
+            if (d.device == current_)
                 d.device = nullptr;
         }
-        drop(current);
+        drop(current_);
         state_ = State::Gone;
         if (onDisconnected)
             onDisconnected();
     }
     // The instrument in use stays as it is: its reads go on undisturbed by other devices coming and going.
-    if (current != nullptr)
+    if (current_ != nullptr)
         return;
     clear();
     controller_->Enumerate();
@@ -278,64 +276,32 @@ void InstrumentLink::stop()
     if (stopped_)
         return;
     stopped_ = true;
-    if (current != nullptr)
-        current->SetDataHandler(nullptr);
+    if (current_ != nullptr)
+        current_->SetDataHandler(nullptr);
 }
 
 bool InstrumentLink::send(std::uint8_t command, std::span<const std::uint8_t> payload)
 {
     buffer_.fill(0);
-    sendProblem_.clear();
-    if (!connected || current == nullptr || stopped_)
+    sendError_.reset();
+    if (!connected_ || current_ == nullptr || stopped_)
         return false;
     // The length is asked at every send: a device may be replaced by another under the same path.
-    const THidCaps caps = current->Caps();
+    const THidCaps caps = current_->Caps();
     const auto report = frameOutputReport(buffer_, command, payload, caps.OutputReportLength);
     if (report.empty())
         return false;
     std::uint32_t written = 0;
-    if (current->WriteReport(report.data(), static_cast<std::uint32_t>(report.size()), written)
+    if (current_->WriteReport(report.data(), static_cast<std::uint32_t>(report.size()), written)
         && written == report.size())
         return true;
-    const std::uint32_t error = current->LastWriteError();
-    sendProblem_ = error == kHidErrorTimeout ? "the instrument took no report for a second"
-                                             : "the write failed (system error " + std::to_string(error) + ")";
+    sendError_ = current_->LastWriteError();
     return false;
 }
 
-std::string InstrumentLink::problemText() const
+std::string InstrumentLink::accessProblem() const
 {
-    switch (state_) {
-    case State::NoInstrument:
-        return "no " + kInstrumentText + " instrument found";
-    case State::NoSuchDevice:
-        return "no HID device at " + selector_.text + " (a node, a link to one, a serial number or a USB port)";
-    case State::NotAnInstrument:
-        return identity_ + " is not a " + kInstrumentText + " instrument (it is \"" + devices_[choice_.chosen].label
-            + "\")";
-    case State::Several: {
-        std::string text = std::to_string(choice_.instruments.size()) + " " + kInstrumentText + " instruments "
-            + (selector_.empty() ? "found:" : "answer to " + selector_.text + ":");
-        for (std::size_t i : choice_.instruments)
-            text += "\n  " + deviceIdentity(devices_[i]) + "  " + devices_[i].label;
-        return text;
-    }
-    case State::NoAccess: {
-        std::string text = "cannot open the instrument at " + path_ + " for reading and writing";
-        if (const std::string problem = platform_ ? platform_->accessProblem(THidPnPInfo{path_, {}}) : std::string();
-            !problem.empty())
-            text += ": " + problem;
-        if (const std::string hint = accessHint(); !hint.empty())
-            text += "\n" + hint;
-        return text;
-    }
-    case State::Gone:
-        return "the instrument at " + identity_ + " is gone";
-    case State::Scanning:
-    case State::Connected:
-        break;
-    }
-    return {};
+    return platform_ && !path_.empty() ? platform_->accessProblem(THidPnPInfo{path_, {}}) : std::string();
 }
 
 std::optional<std::vector<SurveyedDevice>> surveyDevices(std::shared_ptr<HidPlatform> platform,
@@ -358,16 +324,6 @@ std::optional<std::vector<SurveyedDevice>> surveyDevices(std::shared_ptr<HidPlat
     };
     controller.Enumerate();
     return devices;
-}
-
-std::string accessHint()
-{
-#ifdef __linux__
-    return "On Linux the hidraw node needs the udev rule 70-torvex.rules to be opened by your user "
-           "(see packaging/linux/README.md).";
-#else
-    return {};
-#endif
 }
 
 } // namespace torvex

@@ -5,7 +5,7 @@
 // torvex-cli lets the link follow the device changes by itself.
 
 #include "device/hid_controller.h"
-#include "instrument/report_link.h"
+#include "protocol/report_link.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -133,15 +133,16 @@ public:
     // Frames one output report (report id 1, command, payload, zeros) and writes it. False when nothing is
     // connected or the write failed.
     bool send(std::uint8_t command, std::span<const std::uint8_t> payload);
-    // Why the last send failed at the device, in words; empty when it did not (or failed before reaching it).
-    std::string sendProblem() const { return sendProblem_; }
+    // The system's error code of the last send that failed at the device (kHidErrorTimeout: the instrument took
+    // no report in time); nullopt when it did not fail there (it went out, or never reached a device).
+    std::optional<std::uint32_t> sendError() const { return sendError_; }
 
     // Stops the read thread (a report handed over just before is still delivered); sends are refused afterwards.
     void stop();
 
-    // The device in use and whether it may be written to; the window shows them under its own names.
-    THidDevice *current = nullptr;
-    bool connected = false;
+    // The device in use (or chosen without access), and whether reports flow and sends go out.
+    THidDevice *current() const { return current_; }
+    bool connected() const { return connected_; }
 
     State state() const { return state_; }
     const std::vector<ListedDevice> &devices() const { return devices_; }
@@ -150,8 +151,9 @@ public:
     const std::string &devicePath() const { return path_; }
     // deviceIdentity() of the instrument in use (or last used).
     const std::string &deviceText() const { return identity_; }
-    // Why there is no connection, in words, for a state other than Connected and Scanning.
-    std::string problemText() const;
+    const DeviceSelector &selector() const { return selector_; }
+    // In NoAccess, why the system refuses the instrument, in its words; empty when it does not say.
+    std::string accessProblem() const;
 
 private:
     void pass();
@@ -168,7 +170,9 @@ private:
     THidDataEvent handler_;
     std::string path_;
     std::string identity_;
-    std::string sendProblem_;
+    THidDevice *current_ = nullptr;
+    bool connected_ = false;
+    std::optional<std::uint32_t> sendError_;
     int passes_ = 0;
     bool everConnected_ = false;
     bool stopped_ = false;
@@ -184,8 +188,5 @@ struct SurveyedDevice {
 };
 std::optional<std::vector<SurveyedDevice>> surveyDevices(std::shared_ptr<HidPlatform> platform,
                                                          std::shared_ptr<LoopDispatcher> loop);
-
-// On Linux, one line pointing to the udev rule that gives the user access to the instrument; empty elsewhere.
-std::string accessHint();
 
 } // namespace torvex

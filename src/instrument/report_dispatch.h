@@ -7,7 +7,7 @@
 // recorder.
 
 #include "config/config_reply.h"
-#include "instrument/report_link.h"
+#include "protocol/report_link.h"
 #include "measure/measurement.h"
 
 #include <cstdint>

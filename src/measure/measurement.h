@@ -1,6 +1,6 @@
 #pragma once
 
-#include "instrument/instrument.h"
+#include "protocol/instrument.h"
 
 #include <cstddef>
 #include <cstdint>

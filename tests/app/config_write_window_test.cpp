@@ -51,7 +51,7 @@ protected:
     TFMain &connected()
     {
         TFMain &w = window();
-        waitFor([&] { return w.Connected; });
+        waitFor([&] { return w.Connected(); });
         w.configNumberFormat = kComma;
         return w;
     }
@@ -452,7 +452,7 @@ TEST_F(ConfigWindowWithInstrument, WithoutAccessNothingIsSentButColoursStillChan
     instrument = std::make_unique<torvex::sim::SimInstrumentDevice>(*platform, description);
     TFMain &w = window();
     QApplication::processEvents();
-    ASSERT_FALSE(w.Connected);
+    ASSERT_FALSE(w.Connected());
     w.configNumberFormat = kComma;
     setText("enc_time_1", "0");
     setText("enc_coeff_2", "abc");

@@ -98,11 +98,11 @@ TEST_F(DeviceLinkWindow, ConnectsWithoutUserActionAndReportsArrive)
     instrument.start();
 
     TFMain &w = connectedWindow();
-    EXPECT_TRUE(w.Connected);
+    EXPECT_TRUE(w.Connected());
     EXPECT_EQ(w.statusPanelText(0), idsText(u"IDS_7"));
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Połączony"));
-    ASSERT_NE(w.CurrentDevice, nullptr);
-    EXPECT_EQ(QString::fromStdU16String(w.CurrentDevice->ProductName()), QStringLiteral("TORVEX"));
+    ASSERT_NE(w.CurrentDevice(), nullptr);
+    EXPECT_EQ(QString::fromStdU16String(w.CurrentDevice()->ProductName()), QStringLiteral("TORVEX"));
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.Measurement.MeasurementCount >= 3; }, kWaitMs));
     EXPECT_EQ(w.Measurement.NewSampleFlag, 255);
@@ -119,7 +119,7 @@ TEST_F(DeviceLinkWindow, ListsEveryDeviceSortedByLabel)
 
     TFMain &w = connectedWindow();
     EXPECT_THAT(listed(), ElementsAre("acme pointer", "Device VID=1234 PID=00AB", "TORVEX", "USB Keyboard"));
-    EXPECT_TRUE(w.Connected);
+    EXPECT_TRUE(w.Connected());
     // Every entry owns the device it was listed for.
     for (THidDevice *device : w.listedDevices())
         EXPECT_NE(device, nullptr);
@@ -133,8 +133,8 @@ TEST_F(DeviceLinkWindow, OnlyTheExactProductNameIsTheInstrument)
         description.productName = nearMiss;
         addInstrument(description);
         TFMain &w = connectedWindow();
-        EXPECT_FALSE(w.Connected);
-        EXPECT_EQ(w.CurrentDevice, nullptr);
+        EXPECT_FALSE(w.Connected());
+        EXPECT_EQ(w.CurrentDevice(), nullptr);
         EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Rozłączony"));
         closeWindow();
         instruments.clear();
@@ -146,16 +146,16 @@ TEST_F(DeviceLinkWindow, UnplugDisconnectsAndPlugBackReconnects)
     addOther(u"USB Keyboard");
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
 
     instrument.unplug();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Connected; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Connected(); }, kWaitMs));
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Rozłączony"));
-    EXPECT_EQ(w.CurrentDevice, nullptr);
+    EXPECT_EQ(w.CurrentDevice(), nullptr);
     EXPECT_THAT(listed(), ElementsAre("USB Keyboard"));
 
     instrument.plugBack();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Connected; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Connected(); }, kWaitMs));
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Połączony"));
     push(instrument, data({2, 5, 1}));
     EXPECT_TRUE(waitForReports(1)) << "reports flow again after the re-plug";
@@ -165,11 +165,11 @@ TEST_F(DeviceLinkWindow, LastDeviceGoneLeavesNoConnectedText)
 {
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
 
     instrument.unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed().isEmpty(); }, kWaitMs));
-    EXPECT_FALSE(w.Connected);
+    EXPECT_FALSE(w.Connected());
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Rozłączony"));
 }
 
@@ -178,13 +178,13 @@ TEST_F(DeviceLinkWindow, OfTwoInstrumentsOnlyTheLastListedIsRead)
     SimInstrumentDevice &first = addInstrument();
     SimInstrumentDevice &second = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     const auto listed = w.listedDevices();
     ASSERT_EQ(listed.size(), 2u);
-    EXPECT_EQ(w.CurrentDevice, listed.back());
+    EXPECT_EQ(w.CurrentDevice(), listed.back());
 
     SimInstrumentDevice &current =
-        w.CurrentDevice->PnPInfo().DevicePath == first.device()->pnpInfo().DevicePath ? first : second;
+        w.CurrentDevice()->PnPInfo().DevicePath == first.device()->pnpInfo().DevicePath ? first : second;
     SimInstrumentDevice &idle = &current == &first ? second : first;
     EXPECT_TRUE(QTest::qWaitFor([&] { return current.device()->openReaders() == 1; }, kWaitMs));
     EXPECT_EQ(idle.device()->openReaders(), 0u);
@@ -202,10 +202,10 @@ TEST_F(DeviceLinkWindow, InstrumentWithoutReadWriteAccessIsCurrentButDisconnecte
     SimInstrumentDevice &instrument = addInstrument(description);
     TFMain &w = connectedWindow();
     EXPECT_THAT(listed(), ElementsAre("TORVEX"));
-    ASSERT_NE(w.CurrentDevice, nullptr);
-    EXPECT_FALSE(w.Connected);
+    ASSERT_NE(w.CurrentDevice(), nullptr);
+    EXPECT_FALSE(w.Connected());
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Rozłączony"));
-    EXPECT_FALSE(w.CurrentDevice->HasReadThread());
+    EXPECT_FALSE(w.CurrentDevice()->HasReadThread());
 
     w.SendReadRequest(9, 2);
     const uint8_t write[] = {6, 0, 232, 3, 0, 0};
@@ -217,7 +217,7 @@ TEST_F(DeviceLinkWindow, RequestsAreFramedToTheDeviceOutputLength)
 {
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
 
     w.SendReadRequest(9, 2);
     const uint8_t clear[] = {10, 0};
@@ -237,9 +237,9 @@ TEST_F(DeviceLinkWindow, NothingIsWrittenWhileDisconnected)
     addOther(u"USB Keyboard");
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     instrument.unplug();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Connected; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Connected(); }, kWaitMs));
     instrument.plugBack(); // present again, but no pass has connected it yet
     w.SendReadRequest(9, 2);
     EXPECT_TRUE(instrument.device()->writtenReports().empty());
@@ -250,7 +250,7 @@ TEST_F(DeviceLinkWindow, ReadRequestIsAnsweredIntoTheControls)
     SimInstrumentDevice &instrument = addInstrument();
     instrument.driver().withInstrument([](Instrument &i) { i.parameters().sendInterval = 250; });
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     click("BitBtn46");
     EXPECT_TRUE(QTest::qWaitFor([&] { return control<QLineEdit>("trigger_time")->text() == "250"; }, kWaitMs));
     EXPECT_EQ(w.RxBuffer[0], 1);
@@ -260,7 +260,7 @@ TEST_F(DeviceLinkWindow, AcknowledgementShowsParameterAndChannel)
 {
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     push(instrument, data({2, 5, 1}));
     ASSERT_TRUE(waitForReports(1));
     EXPECT_EQ(w.statusPanelText(0), QStringLiteral("Zaktualizowane parametr: [5][1]"));
@@ -276,7 +276,7 @@ TEST_F(DeviceLinkWindow, UnknownTypesAreCountedAndCopiedOnly)
 {
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     const QString panel0 = w.statusPanelText(0);
 
     Bytes full(64, 0x77);
@@ -300,7 +300,7 @@ TEST_F(DeviceLinkWindow, OnlyMeasurementReportsAdvanceTheMeasurementCount)
 {
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     Instrument model;
     const Report measurement = model.measurementReport(Instant{});
     instrument.device()->pushInputReport(measurement);
@@ -317,7 +317,7 @@ TEST_F(DeviceLinkWindow, TextsFollowTheActiveLanguage)
     const auto keyboard = addOther(u"USB Keyboard");
     SimInstrumentDevice &instrument = addInstrument();
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     auto *picker = control<QComboBox>("LangCombo1");
     auto pick = [&](int index) {
         picker->setCurrentIndex(index);
@@ -345,7 +345,7 @@ TEST_F(DeviceLinkWindow, RateAgreesWithTheReportsTheInstrumentSends)
     SimInstrumentDevice &instrument = addInstrument();
     instrument.driver().withInstrument([](Instrument &i) { i.parameters().sendInterval = 2; });
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     w.decimalSeparator = '.';
     instrument.start();
     ASSERT_TRUE(waitForReports(50));

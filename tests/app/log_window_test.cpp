@@ -616,7 +616,7 @@ TEST_F(LogWindowTest, EndToEndAtOneMillisecondNothingLostNothingDoubled)
         }
     };
     runFor(300);
-    ASSERT_TRUE(window().Connected);
+    ASSERT_TRUE(window().Connected());
     instrument.start();
     runFor(300);
 

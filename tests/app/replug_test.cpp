@@ -34,14 +34,14 @@ TEST(Replug, TwoHundredCyclesWithReportsFlowingLeaveNothingBehind)
     // Out, wait for the window to see it, back in, wait for a report through the new connection.
     auto cycle = [&] {
         instrument->unplug();
-        if (!QTest::qWaitFor([&] { return !window->Connected; }, kWaitMs))
+        if (!QTest::qWaitFor([&] { return !window->Connected(); }, kWaitMs))
             return false;
         const uint32_t before = window->Measurement.MeasurementCount;
         instrument->plugBack();
-        return QTest::qWaitFor([&] { return window->Connected && window->Measurement.MeasurementCount > before + 1; },
+        return QTest::qWaitFor([&] { return window->Connected() && window->Measurement.MeasurementCount > before + 1; },
                                kWaitMs);
     };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Connected; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Connected(); }, kWaitMs));
     for (int n = 0; n < 5; ++n) // what is made once (caches, the first thread of a kind) is made now
         ASSERT_TRUE(cycle());
     const torvex::soak::ProcessSample before = torvex::soak::sampleProcess();

@@ -223,7 +223,7 @@ TEST_F(StartUpWithInstrument, ConnectionStaysShownAfterTheBoxWhileReportsFlow)
 
     const uint32_t seen = w.Measurement.MeasurementCount;
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.Measurement.MeasurementCount >= seen + 5; }, 5000));
-    EXPECT_TRUE(w.Connected);
+    EXPECT_TRUE(w.Connected());
     EXPECT_EQ(w.statusPanelText(1), QStringLiteral("Połączony"));
     EXPECT_EQ(w.statusPanelText(0), QStringLiteral("Odświeżam listę urządzeń"));
     EXPECT_EQ(control<UpDownControl>("UpDown")->value(), 1);

@@ -61,7 +61,7 @@ protected:
     TFMain &connectedWindow()
     {
         TFMain &w = nativeWindow();
-        EXPECT_TRUE(waitFor([&] { return w.Connected; })) << "never connected";
+        EXPECT_TRUE(waitFor([&] { return w.Connected(); })) << "never connected";
         return w;
     }
 
@@ -227,10 +227,10 @@ TEST_F(NativeWindow, NodeWithoutRightsIsListedButStaysDisconnectedAndGetsNothing
     TFMain &w = nativeWindow();
     ASSERT_TRUE(waitFor([&] { return listed().contains("TORVEX"); }));
     EXPECT_EQ(w.statusPanelText(1), kDisconnected);
-    EXPECT_FALSE(w.Connected);
-    ASSERT_NE(w.CurrentDevice, nullptr);
-    EXPECT_FALSE(w.CurrentDevice->ReadWriteAccess());
-    EXPECT_FALSE(w.CurrentDevice->HasReadThread());
+    EXPECT_FALSE(w.Connected());
+    ASSERT_NE(w.CurrentDevice(), nullptr);
+    EXPECT_FALSE(w.CurrentDevice()->ReadWriteAccess());
+    EXPECT_FALSE(w.CurrentDevice()->HasReadThread());
     control<QLineEdit>("enc_time_1")->setText("100");
     click("button_time1");
     click("button_1");
@@ -243,17 +243,17 @@ TEST_F(NativeWindow, UnplugAndPlugBackReachTheWindowThroughTheMonitor)
     plugDevices();
     TFMain &w = connectedWindow();
     instrument->start();
-    const std::string firstInstance = w.CurrentDevice->PnPInfo().DeviceInstance;
+    const std::string firstInstance = w.CurrentDevice()->PnPInfo().DeviceInstance;
 
     instrument->device().unplug();
-    ASSERT_TRUE(waitFor([&] { return !w.Connected; }));
+    ASSERT_TRUE(waitFor([&] { return !w.Connected(); }));
     EXPECT_EQ(w.statusPanelText(1), kDisconnected);
     EXPECT_EQ(listed(), QStringList{"USB Keyboard"});
 
     instrument->device().plug();
-    ASSERT_TRUE(waitFor([&] { return w.Connected; }));
+    ASSERT_TRUE(waitFor([&] { return w.Connected(); }));
     EXPECT_EQ(w.statusPanelText(1), kConnected);
-    EXPECT_NE(w.CurrentDevice->PnPInfo().DeviceInstance, firstInstance) << "a re-plug is a new device";
+    EXPECT_NE(w.CurrentDevice()->PnPInfo().DeviceInstance, firstInstance) << "a re-plug is a new device";
     const uint32_t count = w.ReceivedReportCount;
     EXPECT_TRUE(waitFor([&] { return w.ReceivedReportCount > count; })) << "reports flow again";
 }
@@ -266,9 +266,9 @@ TEST_F(NativeWindow, TwoHundredReplugsWithReportsFlowingLeaveNothingBehind)
     TFMain &w = connectedWindow();
     auto cycle = [&] {
         instrument->device().unplug();
-        ASSERT_TRUE(waitFor([&] { return !w.Connected; }));
+        ASSERT_TRUE(waitFor([&] { return !w.Connected(); }));
         instrument->device().plug();
-        ASSERT_TRUE(waitFor([&] { return w.Connected; }));
+        ASSERT_TRUE(waitFor([&] { return w.Connected(); }));
         const uint32_t count = w.ReceivedReportCount;
         ASSERT_TRUE(waitFor([&] { return w.ReceivedReportCount > count; }));
     };

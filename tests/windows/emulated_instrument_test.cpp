@@ -209,7 +209,7 @@ protected:
         TFMain &w = window();
         w.show();
         // The first scan starts Wine's device host and its HID bus: slow on a loaded machine.
-        EXPECT_TRUE(waitFor([&] { return w.Connected && platform_->readers > 0; }, 60s)) << "never connected";
+        EXPECT_TRUE(waitFor([&] { return w.Connected() && platform_->readers > 0; }, 60s)) << "never connected";
         return w;
     }
 
@@ -228,7 +228,7 @@ TEST_F(EmulatedInstrumentWindow, ConnectsBesideWinesDevicesAndLogsEveryReportThe
 {
     emulator.ask("stop");
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     EXPECT_EQ(w.statusPanelText(1), kConnected);
     const QStringList labels = listed();
     EXPECT_THAT(std::vector<QString>(labels.begin(), labels.end()),
@@ -340,13 +340,13 @@ INSTANTIATE_TEST_SUITE_P(Emulated, EmulatedInstrumentWrites,
 TEST_F(EmulatedInstrumentWindow, TwentyReplugsEachShownWithinASecondLeaveNoHandleOrThread)
 {
     TFMain &w = connectedWindow();
-    ASSERT_TRUE(w.Connected);
+    ASSERT_TRUE(w.Connected());
     qint64 slowestUnplug = 0, slowestPlug = 0;
     auto cycle = [&] {
         QElapsedTimer clock;
         clock.start();
         emulator.ask("unplug");
-        ASSERT_TRUE(waitFor([&] { return !w.Connected && w.statusPanelText(1) == kDisconnected; }, 10s))
+        ASSERT_TRUE(waitFor([&] { return !w.Connected() && w.statusPanelText(1) == kDisconnected; }, 10s))
             << "the unplug was not noticed";
         const qint64 unplugged = clock.elapsed();
         EXPECT_LE(unplugged, 1000) << "ms from the unplug to " << kDisconnected.toStdString();
@@ -355,7 +355,7 @@ TEST_F(EmulatedInstrumentWindow, TwentyReplugsEachShownWithinASecondLeaveNoHandl
 
         clock.restart();
         emulator.ask("plug");
-        ASSERT_TRUE(waitFor([&] { return w.Connected && w.statusPanelText(1) == kConnected; }, 10s))
+        ASSERT_TRUE(waitFor([&] { return w.Connected() && w.statusPanelText(1) == kConnected; }, 10s))
             << "the instrument plugged back was not connected";
         slowestPlug = std::max(slowestPlug, clock.elapsed());
         const uint32_t count = w.ReceivedReportCount;

@@ -55,7 +55,7 @@ TEST_F(LogShareWindowTest, LinesWaitWhileAnotherProgramHoldsTheFileAndAllArriveI
         }
     };
     runUntil(300, {});
-    ASSERT_TRUE(window().Connected);
+    ASSERT_TRUE(window().Connected());
     instrument.start();
     runUntil(300, {});
 

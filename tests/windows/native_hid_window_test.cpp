@@ -58,8 +58,8 @@ TEST(NativeHidWindow, ListsWinesHidDevicesAndStaysDisconnected)
     }
 
     EXPECT_EQ(window.statusPanelText(1), QStringLiteral("Roz\u0142\u0105czony"));
-    EXPECT_FALSE(window.Connected);
-    EXPECT_EQ(window.CurrentDevice, nullptr);
+    EXPECT_FALSE(window.Connected());
+    EXPECT_EQ(window.CurrentDevice(), nullptr);
 
     EXPECT_TRUE(window.close());
     EXPECT_FALSE(window.isVisible());

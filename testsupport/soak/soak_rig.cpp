@@ -190,7 +190,7 @@ SoakRig::~SoakRig()
 
 bool SoakRig::start(int timeoutMs)
 {
-    const bool ok = spinUntil([&] { return window_->Connected && window_->Measurement.MeasurementCount > 0; },
+    const bool ok = spinUntil([&] { return window_->Connected() && window_->Measurement.MeasurementCount > 0; },
                               std::chrono::milliseconds(timeoutMs));
     figures_.atStart = instrument_->driver().measurementCounts();
     figures_.start = sampleProcess();

@@ -47,9 +47,9 @@ TEST_F(TwoInstruments, WindowTakesTheLastListedCliRefusesToGuessAndUsesTheOneNam
     SimInstrumentDevice &two = add("two", 250);
     options().hidPlatform = platform;
     TFMain &w = window();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Connected; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Connected(); }, 5000));
     ASSERT_EQ(w.listedDevices().size(), 2u);
-    EXPECT_EQ(w.CurrentDevice, w.listedDevices().back());
+    EXPECT_EQ(w.CurrentDevice(), w.listedDevices().back());
 
     const cli_test::Result refused = cli_test::runCli(platform, {"watch", "--seconds", "1"});
     EXPECT_EQ(refused.code, torvex::cli::kExitNoInstrument);

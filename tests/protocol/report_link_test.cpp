@@ -1,4 +1,4 @@
-#include "instrument/report_link.h"
+#include "protocol/report_link.h"
 
 #include <gtest/gtest.h>
 
