@@ -417,5 +417,4 @@ std::vector<Report> Instrument::handleOutputReport(std::span<const std::uint8_t>
     return {};
 }
 
-
 } // namespace torvex::sim

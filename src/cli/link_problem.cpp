@@ -22,8 +22,8 @@ std::string linkProblemText(const InstrumentLink &link)
         return link.deviceText() + " is not a " + kInstrumentText + " instrument (it is \""
             + link.devices()[link.choice().chosen].label + "\")";
     case State::Several: {
-        std::string text = std::to_string(link.choice().instruments.size()) + " " + kInstrumentText
-            + " instruments " + (selector.empty() ? "found:" : "answer to " + selector.text + ":");
+        std::string text = std::to_string(link.choice().instruments.size()) + " " + kInstrumentText + " instruments "
+            + (selector.empty() ? "found:" : "answer to " + selector.text + ":");
         for (std::size_t i : link.choice().instruments)
             text += "\n  " + deviceIdentity(link.devices()[i]) + "  " + link.devices()[i].label;
         return text;
