@@ -135,9 +135,12 @@ int endSession(HWND window)
     const ULONGLONG sent = GetTickCount64();
     bool answered = true;
     for (HWND each : windows) {
+        // A window the first answer closed gets no message, as on Windows.
         DWORD_PTR answer = 0;
-        answered = SendMessageTimeoutW(each, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kAnswerMs, &answer)
-            && answered;
+        if (IsWindow(each)
+            && !SendMessageTimeoutW(each, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kAnswerMs, &answer)
+            && GetLastError() == ERROR_TIMEOUT)
+            answered = false;
     }
     const ULONGLONG took = GetTickCount64() - sent;
     TerminateProcess(process, 1);
