@@ -434,5 +434,6 @@ void TFMain::FormClose()
 void TFMain::closeEvent(QCloseEvent *event)
 {
     FormClose();
+    m_closed = true;
     event->accept();
 }
