@@ -11,6 +11,7 @@
 //                                            may as soon as the last answer returns; prints "query=N of M"
 //                                            (N windows agreed), "answered" or "unanswered" (not within 10 s),
 //                                            and the local time before WM_ENDSESSION as ended=HH:MM:SS.mmm
+//   window_driver endsession-class <class>   the same for the process of a window of that class, hidden or not
 //
 // Exit code 0 on success, 1 when the window did not appear, 2 on a usage error.
 
@@ -202,8 +203,12 @@ int wmain(int argc, wchar_t **argv)
         HWND window = findShownWindow(argv[2]);
         return window ? endSession(window) : 1;
     }
+    if (argc == 3 && std::wstring(argv[1]) == L"endsession-class") {
+        HWND window = FindWindowW(argv[2], nullptr);
+        return window ? endSession(window) : 1;
+    }
     std::fprintf(stderr,
                  "usage: window_driver wait <title> <seconds> | keys <title> <key>... | counts <title> | "
-                 "move <title> <x> <y> | endsession <title>\n");
+                 "move <title> <x> <y> | endsession <title> | endsession-class <class>\n");
     return 2;
 }
