@@ -1,6 +1,10 @@
 #include "stop_signals.h"
 
-#ifndef _WIN32
+#include <csignal>
+
+#ifdef _WIN32
+#include <QCoreApplication>
+#else
 #include "device/stop_signal_pipe.h"
 
 #include <QSocketNotifier>
@@ -26,6 +30,15 @@ StopSignals::StopSignals(std::function<void(int)> onStop, QObject *parent)
         m_previous->m_notifier->setEnabled(false);
     m_notifier = new QSocketNotifier(signalPipe, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { readSignals(); });
+#else
+    // Directly, not queued: after the end-session answer returns there is no event loop left to run it.
+    connect(
+        QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+        [this] {
+            if (current == this && m_onStop)
+                m_onStop(SIGTERM);
+        },
+        Qt::DirectConnection);
 #endif
     current = this;
 }

@@ -437,5 +437,6 @@ void TFMain::FormClose()
 void TFMain::closeEvent(QCloseEvent *event)
 {
     FormClose();
+    m_closed = true;
     event->accept();
 }

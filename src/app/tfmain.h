@@ -302,6 +302,7 @@ public:
     // of the session): no modal box waits for a click; what a box would say goes to standard error.
     void closeUnattended();
     bool m_unattendedClose = false;
+    bool m_closed = false; // a request to end that comes after the close has nothing left to do
     void save_buttonClick();
     void file_name_buttonClick();
     void BitBtn5Click();

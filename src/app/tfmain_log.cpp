@@ -241,6 +241,8 @@ QStringList TFMain::logRescueFolders() const
 
 void TFMain::closeUnattended()
 {
+    if (m_closed)
+        return;
     m_unattendedClose = true;
     const torvex::ErrorBoxSink previous = torvex::setErrorBoxSink([](const QString &text) {
         const QByteArray bytes = (torvex::errorBoxText(text) + u'\n').toLocal8Bit();

@@ -4,6 +4,7 @@
 #include "cli/session.h"
 #include "instrument/report_dispatch.h"
 #include "settings/durable_write.h"
+#include "text/utf8_path.h"
 
 #include <algorithm>
 #include <functional>
@@ -181,7 +182,7 @@ int runConfigGet(Session &session)
             return kExitIo;
         }
         try {
-            replaceFileWhole(output, text);
+            replaceFileWhole(pathFromUtf8(output), text); // a plain string is read in the ANSI code page
         } catch (const std::system_error &e) {
             session.message("torvex-cli: cannot write " + output + ": " + e.code().message() + "; " + untouched);
             return kExitIo;

@@ -2,7 +2,8 @@
 // The system's side of torvex-cli, all in one place: which standard streams are terminals, the user's stop
 // request (Ctrl+C, SIGTERM, a closed terminal), the signals that must not end the program, and the machine's
 // decimal mark. console_posix.cpp serves Linux and the other POSIX systems; a Windows port adds a file of its
-// own (a console control handler that posts to the loop, virtual-terminal mode) behind the same functions.
+// own (a console control handler that posts to the loop, a hidden window for the session's end, virtual-terminal
+// mode) behind the same functions.
 
 #include "device/loop_dispatcher.h"
 

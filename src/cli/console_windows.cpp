@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
+#include <thread>
 
 namespace torvex::cli::console {
 namespace {
@@ -25,6 +26,8 @@ std::mutex requestMutex;
 std::condition_variable requestDone;
 LoopDispatcher *requestLoop = nullptr;
 std::function<void(int)> *requestStop = nullptr;
+
+constexpr wchar_t kSessionWindowClass[] = L"torvex-cli session";
 
 bool terminalStreams[3] = {false, false, false};
 UINT consoleOutputCodePage = 0; // the console's own, before setUp(); 0 = not changed
@@ -88,6 +91,46 @@ public:
 private:
     std::function<void(int)> stop_;
 };
+
+// A console program that has a window gets no logoff or shutdown console events: the end of the session comes
+// to its windows instead. This hidden one (the HID backend's notification window serves only device changes)
+// answers for the program and, when the session does end, stops it as the console event would, returning only
+// once the stop is done or the wait is over: the system may end the process as soon as it returns.
+LRESULT CALLBACK sessionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_QUERYENDSESSION:
+        return TRUE; // a log stops cleanly at the end: no reason to hold the session up
+    case WM_ENDSESSION:
+        if (wParam)
+            onConsoleEvent((lParam & ENDSESSION_LOGOFF) != 0 ? CTRL_LOGOFF_EVENT : CTRL_SHUTDOWN_EVENT);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void startSessionWindow()
+{
+    static std::once_flag started;
+    std::call_once(started, [] {
+        // Its own thread and message loop: the program's loop waits on other things than window messages.
+        std::thread([] {
+            WNDCLASSW windowClass{};
+            windowClass.lpfnWndProc = sessionWindowProc;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.lpszClassName = kSessionWindowClass;
+            // Top-level, not message-only: only top-level windows hear of the session's end.
+            if (!RegisterClassW(&windowClass)
+                || !CreateWindowExW(0, kSessionWindowClass, L"torvex-cli", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                    windowClass.hInstance, nullptr))
+                return;
+            MSG message;
+            while (GetMessageW(&message, nullptr, 0, 0) > 0)
+                DispatchMessageW(&message);
+        }).detach();
+    });
+}
 
 // A console that understands the escape sequences of the live screen; false for a file, a pipe or a console too
 // old to learn them (the plain output serves those).
@@ -180,6 +223,7 @@ bool standardOutputClosed()
 
 std::unique_ptr<UiWatch> watchStopRequests(LoopDispatcher &loop, std::function<void(int signal)> stop)
 {
+    startSessionWindow();
     return std::make_unique<StopRequestWatch>(loop, std::move(stop));
 }
 

@@ -83,11 +83,13 @@ struct HidApi {
 
 // A handle whose device has gone, or is gone since a re-plug or a resume from sleep that the handle did not
 // follow: "not connected", "not ready", or an abort the program did not ask for (its own cancellations never reach
-// this: a stopped read is not waited for, a timed-out write reports the timeout).
+// this: a stopped read is not waited for, a timed-out write reports the timeout). "Access denied" on a handle
+// already open is the class driver's "delete pending": its device was removed, and may be back under the same
+// name already, so no change of the device list would tell.
 HidIoResult failure(DWORD error)
 {
-    const bool gone =
-        error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_NOT_READY || error == ERROR_OPERATION_ABORTED;
+    const bool gone = error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_NOT_READY
+        || error == ERROR_OPERATION_ABORTED || error == ERROR_ACCESS_DENIED;
     return {gone ? HidIoStatus::Gone : HidIoStatus::Failed, 0, static_cast<uint32_t>(error)};
 }
 
